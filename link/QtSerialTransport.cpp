@@ -1,0 +1,144 @@
+#include "QtSerialTransport.h"
+
+#include "LinkLog.h"
+#include "PortLimits.h"
+
+#include <QFileInfo>
+#include <QLoggingCategory>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
+
+QtSerialTransport::QtSerialTransport(QObject *parent) : SerialTransport(parent)
+{
+    connect(&m_port, &QSerialPort::readyRead, this, &SerialTransport::dataArrived);
+    connect(&m_port, &QSerialPort::errorOccurred, this, &QtSerialTransport::onError);
+}
+
+SerialTransport::OpenResult QtSerialTransport::open(const QString &portName)
+{
+    m_lost = false;
+    m_port.setPortName(portName);
+    // The driver's input queue: what is not read stays in the kernel until there is room.
+    m_port.setReadBufferSize(kInBufSize);
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        m_lastError = m_port.errorString();
+        const auto error = m_port.error();
+        m_port.clearError();
+        switch (error) {
+        case QSerialPort::DeviceNotFoundError:
+            return OpenResult::NotFound;
+        case QSerialPort::OpenError:
+            return OpenResult::Busy;
+        case QSerialPort::PermissionError: {
+#ifdef Q_OS_UNIX
+            // QSerialPort says "permission" both for a port in use (locked) and for a device
+            // the user may not open; only the second one can be mended by the user's rights.
+            const QByteArray path = QFileInfo(m_port.portName()).isAbsolute()
+                                        ? m_port.portName().toLocal8Bit()
+                                        : ("/dev/" + m_port.portName()).toLocal8Bit();
+            if (::access(path.constData(), R_OK | W_OK) != 0)
+                return OpenResult::NoAccess;
+#endif
+            return OpenResult::Busy;
+        }
+        default:
+            return OpenResult::Failed;
+        }
+    }
+    m_port.setDataBits(QSerialPort::Data8);
+    m_port.setFlowControl(QSerialPort::NoFlowControl);
+    // Adapters powered from the modem lines need DTR and RTS on; a line without them (a
+    // pseudo-terminal) refuses, which does no harm.
+    m_port.setDataTerminalReady(true);
+    m_port.setRequestToSend(true);
+    m_port.clearError();
+    return OpenResult::Ok;
+}
+
+void QtSerialTransport::close()
+{
+    if (m_port.isOpen())
+        m_port.close();
+    m_port.clearError();
+}
+
+bool QtSerialTransport::isOpen() const
+{
+    return m_port.isOpen();
+}
+
+bool QtSerialTransport::applySettings(const LineSettings &s)
+{
+    const qint32 oldBaud = m_port.baudRate();
+    const auto oldParity = m_port.parity();
+    const auto oldStop = m_port.stopBits();
+
+    const auto parity = s.parity == TParity::paOdd    ? QSerialPort::OddParity
+                        : s.parity == TParity::paEven ? QSerialPort::EvenParity
+                                                      : QSerialPort::NoParity;
+    const auto stop = s.stopBits == TStopBits::sbTwo ? QSerialPort::TwoStop : QSerialPort::OneStop;
+
+    const bool ok = m_port.setBaudRate(s.baudRate) && m_port.setParity(parity)
+                    && m_port.setStopBits(stop);
+    if (!ok) {
+        m_lastError = m_port.errorString();
+        m_port.setBaudRate(oldBaud);
+        m_port.setParity(oldParity);
+        m_port.setStopBits(oldStop);
+        m_port.clearError();
+    }
+    return ok;
+}
+
+qint64 QtSerialTransport::bytesWaiting() const
+{
+    return m_port.isOpen() ? m_port.bytesAvailable() : 0;
+}
+
+qint64 QtSerialTransport::read(char *data, qint64 maxCount)
+{
+    return m_port.read(data, maxCount);
+}
+
+qint64 QtSerialTransport::write(const char *data, qint64 count)
+{
+    return m_port.write(data, count);
+}
+
+qint64 QtSerialTransport::bytesPendingWrite() const
+{
+    return m_port.bytesToWrite();
+}
+
+void QtSerialTransport::purgeReceive()
+{
+    if (m_port.isOpen())
+        m_port.clear(QSerialPort::Input);
+}
+
+void QtSerialTransport::purgeTransmit()
+{
+    if (m_port.isOpen())
+        m_port.clear(QSerialPort::Output);
+}
+
+QString QtSerialTransport::lastErrorText() const
+{
+    return m_lastError;
+}
+
+void QtSerialTransport::onError(QSerialPort::SerialPortError error)
+{
+    if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError)
+        return;
+    if (!m_port.isOpen() || m_lost)
+        return;
+    m_lost = true;
+    const QString reason = m_port.errorString();
+    qCWarning(lcLink).noquote() << "device lost:" << m_port.portName() << reason;
+    m_port.close();
+    emit deviceLost(reason);
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "SerialTransport.h"
+
+#include <QSerialPort>
+
+// The product's transport: a QSerialPort. readyRead arrives on the thread that owns it (the
+// GUI thread). A read or resource error on an open port is reported once as deviceLost, since
+// QSerialPort repeats it in a tight loop until the port is closed.
+class QtSerialTransport final : public SerialTransport
+{
+    Q_OBJECT
+public:
+    explicit QtSerialTransport(QObject *parent = nullptr);
+
+    OpenResult open(const QString &portName) override;
+    void close() override;
+    bool isOpen() const override;
+    bool applySettings(const LineSettings &settings) override;
+    qint64 bytesWaiting() const override;
+    qint64 read(char *data, qint64 maxCount) override;
+    qint64 write(const char *data, qint64 count) override;
+    qint64 bytesPendingWrite() const override;
+    void purgeReceive() override;
+    void purgeTransmit() override;
+    QString lastErrorText() const override;
+
+private:
+    void onError(QSerialPort::SerialPortError error);
+
+    QSerialPort m_port;
+    QString m_lastError;
+    bool m_lost = false;
+};

@@ -1,0 +1,3 @@
+#include "SerialTransport.h"
+
+SerialTransport::~SerialTransport() = default;

@@ -1,0 +1,107 @@
+#include "TAfPortComboBox.h"
+
+#include "PortNames.h"
+
+#include <QFileInfo>
+#include <QSerialPortInfo>
+
+TAfPortComboBox::TAfPortComboBox(QWidget *parent)
+    : QComboBox(parent), m_enumerator(&TAfPortComboBox::systemPorts)
+{
+    connect(this, &QComboBox::activated, this, &TAfPortComboBox::onActivated);
+    EnumeratePorts();
+}
+
+QStringList TAfPortComboBox::systemPorts()
+{
+    QList<QPair<int, QString>> numbered;
+    QStringList paths;
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
+#ifdef Q_OS_WIN
+        const int n = PortNames::comNumberOf(info.portName());
+        if (n >= 1 && n <= MaxComPorts)
+            numbered.append({n, PortNames::fromComNumber(n)});
+#else
+        paths.append(info.systemLocation());
+#endif
+    }
+    std::sort(numbered.begin(), numbered.end());
+    QStringList result;
+    for (const auto &entry : numbered)
+        result.append(entry.second);
+    paths.sort();
+    result.append(paths);
+    return result;
+}
+
+bool TAfPortComboBox::portExists(const QString &name)
+{
+    if (PortNames::isComName(name))
+        return true; // Windows ports are not files; the driver decides at open.
+    return QFileInfo::exists(name);
+}
+
+void TAfPortComboBox::setEnumerator(Enumerator enumerator)
+{
+    m_enumerator = std::move(enumerator);
+    EnumeratePorts();
+}
+
+void TAfPortComboBox::EnumeratePorts()
+{
+    QStringList ports = m_enumerator ? m_enumerator() : QStringList();
+    for (const QString &named : m_namedPorts)
+        if (!ports.contains(named) && portExists(named))
+            ports.append(named);
+
+    const QString before = m_portName;
+    {
+        // Rebuilding the items is not a choice of the user's.
+        const QSignalBlocker blocker(this);
+        clear();
+        for (const QString &port : ports)
+            addItem(PortNames::displayName(port), port);
+        const int index = findData(m_portName);
+        if (index >= 0) {
+            setCurrentIndex(index);
+        } else if (count() > 0) {
+            setCurrentIndex(0);
+            m_portName = itemData(0).toString();
+        } else {
+            m_portName.clear();
+        }
+    }
+    if (m_portName != before)
+        emit portChanged(m_portName);
+}
+
+void TAfPortComboBox::addNamedPort(const QString &name)
+{
+    if (name.isEmpty())
+        return;
+    if (!m_namedPorts.contains(name))
+        m_namedPorts.append(name);
+    m_portName = name;
+    EnumeratePorts();
+}
+
+void TAfPortComboBox::setPortName(const QString &name)
+{
+    const int index = findData(name);
+    if (index >= 0)
+        setCurrentIndex(index);
+    if (name != m_portName) {
+        m_portName = name;
+        emit portChanged(m_portName);
+    }
+}
+
+int TAfPortComboBox::ComNumber() const
+{
+    return PortNames::comNumberOf(m_portName);
+}
+
+void TAfPortComboBox::onActivated(int index)
+{
+    setPortName(itemData(index).toString());
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QComboBox>
+#include <QStringList>
+#include <functional>
+
+// The list of serial ports in the connection panel. Items show "COM n" on Windows and the
+// device path elsewhere; each carries its port name. Ports named explicitly (on the command
+// line, or restored from the settings) are listed too while they exist, because
+// pseudo-terminals and some adapters are never enumerated. Choosing an item never opens
+// anything.
+class TAfPortComboBox : public QComboBox
+{
+    Q_OBJECT
+public:
+    static constexpr int MaxComPorts = 200;
+    using Enumerator = std::function<QStringList()>;
+
+    explicit TAfPortComboBox(QWidget *parent = nullptr);
+
+    // Rebuilds the list. The current port stays selected if it is still there; otherwise the
+    // first item is selected and its port taken; with an empty list no port is selected.
+    void EnumeratePorts();
+    // Lists the port from now on, as long as it exists, and selects it.
+    void addNamedPort(const QString &name);
+
+    QString portName() const { return m_portName; }
+    // Selects the port when it is listed; otherwise the choice is kept for the next rebuild.
+    void setPortName(const QString &name);
+    // The number of the selected COM port; 0 when none is selected or the port has no number.
+    int ComNumber() const;
+
+    // Replaces the system's port enumeration (tests).
+    void setEnumerator(Enumerator enumerator);
+    // The ports the system reports: "COMn" names on Windows, device paths elsewhere.
+    static QStringList systemPorts();
+
+signals:
+    void portChanged(const QString &portName);
+
+private:
+    void onActivated(int index);
+    static bool portExists(const QString &name);
+
+    Enumerator m_enumerator;
+    QStringList m_namedPorts;
+    QString m_portName;
+};

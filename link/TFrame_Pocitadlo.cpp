@@ -1,0 +1,43 @@
+#include "TFrame_Pocitadlo.h"
+
+#include <QGridLayout>
+#include <QLabel>
+
+namespace {
+QLabel *makeLabel(QWidget *parent, const char *name, const QString &designText,
+                  const QColor &colour = QColor())
+{
+    auto *label = new QLabel(designText, parent);
+    label->setObjectName(QLatin1String(name));
+    if (colour.isValid()) {
+        QPalette p = label->palette();
+        p.setColor(QPalette::WindowText, colour);
+        label->setPalette(p);
+    }
+    // Keep the designed width for the widest figure, so the frame does not jump as counts grow.
+    label->setMinimumWidth(label->sizeHint().width());
+    return label;
+}
+} // namespace
+
+TFrame_Pocitadlo::TFrame_Pocitadlo(QWidget *parent) : QFrame(parent)
+{
+    setObjectName(QStringLiteral("Frame_Pocitadlo1"));
+    Label_Tx = makeLabel(this, "Label_Tx", QStringLiteral("Tx = 1000000"));
+    Label_Error = makeLabel(this, "Label_Error", QStringLiteral("Err = 1000000"), Qt::red);
+    Label_Rx = makeLabel(this, "Label_Rx", QStringLiteral("Rx = 1000000"), Qt::blue);
+    Label_Timeout = makeLabel(this, "Label_Timeout", QString(), Qt::red);
+
+    auto *grid = new QGridLayout(this);
+    grid->setContentsMargins(2, 2, 2, 2);
+    grid->addWidget(Label_Tx, 0, 0);
+    grid->addWidget(Label_Error, 0, 1);
+    grid->addWidget(Label_Rx, 1, 0);
+    grid->addWidget(Label_Timeout, 2, 0, 1, 2);
+
+    Label_Rx->clear();
+    Label_Tx->clear();
+    Label_Error->clear();
+    Label_Timeout->setText(QStringLiteral("Timeout"));
+    Label_Timeout->hide();
+}

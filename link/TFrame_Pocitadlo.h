@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QFrame>
+
+class QLabel;
+
+// Four labels showing the message counters inside the connection panel: Tx (window text),
+// Err (red), Rx (blue) and the timeout state (red, hidden until a timeout). The connection
+// panel writes them; the frame has no behaviour of its own.
+class TFrame_Pocitadlo : public QFrame
+{
+    Q_OBJECT
+public:
+    explicit TFrame_Pocitadlo(QWidget *parent = nullptr);
+
+    QLabel *Label_Tx;
+    QLabel *Label_Error;
+    QLabel *Label_Rx;
+    QLabel *Label_Timeout;
+};

@@ -1,0 +1,99 @@
+#pragma once
+
+#include "RegisterMap.h"
+#include "TKomunikator.h"
+#include "TWriteEntry.h"
+
+#include <QList>
+#include <array>
+#include <cstdint>
+
+// A Modbus RTU master that reads the gateway continuously: one read of 100 registers per timer
+// tick, walking through the seven poll blocks, with queued single-register writes sent between
+// polls (one per 60 ms) and followed by a 1000 ms pause. Every valid answer raises
+// OnBlockReceived; the receiver then takes the registers with GetRegisters and the block's
+// address with GetBlockAddress.
+class TModbusKomunikator : public TKomunikator
+{
+    Q_OBJECT
+public:
+    enum TCycleState : uint8_t { Polling = 0, Writing = 1, Pausing = 2 };
+
+    static constexpr int WriteIntervalMs = 60;
+    static constexpr int PauseMs = 1000;
+    static constexpr int MaxQueuedWrites = 255;
+    static constexpr int MaxWriteRegisters = (TFrameBuffer::Capacity - 9) / 2; // 121
+
+    explicit TModbusKomunikator(TAfComPort *port, QObject *parent = nullptr);
+
+    void PollTimerTick() override;
+    void DataReceived(TAfComPort *sender, int count) override;
+    void Open(const QString &portName) override;
+    void Close() override;
+
+    uint8_t SlaveAddress() const { return m_slaveAddress; }
+    void setSlaveAddress(uint8_t address) { m_slaveAddress = address; }
+    uint16_t RegisterCount() const { return m_registerCount; }
+    uint8_t AnswerLength() const { return m_answerLength; }
+
+    // Sets the port's baud rate and, unless it is 0, the poll interval to
+    // max(4800000 / baud, 300) ms: slow lines get time for the 205-byte answer.
+    void SetBaudRate(qint32 baud);
+    void SetPollInterval(int ms);
+    int PollInterval() const { return m_pollInterval; }
+    // Makes block b (0..6) the next one read by an advancing poll.
+    void RequestBlock(int b);
+
+    // Queues single-register writes. Refused with false when the port is closed (after the
+    // message "Communication port is inactive.") or while earlier writes are still queued.
+    bool QueueWrites(const QList<TWriteEntry> &entries);
+    // QueueWrites with one entry; a write asked for while the queue is busy is dropped.
+    void QueueWrite(uint16_t value, uint16_t address);
+
+    // Request builders.
+    // Function 03: purges the receive queue and sends a counted read of RegisterCount
+    // registers at address.
+    void ReadBlock(uint16_t address);
+    // Function 06, sent uncounted; nothing at all while the link is in timeout.
+    void WriteRegister(uint16_t value, uint16_t address);
+    // Function 16 of 1..121 words, sent uncounted and at once; on a closed port it shows
+    // "Communication port is inactive." and sends nothing.
+    void WriteRegisters(const QList<uint16_t> &values, uint16_t startAddress);
+
+    // Register i of the last accepted answer (byte 3 + 2i high, byte 4 + 2i low).
+    uint16_t GetRegister(int i) const;
+    // Registers 0..99 of the last accepted answer.
+    void GetRegisters(std::array<uint16_t, PollBlockSize> &out) const;
+    // Start address of the block of the last read request.
+    uint16_t GetBlockAddress() const { return PollBlocks[m_lastBlockIndex]; }
+
+    // Appends the CRC of TxFrame's Len bytes to it.
+    void AppendCrc();
+    // Whether the last two bytes of RxFrame are the CRC of the bytes before them.
+    bool AnswerCrcValid() const;
+
+    TCycleState CycleState() const { return m_cycleState; }
+    uint8_t BlockIndex() const { return m_blockIndex; }
+    uint8_t LastBlockIndex() const { return m_lastBlockIndex; }
+    bool AwaitingAnswer() const { return m_awaitingAnswer; }
+    const QList<TWriteEntry> &WriteQueue() const { return m_writeQueue; }
+
+    std::function<void()> OnBlockReceived;
+
+private:
+    void sendCounted();
+    void sendUncounted();
+    void pollStep();
+    void writeStep();
+
+    uint8_t m_slaveAddress = 1;
+    uint16_t m_registerCount = PollBlockSize;
+    uint8_t m_blockIndex = 3;
+    uint8_t m_lastBlockIndex = 0;
+    uint8_t m_answerLength = 205;
+    QList<TWriteEntry> m_writeQueue;
+    uint8_t m_queuePos = 0;
+    TCycleState m_cycleState = Polling;
+    int m_pollInterval = 500;
+    bool m_awaitingAnswer = false;
+};

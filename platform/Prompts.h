@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+
+// Every message box, input query and file dialog of the tool goes through this interface, so
+// the product shows real dialogs (QtPrompts) and tests answer them from a script.
+class Prompts
+{
+public:
+    virtual ~Prompts();
+
+    virtual void information(const QString &text) = 0;
+    virtual void warning(const QString &text) = 0;
+    virtual void error(const QString &text) = 0;
+    // A Yes/No question; true for Yes.
+    virtual bool confirm(const QString &text) = 0;
+    // A one-line text query; nullopt when the user cancels.
+    virtual std::optional<QString> inputQuery(const QString &caption, const QString &prompt,
+                                              const QString &value) = 0;
+    // Like inputQuery, with the typed characters hidden (passwords).
+    virtual std::optional<QString> maskedInput(const QString &caption, const QString &prompt) = 0;
+    // File dialogs; an empty string when the user cancels.
+    virtual QString openFile(const QString &caption, const QString &filter,
+                             const QString &directory) = 0;
+    virtual QString saveFile(const QString &caption, const QString &filter,
+                             const QString &directory, const QString &fileName) = 0;
+
+    // The prompts the application uses. Until one is installed, messages go to the log and
+    // every question is answered with No / cancel, so code without a window never blocks.
+    static Prompts &current();
+    // Installs p (not owned; nullptr restores the logging default).
+    static void install(Prompts *p);
+};

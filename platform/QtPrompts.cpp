@@ -1,0 +1,72 @@
+#include "QtPrompts.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+
+QtPrompts::QtPrompts(QWidget *parent) : m_parent(parent) {}
+
+void QtPrompts::setParent(QWidget *parent)
+{
+    m_parent = parent;
+}
+
+QString QtPrompts::title() const
+{
+    return QApplication::applicationDisplayName();
+}
+
+void QtPrompts::information(const QString &text)
+{
+    QMessageBox::information(m_parent, title(), text);
+}
+
+void QtPrompts::warning(const QString &text)
+{
+    QMessageBox::warning(m_parent, title(), text);
+}
+
+void QtPrompts::error(const QString &text)
+{
+    QMessageBox::critical(m_parent, title(), text);
+}
+
+bool QtPrompts::confirm(const QString &text)
+{
+    return QMessageBox::question(m_parent, title(), text, QMessageBox::Yes | QMessageBox::No)
+           == QMessageBox::Yes;
+}
+
+std::optional<QString> QtPrompts::inputQuery(const QString &caption, const QString &prompt,
+                                             const QString &value)
+{
+    bool ok = false;
+    const QString text =
+        QInputDialog::getText(m_parent, caption, prompt, QLineEdit::Normal, value, &ok);
+    return ok ? std::optional<QString>(text) : std::nullopt;
+}
+
+std::optional<QString> QtPrompts::maskedInput(const QString &caption, const QString &prompt)
+{
+    bool ok = false;
+    const QString text =
+        QInputDialog::getText(m_parent, caption, prompt, QLineEdit::Password, QString(), &ok);
+    return ok ? std::optional<QString>(text) : std::nullopt;
+}
+
+QString QtPrompts::openFile(const QString &caption, const QString &filter,
+                            const QString &directory)
+{
+    return QFileDialog::getOpenFileName(m_parent, caption, directory, filter);
+}
+
+QString QtPrompts::saveFile(const QString &caption, const QString &filter,
+                            const QString &directory, const QString &fileName)
+{
+    // The caller asks before overwriting an existing file, in its own words.
+    return QFileDialog::getSaveFileName(m_parent, caption, QDir(directory).filePath(fileName),
+                                        filter, nullptr, QFileDialog::DontConfirmOverwrite);
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "Prompts.h"
+
+#include <QPointer>
+#include <QWidget>
+
+// The product's prompts: standard Qt message boxes and dialogs over the given parent window.
+class QtPrompts final : public Prompts
+{
+public:
+    explicit QtPrompts(QWidget *parent = nullptr);
+    void setParent(QWidget *parent);
+
+    void information(const QString &text) override;
+    void warning(const QString &text) override;
+    void error(const QString &text) override;
+    bool confirm(const QString &text) override;
+    std::optional<QString> inputQuery(const QString &caption, const QString &prompt,
+                                      const QString &value) override;
+    std::optional<QString> maskedInput(const QString &caption, const QString &prompt) override;
+    QString openFile(const QString &caption, const QString &filter,
+                     const QString &directory) override;
+    QString saveFile(const QString &caption, const QString &filter, const QString &directory,
+                     const QString &fileName) override;
+
+private:
+    QString title() const;
+    QPointer<QWidget> m_parent;
+};

@@ -1,0 +1,132 @@
+#include "PtyLink.h"
+
+#include "PtyTermios.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <stdexcept>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+std::runtime_error systemError(const char *what)
+{
+    return std::runtime_error(std::string(what) + ": " + std::strerror(errno));
+}
+} // namespace
+
+bool PtyLink::supported()
+{
+    return true;
+}
+
+PtyLink::PtyLink()
+{
+    int slave = -1;
+    char name[256] = {};
+    if (::openpty(&m_master, &slave, name, nullptr, nullptr) != 0)
+        throw systemError("Cannot create a pseudo-terminal");
+    m_slavePath = QString::fromLocal8Bit(name);
+
+    // Raw from the start, so nothing the gateway sends is echoed or reinterpreted before the
+    // tool opens its side.
+    termios tio {};
+    ::tcgetattr(slave, &tio);
+    ::cfmakeraw(&tio);
+    ::cfsetspeed(&tio, B9600);
+    ::tcsetattr(slave, TCSANOW, &tio);
+    ::close(slave);
+
+    const int flags = ::fcntl(m_master, F_GETFL);
+    ::fcntl(m_master, F_SETFL, flags | O_NONBLOCK);
+}
+
+PtyLink::~PtyLink()
+{
+    closeMaster();
+}
+
+void PtyLink::linkTo(const QString &linkPath)
+{
+    const QFileInfo existing(linkPath);
+    if (existing.isSymLink() || existing.exists()) {
+        if (!existing.isSymLink())
+            throw std::runtime_error(
+                QStringLiteral("%1 exists and is not a link; not replacing it").arg(linkPath).toStdString());
+        QFile::remove(linkPath);
+    }
+    if (::symlink(m_slavePath.toLocal8Bit().constData(), linkPath.toLocal8Bit().constData()) != 0)
+        throw systemError(("Cannot create the link " + linkPath.toStdString()).c_str());
+    m_link = linkPath;
+}
+
+bool PtyLink::write(const QByteArray &bytes)
+{
+    qsizetype done = 0;
+    while (m_master >= 0 && done < bytes.size()) {
+        const ssize_t n = ::write(m_master, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n > 0) {
+            done += n;
+        } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+            pollfd p {m_master, POLLOUT, 0};
+            ::poll(&p, 1, 50);
+        } else {
+            return false;
+        }
+    }
+    return m_master >= 0;
+}
+
+QByteArray PtyLink::readAvailable()
+{
+    QByteArray result;
+    char buffer[1024];
+    while (m_master >= 0) {
+        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+        if (n <= 0)
+            break; // EAGAIN: nothing more; EIO: the tool's side is not open
+        result.append(buffer, n);
+    }
+    return result;
+}
+
+bool PtyLink::waitReadable(int timeoutMs)
+{
+    if (m_master < 0)
+        return false;
+    pollfd p {m_master, POLLIN, 0};
+    return ::poll(&p, 1, timeoutMs) > 0 && (p.revents & POLLIN);
+}
+
+LineSettings PtyLink::lineSettings() const
+{
+    LineSettings s;
+    if (m_master < 0)
+        return s;
+    termios tio {};
+    ::tcgetattr(m_master, &tio);
+    s.baudRate = qint32(ptyBaudRate(m_master));
+    s.parity = !(tio.c_cflag & PARENB) ? TParity::paNone
+               : (tio.c_cflag & PARODD) ? TParity::paOdd
+                                        : TParity::paEven;
+    s.stopBits = (tio.c_cflag & CSTOPB) ? TStopBits::sbTwo : TStopBits::sbOne;
+    return s;
+}
+
+void PtyLink::closeMaster()
+{
+    if (m_master >= 0) {
+        ::close(m_master);
+        m_master = -1;
+    }
+    if (!m_link.isEmpty()) {
+        QFile::remove(m_link);
+        m_link.clear();
+    }
+}

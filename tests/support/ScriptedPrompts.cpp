@@ -1,0 +1,96 @@
+#include "ScriptedPrompts.h"
+
+ScriptedPrompts::ScriptedPrompts()
+{
+    Prompts::install(this);
+}
+
+ScriptedPrompts::~ScriptedPrompts()
+{
+    Prompts::install(nullptr);
+}
+
+QStringList ScriptedPrompts::texts(Kind kind) const
+{
+    QStringList result;
+    for (const Shown &s : m_shown)
+        if (s.kind == kind)
+            result.append(s.text);
+    return result;
+}
+
+void ScriptedPrompts::clear()
+{
+    m_shown.clear();
+    m_confirms.clear();
+    m_inputs.clear();
+    m_files.clear();
+    m_unanswered = 0;
+}
+
+void ScriptedPrompts::information(const QString &text)
+{
+    m_shown.append({Kind::Information, text});
+}
+
+void ScriptedPrompts::warning(const QString &text)
+{
+    m_shown.append({Kind::Warning, text});
+}
+
+void ScriptedPrompts::error(const QString &text)
+{
+    m_shown.append({Kind::Error, text});
+}
+
+bool ScriptedPrompts::confirm(const QString &text)
+{
+    m_shown.append({Kind::Confirmation, text});
+    if (m_confirms.isEmpty()) {
+        ++m_unanswered;
+        return false;
+    }
+    return m_confirms.dequeue();
+}
+
+std::optional<QString> ScriptedPrompts::inputQuery(const QString &caption, const QString &prompt,
+                                                   const QString &)
+{
+    m_shown.append({Kind::Input, caption + QLatin1Char('|') + prompt});
+    if (m_inputs.isEmpty()) {
+        ++m_unanswered;
+        return std::nullopt;
+    }
+    return m_inputs.dequeue();
+}
+
+std::optional<QString> ScriptedPrompts::maskedInput(const QString &caption, const QString &prompt)
+{
+    m_shown.append({Kind::MaskedInput, caption + QLatin1Char('|') + prompt});
+    if (m_inputs.isEmpty()) {
+        ++m_unanswered;
+        return std::nullopt;
+    }
+    return m_inputs.dequeue();
+}
+
+QString ScriptedPrompts::takeFile(Kind kind, const QString &caption)
+{
+    m_shown.append({kind, caption});
+    if (m_files.isEmpty()) {
+        ++m_unanswered;
+        return {};
+    }
+    return m_files.dequeue();
+}
+
+QString ScriptedPrompts::openFile(const QString &caption, const QString &, const QString &)
+{
+    return takeFile(Kind::OpenFile, caption);
+}
+
+QString ScriptedPrompts::saveFile(const QString &caption, const QString &, const QString &,
+                                  const QString &)
+{
+    return takeFile(Kind::SaveFile, caption);
+}
