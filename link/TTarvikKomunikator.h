@@ -1,0 +1,77 @@
+#pragma once
+
+#include "TChannelRecord.h"
+#include "TModbusKomunikator.h"
+
+#include <QStringList>
+#include <QTimer>
+#include <array>
+#include <functional>
+
+// The gateway's own operations on top of the Modbus master: the line settings of the PC link,
+// the lists of selectable speeds, addresses, parities and stop bits, and the commands that
+// search, assign and free 1-Wire devices. Each operation is a thin mapping from a user action
+// to register writes, followed by steering the poll cycle to the block that shows the result.
+class TTarvikKomunikator : public TModbusKomunikator
+{
+    Q_OBJECT
+public:
+    // Selectable line speeds in units of 100 Bd.
+    static constexpr std::array<uint16_t, 16> BaudRateTable = {
+        12, 18, 24, 48, 72, 96, 144, 192, 288, 384, 560, 576, 768, 1152, 1280, 2304};
+    static constexpr int DefaultBaudIndex = 5; // 9.6 kBd
+    static constexpr int UsbBaudIndex = 13;    // 115.2 kBd, fixed on the USB interface
+    enum PortKind { pkRS485 = 0, pkRS232 = 1, pkUSB = 2 };
+    static const QStringList ParityNames;
+    static const QStringList StopBitNames;
+
+    using ImportProgress = std::function<void(int done, int total)>;
+    using ImportFinished = std::function<void()>;
+
+    explicit TTarvikKomunikator(TAfComPort *port, QObject *parent = nullptr);
+
+    // Line settings of the PC link.
+    void SetBaudIndex(int i);
+    void SetParity(int i);
+    void SetStopBits(int i);
+    void SetAddressIndex(int i);
+
+    static int BaudIndexOf(int value);
+    static int BaudAt(int i);
+    static void FillBaudRates(QStringList &list, int kind);
+    static void FillAddresses(QStringList &list, int kind);
+    static void FillParities(QStringList &list, int kind);
+    static void FillStopBits(QStringList &list, int kind);
+
+    // Device operations; line is 0 or 1, c a channel 1..40, cc a zero-based channel 0..39.
+    // Arguments outside those ranges send nothing.
+    void FindNew(int line);
+    void FindNewAll(int line);
+    void FindAll(int line);
+    void SaveNewDevice(int c);
+    void DeletePosition(int c);
+    void DeletePositionNow(int c);
+    void SaveFoundDevice(int index, int cc);
+    void WriteRomCode(const std::array<uint16_t, 4> &words, int c);
+
+    // Rewrites the ROM codes of the given channels: for each record the channel is freed, then
+    // after one poll interval its ROM code is written, and after another the next record
+    // follows. The poll cycle rests meanwhile and restarts at block 0 afterwards. The work is
+    // driven by a timer, so the window stays responsive; progress reports each record done.
+    void ImportRomCodes(const QList<TChannelRecord> &records, ImportProgress progress,
+                        ImportFinished finished);
+    bool ImportRunning() const { return m_importTimer.isActive() || m_importPos >= 0; }
+    // One step of the import; tests call it instead of waiting for the timer.
+    void importStep();
+
+private:
+    void queueCommand(int line, uint16_t word, int nextBlock);
+    void finishImport();
+
+    QTimer m_importTimer;
+    QList<TChannelRecord> m_importRecords;
+    int m_importPos = -1;
+    bool m_importWriteNext = false;
+    ImportProgress m_importProgress;
+    ImportFinished m_importFinished;
+};

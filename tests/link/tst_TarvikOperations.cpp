@@ -1,0 +1,206 @@
+// The gateway operations: which word goes to which register, which block is read next, and
+// the lists of line settings.
+#include "FrameBytes.h"
+#include "MemoryTransport.h"
+#include "ScriptedPrompts.h"
+#include "TTarvikKomunikator.h"
+
+#include <QTest>
+
+namespace {
+
+struct Rig
+{
+    MemoryTransport *line = new MemoryTransport;
+    TAfComPort port{std::unique_ptr<SerialTransport>(line)};
+    TTarvikKomunikator gw{&port};
+    Rig()
+    {
+        gw.Open(QStringLiteral("memory"));
+        gw.PollTimer().stop();
+    }
+    // The start address of the block an advancing poll reads next.
+    int nextRead() const { return PollBlocks[(gw.BlockIndex() + 1) % PollBlockCount]; }
+};
+
+using Op = std::function<void(TTarvikKomunikator &)>;
+
+} // namespace
+
+Q_DECLARE_METATYPE(Op)
+
+class tst_TarvikOperations : public QObject
+{
+    Q_OBJECT
+private slots:
+    void queuedOperationsWriteTheirWordAndSteerTheCycle_data()
+    {
+        QTest::addColumn<Op>("op");
+        QTest::addColumn<int>("word");
+        QTest::addColumn<int>("reg");
+        QTest::addColumn<int>("next");
+        QTest::newRow("FindNew line 1") << Op([](auto &g) { g.FindNew(0); }) << 0x05FF << 1010 << 1000;
+        QTest::newRow("FindNew line 2") << Op([](auto &g) { g.FindNew(1); }) << 0x05FF << 1020 << 1000;
+        QTest::newRow("FindNewAll line 2") << Op([](auto &g) { g.FindNewAll(1); }) << 0x06FF << 1020 << 1000;
+        QTest::newRow("FindAll line 1") << Op([](auto &g) { g.FindAll(0); }) << 0x07FF << 1010 << 1000;
+        QTest::newRow("SaveNewDevice 1") << Op([](auto &g) { g.SaveNewDevice(1); }) << 0x0900 << 1010 << 0;
+        QTest::newRow("SaveNewDevice 20") << Op([](auto &g) { g.SaveNewDevice(20); }) << 0x0913 << 1010 << 100;
+        QTest::newRow("SaveNewDevice 21") << Op([](auto &g) { g.SaveNewDevice(21); }) << 0x0914 << 1020 << 200;
+        QTest::newRow("DeletePosition 21") << Op([](auto &g) { g.DeletePosition(21); }) << 0x0F14 << 1020 << 200;
+        QTest::newRow("DeletePosition 40") << Op([](auto &g) { g.DeletePosition(40); }) << 0x0F27 << 1020 << 300;
+        QTest::newRow("SaveFoundDevice 3, CC 5") << Op([](auto &g) { g.SaveFoundDevice(3, 5); }) << 0x8305 << 1010 << 0;
+        QTest::newRow("SaveFoundDevice 3, CC 25") << Op([](auto &g) { g.SaveFoundDevice(3, 25); }) << 0x8319 << 1020 << 200;
+        QTest::newRow("SaveFoundDevice index 200 wraps") << Op([](auto &g) { g.SaveFoundDevice(200, 39); }) << 0x4827 << 1020 << 300;
+    }
+    void queuedOperationsWriteTheirWordAndSteerTheCycle()
+    {
+        QFETCH(Op, op);
+        QFETCH(int, word);
+        QFETCH(int, reg);
+        QFETCH(int, next);
+        Rig rig;
+        op(rig.gw);
+        QCOMPARE(rig.gw.WriteQueue(), (QList<TWriteEntry>{{uint16_t(word), uint16_t(reg)}}));
+        QCOMPARE(rig.nextRead(), next);
+        // On the wire at the next tick.
+        rig.gw.PollTimerTick();
+        QByteArray body = hexBytes("01 06");
+        body.append(char(reg >> 8)).append(char(reg)).append(char(word >> 8)).append(char(word));
+        QCOMPARE(rig.line->takeWritten(), withCrc(body));
+    }
+
+    void outOfRangeArgumentsSendNothing_data()
+    {
+        QTest::addColumn<Op>("op");
+        QTest::newRow("channel 0") << Op([](auto &g) { g.SaveNewDevice(0); });
+        QTest::newRow("channel 41") << Op([](auto &g) { g.DeletePosition(41); });
+        QTest::newRow("now, channel -1") << Op([](auto &g) { g.DeletePositionNow(-1); });
+        QTest::newRow("target 40") << Op([](auto &g) { g.SaveFoundDevice(1, 40); });
+        QTest::newRow("line 2") << Op([](auto &g) { g.FindNew(2); });
+        QTest::newRow("ROM code to channel 41") << Op([](auto &g) { g.WriteRomCode({1, 2, 3, 4}, 41); });
+    }
+    void outOfRangeArgumentsSendNothing()
+    {
+        QFETCH(Op, op);
+        Rig rig;
+        const int before = rig.gw.BlockIndex();
+        op(rig.gw);
+        QVERIFY(rig.gw.WriteQueue().isEmpty());
+        QVERIFY(rig.line->takeWritten().isEmpty());
+        QCOMPARE(int(rig.gw.BlockIndex()), before);
+    }
+
+    void immediateWritesBypassTheQueue()
+    {
+        Rig rig;
+        rig.gw.DeletePositionNow(21);
+        QCOMPARE(rig.line->takeWritten(), withCrc(hexBytes("01 06 03 FC 0F 14")));
+        rig.gw.WriteRomCode({0x28FF, 0x15E2, 0x6016, 0x0574}, 40);
+        QCOMPARE(rig.line->takeWritten(),
+                 withCrc(hexBytes("01 10 01 86 00 04 08 28 FF 15 E2 60 16 05 74")));
+        QCOMPARE(rig.nextRead(), 300);
+        QVERIFY(rig.gw.WriteQueue().isEmpty());
+    }
+
+    void queuedOperationOnAClosedPortSaysSo()
+    {
+        ScriptedPrompts prompts;
+        Rig rig;
+        rig.gw.Close();
+        rig.gw.FindNew(0);
+        QCOMPARE(prompts.texts(ScriptedPrompts::Kind::Information),
+                 QStringList{QStringLiteral("Communication port is inactive.")});
+        QVERIFY(rig.gw.WriteQueue().isEmpty());
+    }
+
+    void baudTableLookups()
+    {
+        QCOMPARE(TTarvikKomunikator::BaudIndexOf(96), 5);
+        QCOMPARE(TTarvikKomunikator::BaudIndexOf(97), 0);
+        QCOMPARE(TTarvikKomunikator::BaudIndexOf(2304), 15);
+        QCOMPARE(TTarvikKomunikator::BaudAt(13), 1152);
+        QCOMPARE(TTarvikKomunikator::BaudAt(16), 0);
+        QCOMPARE(TTarvikKomunikator::BaudAt(-1), 0);
+    }
+
+    void listsByPortKind()
+    {
+        QStringList bauds;
+        TTarvikKomunikator::FillBaudRates(bauds, TTarvikKomunikator::pkUSB);
+        QCOMPARE(bauds.size(), 16);
+        QCOMPARE(bauds.first(), QStringLiteral("1.2 kBd"));
+        QCOMPARE(bauds[10], QStringLiteral("56.0 kBd"));
+        QCOMPARE(bauds.last(), QStringLiteral("230.4 kBd"));
+
+        QStringList usb, rs485, none;
+        TTarvikKomunikator::FillAddresses(usb, TTarvikKomunikator::pkUSB);
+        TTarvikKomunikator::FillAddresses(rs485, TTarvikKomunikator::pkRS485);
+        TTarvikKomunikator::FillAddresses(none, 3);
+        TTarvikKomunikator::FillBaudRates(none, -1);
+        TTarvikKomunikator::FillParities(none, 3);
+        TTarvikKomunikator::FillStopBits(none, 3);
+        QCOMPARE(usb, QStringList{QStringLiteral("1")});
+        QCOMPARE(rs485.size(), 247);
+        QCOMPARE(rs485.last(), QStringLiteral("247"));
+        QVERIFY(none.isEmpty());
+
+        QStringList parities, stops;
+        TTarvikKomunikator::FillParities(parities, TTarvikKomunikator::pkRS232);
+        TTarvikKomunikator::FillStopBits(stops, TTarvikKomunikator::pkRS232);
+        QCOMPARE(parities, (QStringList{"NONE", "ODD", "EVEN"}));
+        QCOMPARE(stops, (QStringList{"One", "Two"}));
+    }
+
+    void lineSettingsReachThePort()
+    {
+        Rig rig;
+        rig.gw.SetBaudIndex(13);
+        QCOMPARE(rig.line->settings().baudRate, 115200);
+        QCOMPARE(rig.gw.PollInterval(), 300);
+        rig.gw.SetParity(2);
+        QCOMPARE(rig.line->settings().parity, TParity::paEven);
+        rig.gw.SetStopBits(1);
+        rig.gw.SetStopBits(2); // not a stop-bit choice: nothing changes
+        QCOMPARE(rig.line->settings().stopBits, TStopBits::sbTwo);
+        rig.gw.SetAddressIndex(246);
+        QCOMPARE(rig.gw.SlaveAddress(), uint8_t(247));
+        rig.gw.SetBaudIndex(16); // outside the table: the line keeps its speed
+        QCOMPARE(rig.line->settings().baudRate, 115200);
+    }
+
+    void importFreesThenWritesEachChannelAndRestartsPolling()
+    {
+        Rig rig;
+        TChannelRecord a;
+        a.channel = 3;
+        a.rom = {0x28FF, 0x15E2, 0x6016, 0x0574};
+        TChannelRecord b;
+        b.channel = 22;
+        b.rom = {0x1000, 0x0000, 0x0000, 0x00AA};
+        QList<QPair<int, int>> progress;
+        bool finished = false;
+        rig.gw.PollTimer().start();
+        rig.gw.ImportRomCodes({a, b}, [&](int done, int total) { progress.append({done, total}); },
+                              [&] { finished = true; });
+        QVERIFY(!rig.gw.PollTimer().isActive());
+        QCOMPARE(rig.line->takeWritten(), withCrc(hexBytes("01 06 03 F2 0F 02")));
+        rig.gw.importStep();
+        QCOMPARE(rig.line->takeWritten(),
+                 withCrc(hexBytes("01 10 00 14 00 04 08 28 FF 15 E2 60 16 05 74")));
+        QCOMPARE(progress, (QList<QPair<int, int>>{{1, 2}}));
+        rig.gw.importStep();
+        QCOMPARE(rig.line->takeWritten(), withCrc(hexBytes("01 06 03 FC 0F 15")));
+        rig.gw.importStep();
+        QCOMPARE(rig.line->takeWritten().mid(0, 4), hexBytes("01 10 00 D2"));
+        QVERIFY(!finished);
+        rig.gw.importStep();
+        QVERIFY(finished);
+        QCOMPARE(progress.last(), qMakePair(2, 2));
+        QVERIFY(rig.gw.PollTimer().isActive());
+        QCOMPARE(rig.nextRead(), 0);
+        QVERIFY(!rig.gw.ImportRunning());
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_TarvikOperations)
+#include "tst_TarvikOperations.moc"
