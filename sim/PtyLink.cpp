@@ -41,7 +41,9 @@ PtyLink::PtyLink()
     ::cfmakeraw(&tio);
     ::cfsetspeed(&tio, B9600);
     ::tcsetattr(slave, TCSANOW, &tio);
-    ::close(slave);
+    // The slave stays open here too: with no slave open the master reads end in EIO (and
+    // polls as ready) until the tool opens its side, which would spin the gateway's reader.
+    m_keeper = slave;
 
     const int flags = ::fcntl(m_master, F_GETFL);
     ::fcntl(m_master, F_SETFL, flags | O_NONBLOCK);
@@ -124,6 +126,10 @@ void PtyLink::closeMaster()
     if (m_master >= 0) {
         ::close(m_master);
         m_master = -1;
+    }
+    if (m_keeper >= 0) {
+        ::close(m_keeper);
+        m_keeper = -1;
     }
     if (!m_link.isEmpty()) {
         QFile::remove(m_link);

@@ -43,6 +43,7 @@ public:
 
 private:
     int m_master = -1;
+    int m_keeper = -1;
     QString m_slavePath;
     QString m_link;
 };

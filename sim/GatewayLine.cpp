@@ -1,0 +1,3 @@
+#include "GatewayLine.h"
+
+GatewayLine::~GatewayLine() = default;

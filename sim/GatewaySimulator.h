@@ -1,0 +1,76 @@
+#pragma once
+
+#include "FaultInjector.h"
+#include "GatewayLine.h"
+#include "GatewayModel.h"
+#include "LineSettings.h"
+#include "ModbusSlave.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+#include <memory>
+
+// A simulated gateway on a serial line. It gathers request frames, answers them through its
+// Modbus slave after the answer delay of register 1053, and sends each answer paced at the line
+// speed, so a long answer arrives in parts as on a real line. A request sent with other line
+// settings than the gateway's own gets no answer. Faults can be injected into read answers.
+class GatewaySimulator : public QObject
+{
+    Q_OBJECT
+public:
+    struct Options
+    {
+        uint8_t address = 1;
+        LineSettings line{9600, TParity::paNone, TStopBits::sbOne};
+        bool paced = true;  // send answers at line speed (off: at once, for fast tests)
+        quint32 seed = 1;
+    };
+    struct Stats
+    {
+        int frames = 0;        // complete frames taken from the line
+        int answered = 0;      // answers sent (or dropped by a fault)
+        int wrongSettings = 0; // frames ignored because the line settings differ
+        int broken = 0;        // frames dropped for a bad CRC, foreign address or garbage
+    };
+
+    GatewaySimulator(std::unique_ptr<GatewayLine> line, const Options &options,
+                     QObject *parent = nullptr);
+    ~GatewaySimulator() override;
+
+    GatewayModel &model() { return m_model; }
+    FaultInjector &faults() { return m_faults; }
+    GatewayLine &line() { return *m_line; }
+    const Stats &stats() const { return m_stats; }
+    const Options &options() const { return m_options; }
+    // True while an answer is being prepared or sent.
+    bool busy() const { return m_delayTimer.isActive() || !m_pending.isEmpty(); }
+
+    // How long one character takes on the line, in microseconds.
+    static qint64 charTimeUs(const LineSettings &settings);
+
+private:
+    void onReadyRead();
+    void takeFrames();
+    void processFrame(const QByteArray &frame);
+    void onSilence();
+    void startSending();
+    void sendDue();
+
+    std::unique_ptr<GatewayLine> m_line;
+    Options m_options;
+    GatewayModel m_model;
+    ModbusSlave m_slave;
+    FaultInjector m_faults;
+    Stats m_stats;
+
+    QByteArray m_rx;
+    QTimer m_silenceTimer; // a frame of unknown length ends when the line goes quiet
+    QTimer m_delayTimer;   // the answer delay
+    QTimer m_paceTimer;    // sends the due part of the answer
+    QTimer m_clockTimer;   // lets the model's time pass
+    QList<QByteArray> m_pending; // pieces still to send
+    QByteArray m_sending;        // the piece on the line now
+    qint64 m_sentOfPiece = 0;
+    QElapsedTimer m_pieceClock;
+};

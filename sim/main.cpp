@@ -1,0 +1,143 @@
+// tarvik-gateway-sim: a simulated gateway on a pseudo-terminal, for trying the tool and for
+// checks with other Modbus masters. It makes --link a link to the terminal the tool opens,
+// prints "ready PATH" once it listens, and runs until SIGINT or SIGTERM.
+#include "GatewaySimulator.h"
+#include "PtyGatewayLine.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QSaveFile>
+#include <QSocketNotifier>
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const auto n = ::write(g_signalPipe[1], &byte, 1);
+}
+
+[[noreturn]] void usageError(const QString &message)
+{
+    std::fprintf(stderr, "tarvik-gateway-sim: %s\n", qPrintable(message));
+    std::exit(2);
+}
+
+double rateOption(const QCommandLineParser &p, const QString &name)
+{
+    if (!p.isSet(name))
+        return 0;
+    bool ok = false;
+    const double v = p.value(name).toDouble(&ok);
+    if (!ok || v < 0 || v > 1)
+        usageError(QStringLiteral("--%1 takes a probability from 0 to 1").arg(name));
+    return v;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tarvik-gateway-sim"));
+
+    QCommandLineParser p;
+    p.setApplicationDescription(QStringLiteral("Simulated 1-Wire to Modbus RTU gateway on a pseudo-terminal."));
+    p.addHelpOption();
+    p.addOptions({
+        {QStringLiteral("link"), QStringLiteral("Path of the link to the terminal the tool opens."), QStringLiteral("PATH")},
+        {QStringLiteral("address"), QStringLiteral("Modbus address, 1-247 (default 1)."), QStringLiteral("N"), QStringLiteral("1")},
+        {QStringLiteral("baud"), QStringLiteral("Line speed in Bd (default 9600)."), QStringLiteral("BD"), QStringLiteral("9600")},
+        {QStringLiteral("parity"), QStringLiteral("none, odd or even (default none)."), QStringLiteral("P"), QStringLiteral("none")},
+        {QStringLiteral("stopbits"), QStringLiteral("1 or 2 (default 1)."), QStringLiteral("N"), QStringLiteral("1")},
+        {QStringLiteral("population"), QStringLiteral("demo, empty or a population file (default demo)."), QStringLiteral("WHAT"), QStringLiteral("demo")},
+        {QStringLiteral("drop"), QStringLiteral("Probability of not answering a read."), QStringLiteral("P")},
+        {QStringLiteral("corrupt"), QStringLiteral("Probability of a flipped bit in a read answer."), QStringLiteral("P")},
+        {QStringLiteral("truncate"), QStringLiteral("Probability of a read answer cut short."), QStringLiteral("P")},
+        {QStringLiteral("seed"), QStringLiteral("Seed of the fault and drift generator (default 1)."), QStringLiteral("N"), QStringLiteral("1")},
+        {QStringLiteral("image-out"), QStringLiteral("Where to write a received firmware image on exit."), QStringLiteral("FILE")},
+    });
+    p.process(app);
+
+    if (!p.isSet(QStringLiteral("link")))
+        usageError(QStringLiteral("--link PATH is required"));
+    bool ok = false;
+    GatewaySimulator::Options options;
+    const int address = p.value(QStringLiteral("address")).toInt(&ok);
+    if (!ok || address < 1 || address > 247)
+        usageError(QStringLiteral("--address takes 1 to 247"));
+    options.address = uint8_t(address);
+    options.line.baudRate = p.value(QStringLiteral("baud")).toInt(&ok);
+    if (!ok || options.line.baudRate < 50 || options.line.baudRate > 4000000)
+        usageError(QStringLiteral("--baud takes a speed in Bd, e.g. 9600"));
+    const QString parity = p.value(QStringLiteral("parity")).toLower();
+    if (parity == QLatin1String("none"))
+        options.line.parity = TParity::paNone;
+    else if (parity == QLatin1String("odd"))
+        options.line.parity = TParity::paOdd;
+    else if (parity == QLatin1String("even"))
+        options.line.parity = TParity::paEven;
+    else
+        usageError(QStringLiteral("--parity takes none, odd or even"));
+    const QString stop = p.value(QStringLiteral("stopbits"));
+    if (stop != QLatin1String("1") && stop != QLatin1String("2"))
+        usageError(QStringLiteral("--stopbits takes 1 or 2"));
+    options.line.stopBits = stop == QLatin1String("2") ? TStopBits::sbTwo : TStopBits::sbOne;
+    options.seed = p.value(QStringLiteral("seed")).toUInt(&ok);
+    if (!ok)
+        usageError(QStringLiteral("--seed takes a whole number"));
+
+    FaultInjector::Rates rates;
+    rates.drop = rateOption(p, QStringLiteral("drop"));
+    rates.corrupt = rateOption(p, QStringLiteral("corrupt"));
+    rates.truncate = rateOption(p, QStringLiteral("truncate"));
+    if (rates.drop + rates.corrupt + rates.truncate > 1)
+        usageError(QStringLiteral("--drop, --corrupt and --truncate add up to more than 1"));
+
+    std::unique_ptr<PtyGatewayLine> line;
+    try {
+        line = std::make_unique<PtyGatewayLine>();
+        line->link().linkTo(p.value(QStringLiteral("link")));
+    } catch (const std::exception &e) {
+        usageError(QString::fromUtf8(e.what()));
+    }
+    GatewaySimulator sim(std::move(line), options);
+    sim.faults().setRates(rates);
+
+    const QString population = p.value(QStringLiteral("population"));
+    if (population == QLatin1String("demo")) {
+        sim.model().loadDemoPopulation();
+    } else if (population == QLatin1String("empty")) {
+        sim.model().clearPopulation();
+    } else {
+        QString error;
+        if (!sim.model().loadPopulationFile(population, &error))
+            usageError(error);
+    }
+
+    if (::pipe(g_signalPipe) != 0)
+        usageError(QStringLiteral("cannot set up signal handling"));
+    QSocketNotifier signalNotifier(g_signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+
+    std::printf("ready %s\n", qPrintable(p.value(QStringLiteral("link"))));
+    std::fflush(stdout);
+    const int status = app.exec();
+
+    if (p.isSet(QStringLiteral("image-out"))) {
+        QSaveFile out(p.value(QStringLiteral("image-out")));
+        if (!out.open(QIODevice::WriteOnly) || out.write(sim.model().firmwareImage()) < 0 || !out.commit()) {
+            std::fprintf(stderr, "tarvik-gateway-sim: cannot write %s: %s\n",
+                         qPrintable(out.fileName()), qPrintable(out.errorString()));
+            return 1;
+        }
+    }
+    return status;
+}
