@@ -24,7 +24,8 @@ GatewaySimulator::GatewaySimulator(std::unique_ptr<GatewayLine> line, const Opti
     connect(&m_delayTimer, &QTimer::timeout, this, &GatewaySimulator::startSending);
     connect(&m_paceTimer, &QTimer::timeout, this, &GatewaySimulator::sendDue);
     connect(&m_clockTimer, &QTimer::timeout, this, [this] { m_model.advance(1000); });
-    m_clockTimer.start();
+    if (options.clock)
+        m_clockTimer.start();
 }
 
 GatewaySimulator::~GatewaySimulator() = default;

@@ -24,6 +24,7 @@ public:
         uint8_t address = 1;
         LineSettings line{9600, TParity::paNone, TStopBits::sbOne};
         bool paced = true;  // send answers at line speed (off: at once, for fast tests)
+        bool clock = true;  // let measured values drift once a second (off: fixed values)
         quint32 seed = 1;
     };
     struct Stats
