@@ -1,0 +1,64 @@
+// The command-line contract of tarvik-gateway-sim: "ready PATH" once it listens, answers on
+// the link, refusal of bad options, exit 0 and the link gone after SIGTERM.
+#include "TModbusKomunikator.h"
+
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <csignal>
+
+class tst_SimulatorProcess : public QObject
+{
+    Q_OBJECT
+private slots:
+    void printsReadyAnswersAndEndsOnSigterm()
+    {
+        QTemporaryDir dir;
+        const QString link = dir.filePath(QStringLiteral("gw"));
+        QProcess sim;
+        sim.start(QStringLiteral(TARVIK_SIM_EXE), {QStringLiteral("--link"), link, QStringLiteral("--baud"), QStringLiteral("38400")});
+        QVERIFY(sim.waitForStarted());
+        QVERIFY(QTest::qWaitFor([&] { return sim.canReadLine(); }, 5000));
+        QCOMPARE(sim.readLine(), QByteArray("ready " + link.toLocal8Bit() + "\n"));
+        QVERIFY(QFileInfo(link).isSymLink());
+
+        TAfComPort port;
+        TModbusKomunikator master{&port};
+        int blocks = 0;
+        master.OnBlockReceived = [&] { ++blocks; };
+        master.SetBaudRate(38400);
+        master.Open(link);
+        QVERIFY(QTest::qWaitFor([&] { return blocks >= 2; }, 5000));
+        master.Close();
+
+        ::kill(pid_t(sim.processId()), SIGTERM);
+        QVERIFY(sim.waitForFinished(5000));
+        QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(sim.exitCode(), 0);
+        QVERIFY(!QFileInfo(link).isSymLink());
+    }
+
+    void badOptionsAreRefusedWithAReason_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("no link") << QStringList{} << "--link PATH is required";
+        QTest::newRow("address 0") << QStringList{"--link", "/tmp/x-gw-test", "--address", "0"} << "--address takes 1 to 247";
+        QTest::newRow("parity") << QStringList{"--link", "/tmp/x-gw-test", "--parity", "mark"} << "--parity takes none, odd or even";
+        QTest::newRow("drop rate") << QStringList{"--link", "/tmp/x-gw-test", "--drop", "1.5"} << "--drop takes a probability from 0 to 1";
+    }
+    void badOptionsAreRefusedWithAReason()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, reason);
+        QProcess sim;
+        sim.start(QStringLiteral(TARVIK_SIM_EXE), args);
+        QVERIFY(sim.waitForFinished(5000));
+        QCOMPARE(sim.exitCode(), 2);
+        QVERIFY2(sim.readAllStandardError().contains(reason.toUtf8()), qPrintable(reason));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_SimulatorProcess)
+#include "tst_SimulatorProcess.moc"
