@@ -1,31 +1,64 @@
+#include "CommandLine.h"
 #include "ErrorGuard.h"
 #include "QtPrompts.h"
-#include "TFrame_Pocitadlo.h"
+#include "SingleInstance.h"
+#include "TMainForm.h"
 
 #include <QApplication>
-#include <QLabel>
-#include <QMainWindow>
-#include <QVBoxLayout>
+#include <QTimer>
+#include <cstdio>
 
-// Start-up window of the tool while the main window is being built: it shows the program's
-// caption and the message counters panel.
+namespace {
+
+// Safety net behind the guards in every slot: an exception that still reaches the event loop
+// goes to the application's error handler instead of ending the program.
+class GuardedApplication final : public QApplication
+{
+public:
+    using QApplication::QApplication;
+    bool notify(QObject *receiver, QEvent *event) override
+    {
+        bool result = false;
+        ErrorGuard::run([&] { result = QApplication::notify(receiver, event); });
+        return result;
+    }
+};
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    QApplication::setApplicationDisplayName(QStringLiteral("1-WIRE-TARVIK Tool"));
+    GuardedApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("1-WIRE-TARVIK Tool"));
+    QApplication::setOrganizationName(QStringLiteral("Quarnel"));
+    QApplication::setApplicationDisplayName(QStringLiteral("1-WIRE-TARVIK Tool V1.09 (OBRIX)"));
 
-    QMainWindow window;
-    QtPrompts prompts(&window);
+    const CommandLine options = CommandLine::parse(QApplication::arguments());
+    if (!options.error.isEmpty()) {
+        std::fprintf(stderr, "tarvik-tool: %s\nUsage: tarvik-tool [--port NAME] [--connect] [--demo]\n",
+                     qPrintable(options.error));
+        return 2;
+    }
+
+    // One tool per user: a second start brings the first one forward and ends quietly.
+    SingleInstance instance(SingleInstance::nameForCurrentUser());
+    if (!instance.tryBecomePrimary())
+        return 0;
+    QApplication::setApplicationDisplayName(QStringLiteral("1-WIRE-TARVIK-MOD Tool"));
+
+    TMainForm form;
+    QtPrompts prompts(&form);
     Prompts::install(&prompts);
-    ErrorGuard::setHandler([&](const QString &message) { prompts.error(message); });
+    QObject::connect(&instance, &SingleInstance::activateRequested, &form,
+                     &TMainForm::activateFromAnotherInstance);
 
-    window.setWindowTitle(QStringLiteral("1-WIRE-TARVIK Tool V1.09 (OBRIX)"));
-    auto *central = new QWidget(&window);
-    auto *layout = new QVBoxLayout(central);
-    layout->addWidget(new QLabel(QStringLiteral("1-Wire to Modbus RTU gateway tool"), central));
-    layout->addWidget(new TFrame_Pocitadlo(central));
-    window.setCentralWidget(central);
-    window.resize(640, 480);
-    window.show();
-    return app.exec();
+    if (!options.port.isEmpty())
+        form.preselectPort(options.port);
+    form.showPlaced();
+    if (options.connect)
+        QTimer::singleShot(0, &form, [&form] { form.Connect1Click(); });
+
+    const int status = app.exec();
+    Prompts::install(nullptr);
+    return status;
 }

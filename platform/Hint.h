@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+
+class QAction;
+class QWidget;
+
+// Hints hold a short and a long text separated by "|": the short one is the tooltip, the long
+// one goes to the status bar. A hint without "|" uses its whole text for both.
+class Hint
+{
+public:
+    static QString shortPart(const QString &hint);
+    static QString longPart(const QString &hint);
+    static void apply(QWidget *widget, const QString &hint);
+    static void apply(QAction *action, const QString &hint);
+};

@@ -1,0 +1,256 @@
+// The main window: connect and disconnect, error handling, traffic panels, captions, hints,
+// and a port that vanishes while connected.
+#include "FrameDump.h"
+#include "GatewaySimulator.h"
+#include "Language.h"
+#include "MemoryTransport.h"
+#include "PtyGatewayLine.h"
+#include "ScriptedPrompts.h"
+#include "TAfComPort.h"
+#include "TAfPortComboBox.h"
+#include "TFrame_Komunikace.h"
+#include "TMainForm.h"
+#include "TTarvikKomunikator.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QStatusTipEvent>
+#include <QTemporaryDir>
+#include <QTemporaryFile>
+#include <QTest>
+
+namespace {
+
+std::unique_ptr<GatewaySimulator> startGateway(const QString &link)
+{
+    GatewaySimulator::Options options;
+    options.line.baudRate = 19200;
+    auto line = std::make_unique<PtyGatewayLine>();
+    line->link().linkTo(link);
+    auto sim = std::make_unique<GatewaySimulator>(std::move(line), options);
+    sim->model().loadDemoPopulation();
+    return sim;
+}
+
+// A form on an in-memory line whose port is a temporary file, so the port list keeps it.
+struct MemoryForm
+{
+    QTemporaryFile device;
+    MemoryTransport *line = new MemoryTransport;
+    std::unique_ptr<TMainForm> form;
+    MemoryForm()
+    {
+        QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Quarnel"),
+                  QStringLiteral("1-WIRE-TARVIK Tool")).clear();
+        device.open();
+        form = std::make_unique<TMainForm>(std::unique_ptr<SerialTransport>(line));
+        form->preselectPort(device.fileName());
+    }
+};
+
+} // namespace
+
+class tst_MainForm : public QObject
+{
+    Q_OBJECT
+private slots:
+    void windowCarriesTheProgramsCaption()
+    {
+        MemoryForm m;
+        QCOMPARE(m.form->windowTitle(), QStringLiteral("1-WIRE-TARVIK Tool V1.09 (OBRIX)"));
+        // The offscreen screen (800 x 600) is too small for the designed window.
+        QVERIFY(m.form->startsMaximized());
+        QVERIFY(m.form->action(QStringLiteral("Connect1"))->isEnabled());
+        QVERIFY(!m.form->action(QStringLiteral("Disconnect1"))->isEnabled());
+        QCOMPARE(m.form->action(QStringLiteral("Connect1"))->shortcut(), QKeySequence(Qt::Key_F3));
+        QCOMPARE(m.form->action(QStringLiteral("Disconnect1"))->shortcut(), QKeySequence(Qt::Key_F4));
+    }
+
+    void portThatCannotBeOpenedShowsTheErrorAndStaysDisconnected()
+    {
+        ScriptedPrompts prompts;
+        MemoryForm m;
+        m.line->setOpenResult(SerialTransport::OpenResult::Busy);
+        m.form->Connect1Click();
+        QCOMPARE(prompts.texts(ScriptedPrompts::Kind::Error),
+                 QStringList{QStringLiteral("Can't open device %1 - AfComPort1 ").arg(m.device.fileName())});
+        QVERIFY(!m.form->connectionPanel()->Connected());
+        QVERIFY(m.form->action(QStringLiteral("Connect1"))->isEnabled());
+        QVERIFY(!m.form->action(QStringLiteral("Disconnect1"))->isEnabled());
+        QVERIFY(!m.form->communicator()->Active());
+    }
+
+    void connectAndDisconnectFollowTheBox()
+    {
+        ScriptedPrompts prompts;
+        MemoryForm m;
+        m.form->Connect1Click();
+        QVERIFY(m.form->communicator()->Active());
+        QVERIFY(!m.form->action(QStringLiteral("Connect1"))->isEnabled());
+        QVERIFY(m.form->action(QStringLiteral("Disconnect1"))->isEnabled());
+        QVERIFY(m.form->action(QStringLiteral("Startlogging1"))->isEnabled());
+        QVERIFY(!m.form->connectionPanel()->AfPortComboBox1->isEnabled());
+        m.form->Disconnect1Click();
+        QVERIFY(!m.form->communicator()->Active());
+        QVERIFY(m.form->action(QStringLiteral("Connect1"))->isEnabled());
+        QVERIFY(!m.form->action(QStringLiteral("Startlogging1"))->isEnabled());
+        QVERIFY(prompts.shown().isEmpty());
+    }
+
+    void listChangesReachTheLink()
+    {
+        MemoryForm m;
+        m.form->Connect1Click();
+        TFrame_Komunikace *panel = m.form->connectionPanel();
+        panel->ComboBox_Addr->setCurrentIndex(0);
+        emit panel->ComboBox_Addr->activated(0);
+        QCOMPARE(m.form->communicator()->SlaveAddress(), uint8_t(1));
+        panel->ComboBox_BaudRate->setCurrentIndex(7);
+        emit panel->ComboBox_BaudRate->activated(7);
+        QCOMPARE(m.line->settings().baudRate, 19200);
+        panel->Cb_Parity->setCurrentIndex(1);
+        emit panel->Cb_Parity->activated(1);
+        QCOMPARE(m.line->settings().parity, TParity::paOdd);
+    }
+
+    void refusedSpeedIsExplainedWithThePort()
+    {
+        ScriptedPrompts prompts;
+        MemoryForm m;
+        m.form->Connect1Click();
+        m.line->refuseBaudRate(1200);
+        TFrame_Komunikace *panel = m.form->connectionPanel();
+        panel->ComboBox_BaudRate->setCurrentIndex(0);
+        emit panel->ComboBox_BaudRate->activated(0);
+        QCOMPARE(prompts.texts(ScriptedPrompts::Kind::Error),
+                 QStringList{QStringLiteral("Error setting parameters from DCB. %1 probably does not suport the selected baudrate.")
+                                 .arg(m.device.fileName())});
+        QVERIFY(m.form->communicator()->Active());
+    }
+
+    void errorHandlerTreatsTwoTextsSpecially()
+    {
+        ScriptedPrompts prompts;
+        MemoryForm m;
+        m.form->Connect1Click();
+        m.form->ApplicationEvents1Exception(QStringLiteral("Error setting parameters from DCB"));
+        QCOMPARE(prompts.texts(ScriptedPrompts::Kind::Error).value(0),
+                 QStringLiteral("Error setting parameters from DCB. %1 probably does not suport the selected baudrate.")
+                     .arg(m.device.fileName()));
+        prompts.clear();
+
+        m.form->ApplicationEvents1Exception(QStringLiteral("Read data error - AfComPort1 "));
+        QVERIFY(prompts.shown().isEmpty());
+        QVERIFY(!m.form->communicator()->Active());
+        QVERIFY(!m.form->connectionPanel()->Connected());
+        QVERIFY(m.form->action(QStringLiteral("Connect1"))->isEnabled());
+
+        m.form->ApplicationEvents1Exception(QStringLiteral("Read data error"));
+        m.form->ApplicationEvents1Exception(QStringLiteral("Something else"));
+        QCOMPARE(prompts.texts(ScriptedPrompts::Kind::Error),
+                 (QStringList{QStringLiteral("Read data error"), QStringLiteral("Something else")}));
+    }
+
+    void trafficPanelsDumpTheFrames()
+    {
+        const uint8_t bytes[13] = {1, 3, 0, 0, 0, 100, 68, 33, 9, 10, 11, 12, 255};
+        QCOMPARE(FrameDump::bytes(bytes, 13),
+                 QStringLiteral("\r1; 3; 0; 0; 0; 100; 68; 33; 9; 10; \r11; 12; 255; "));
+        MemoryForm m;
+        m.form->Connect1Click();
+        m.form->communicator()->ReadBlock(0);
+        auto *tx = m.form->findChild<QLabel *>(QStringLiteral("StaticText_Tx"));
+        QVERIFY(tx);
+        QVERIFY(tx->isHidden());
+        QVERIFY2(tx->text().startsWith(QStringLiteral("Tx Data:\r1; 3; 0; 0; 0; 100; 68; 33; \r")), qPrintable(tx->text()));
+    }
+
+    void captionsSwitchBetweenEnglishAndCzech()
+    {
+        MemoryForm m;
+        QCOMPARE(m.form->action(QStringLiteral("File1"))->text(), QStringLiteral("File"));
+        m.form->setLanguage(Language::Czech);
+        QCOMPARE(m.form->action(QStringLiteral("File1"))->text(), QStringLiteral("Soubor"));
+        QCOMPARE(m.form->action(QStringLiteral("Import1"))->text(), QStringLiteral("Otevrít"));
+        QCOMPARE(m.form->action(QStringLiteral("English1"))->text(), QStringLiteral("Anglictina (English)"));
+        QVERIFY(m.form->action(QStringLiteral("Czech1"))->isChecked());
+        m.form->setLanguage(Language::English);
+        QCOMPARE(m.form->action(QStringLiteral("StopLogging1"))->text(), QStringLiteral("Stop Logging"));
+        QCOMPARE(m.form->action(QStringLiteral("Portsetti1"))->text(), QStringLiteral("Port  settings..."));
+    }
+
+    void longHintGoesToTheStatusBar()
+    {
+        MemoryForm m;
+        QStatusTipEvent tip(QStringLiteral("Use for backing up the gateway configurations."));
+        QApplication::sendEvent(m.form.get(), &tip);
+        auto *panel0 = m.form->findChild<QLabel *>(QStringLiteral("StatusBarPanel0"));
+        QCOMPARE(panel0->text(), QStringLiteral("Use for backing up the gateway configurations."));
+        QCOMPARE(m.form->action(QStringLiteral("Export1"))->toolTip(), QStringLiteral("Save to file"));
+    }
+
+    void settingsOnAClosedPortSayTheLinkIsInactive()
+    {
+        ScriptedPrompts prompts;
+        MemoryForm m;
+        m.form->action(QStringLiteral("Portsetti1"))->trigger();
+        QCOMPARE(prompts.texts(ScriptedPrompts::Kind::Information),
+                 QStringList{QStringLiteral("Communication port is inactive.")});
+    }
+
+    void connectingToTheSimulatedGatewayPolls()
+    {
+        ScriptedPrompts prompts;
+        QTemporaryDir dir;
+        const QString link = dir.filePath(QStringLiteral("gw"));
+        auto sim = startGateway(link);
+        QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Quarnel"),
+                  QStringLiteral("1-WIRE-TARVIK Tool")).clear();
+        TMainForm form;
+        form.preselectPort(link);
+        form.connectionPanel()->ComboBox_BaudRate->setCurrentIndex(7); // 19.2 kBd
+        form.Connect1Click();
+        QVERIFY(QTest::qWaitFor([&] { return form.communicator()->Counters().Rx() >= 2; }, 5000));
+        QCOMPARE(form.communicator()->Counters().Err(), 0);
+        QVERIFY(sim->stats().answered >= 2);
+        QVERIFY(prompts.shown().isEmpty());
+    }
+
+    void unpluggedPortClearsConnectedOnceAndReconnects()
+    {
+        ScriptedPrompts prompts;
+        QTemporaryDir dir;
+        const QString link = dir.filePath(QStringLiteral("gw"));
+        auto sim = startGateway(link);
+        QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Quarnel"),
+                  QStringLiteral("1-WIRE-TARVIK Tool")).clear();
+        TMainForm form;
+        form.preselectPort(link);
+        form.connectionPanel()->ComboBox_BaudRate->setCurrentIndex(7);
+        QSignalSpy connectChanges(form.connectionPanel(), &TFrame_Komunikace::connectClicked);
+        form.Connect1Click();
+        QVERIFY(QTest::qWaitFor([&] { return form.communicator()->Counters().Rx() >= 1; }, 5000));
+
+        sim.reset(); // the device goes away under the open port
+        QVERIFY(QTest::qWaitFor([&] { return !form.connectionPanel()->Connected(); }, 3000));
+        QTest::qWait(300);
+        QCOMPARE(connectChanges.size(), 2); // on, then off once
+        QVERIFY(!form.communicator()->Active());
+        QVERIFY(form.action(QStringLiteral("Connect1"))->isEnabled());
+        QVERIFY(prompts.shown().isEmpty());
+
+        sim = startGateway(link); // plugged in again
+        form.connectionPanel()->AfPortComboBox1->setPortName(link);
+        form.Connect1Click();
+        QVERIFY(form.communicator()->Active());
+        QVERIFY(QTest::qWaitFor([&] { return form.communicator()->Counters().Rx() >= 1; }, 5000));
+        QVERIFY(prompts.shown().isEmpty());
+    }
+};
+
+QTEST_MAIN(tst_MainForm)
+#include "tst_MainForm.moc"

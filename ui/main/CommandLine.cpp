@@ -1,0 +1,28 @@
+#include "CommandLine.h"
+
+#include <QCommandLineParser>
+
+CommandLine CommandLine::parse(const QStringList &arguments)
+{
+    CommandLine result;
+    QCommandLineParser p;
+    p.addOptions({
+        {QStringLiteral("port"), QStringLiteral("Preselect this serial port."), QStringLiteral("NAME")},
+        {QStringLiteral("connect"), QStringLiteral("Connect once the window is up.")},
+        {QStringLiteral("demo"), QStringLiteral("Run the built-in simulated gateway and connect to it.")},
+    });
+    if (!p.parse(arguments)) {
+        result.error = p.errorText();
+        return result;
+    }
+    if (!p.positionalArguments().isEmpty()) {
+        result.error = QStringLiteral("Unexpected argument: %1").arg(p.positionalArguments().first());
+        return result;
+    }
+    result.port = p.value(QStringLiteral("port"));
+    result.connect = p.isSet(QStringLiteral("connect"));
+    result.demo = p.isSet(QStringLiteral("demo"));
+    if (p.isSet(QStringLiteral("port")) && result.port.trimmed().isEmpty())
+        result.error = QStringLiteral("--port needs a port name");
+    return result;
+}

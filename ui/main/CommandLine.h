@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// What the tool was asked for on its command line.
+struct CommandLine
+{
+    QString port;         // --port NAME: preselect (and if needed list) this port
+    bool connect = false; // --connect: tick Connected once the window is up
+    bool demo = false;    // --demo: run the built-in simulated gateway and connect to it
+    QString error;        // why the command line was refused; empty when it was fine
+
+    static CommandLine parse(const QStringList &arguments);
+};

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+#include <QList>
+
+// The menu captions in both languages, by the menu item's name.
+struct MenuCaption
+{
+    const char *item;
+    QString english;
+    QString czech;
+    QString in(int language) const;
+};
+
+class MenuCaptions
+{
+public:
+    static const QList<MenuCaption> &table();
+};

@@ -1,0 +1,543 @@
+#include "TMainForm.h"
+
+#include "CommSettings.h"
+#include "ErrorGuard.h"
+#include "FrameDump.h"
+#include "Hint.h"
+#include "Language.h"
+#include "LinkMessages.h"
+#include "MenuCaptions.h"
+#include "PortNames.h"
+#include "Prompts.h"
+#include "SerialTransport.h"
+#include "TAfComPort.h"
+#include "TAfPortComboBox.h"
+#include "TFrame_Komunikace.h"
+#include "TTarvikKomunikator.h"
+
+#include <QActionGroup>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSettings>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QVBoxLayout>
+#include <memory>
+
+namespace {
+
+const QString kDcbError = QStringLiteral("Error setting parameters from DCB");
+const QString kReadError = QStringLiteral("Read data error - AfComPort1 ");
+
+QLabel *headingPanel(const char *name, const QString &text, QWidget *parent)
+{
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(QLatin1String(name));
+    label->setAlignment(Qt::AlignCenter);
+    label->setAutoFillBackground(true);
+    QPalette p = label->palette();
+    p.setColor(QPalette::Window, QColor(0, 0, 128));
+    p.setColor(QPalette::WindowText, Qt::white);
+    label->setPalette(p);
+    QFont f = label->font();
+    f.setBold(true);
+    label->setFont(f);
+    label->setMinimumHeight(20);
+    return label;
+}
+
+QFrame *lineTabPlaceholder(const char *name, const QString &caption, QWidget *parent)
+{
+    auto *frame = new QFrame(parent);
+    frame->setObjectName(QLatin1String(name));
+    frame->setFrameShape(QFrame::StyledPanel);
+    frame->setFixedWidth(512);
+    auto *layout = new QVBoxLayout(frame);
+    auto *title = new QLabel(caption, frame);
+    title->setAlignment(Qt::AlignCenter);
+    layout->addWidget(title);
+    layout->addStretch();
+    return frame;
+}
+
+} // namespace
+
+QString TMainForm::caption()
+{
+    return QStringLiteral("%1 %2").arg(QStringLiteral("1-WIRE-TARVIK Tool"), QStringLiteral("V1.09 (OBRIX)"));
+}
+
+TMainForm::TMainForm(QWidget *parent) : TMainForm(nullptr, parent) {}
+
+TMainForm::TMainForm(std::unique_ptr<SerialTransport> transport, QWidget *parent)
+    : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("MainForm"));
+    // Errors from slots, timers and the link end in this window's handler.
+    ErrorGuard::setHandler([this](const QString &message) { ApplicationEvents1Exception(message); });
+
+    setWindowTitle(caption());
+    QApplication::setApplicationDisplayName(caption());
+
+    AfComPort1 = transport ? new TAfComPort(std::move(transport), this) : new TAfComPort(this);
+    AfComPort1->setObjectName(QStringLiteral("AfComPort1"));
+
+    buildLayout();
+    buildMenu();
+    ApplyMenuCaptions();
+
+    // The communicator and its notifications.
+    FKomunikator = new TTarvikKomunikator(AfComPort1, this);
+    FKomunikator->OnTxFrame = [this](const TFrameBuffer &f) { OnTxFrame(f); };
+    FKomunikator->OnRxFrame = [this](const TFrameBuffer &f) { OnRxFrame(f); };
+    FKomunikator->SetCountersCallback([this](const TCounterSnapshot &s) { Frame_Komunikace1->ShowCounters(s); });
+    AfComPort1->OnClosed = [this](TAfComPort *, const QString &) { linkLost(); };
+
+    // The connection panel's lists, preselected without change events.
+    QStringList bauds, addresses, parities, stopBits;
+    TTarvikKomunikator::FillBaudRates(bauds, TTarvikKomunikator::pkRS485);
+    TTarvikKomunikator::FillAddresses(addresses, TTarvikKomunikator::pkRS485);
+    TTarvikKomunikator::FillParities(parities, TTarvikKomunikator::pkRS485);
+    TTarvikKomunikator::FillStopBits(stopBits, TTarvikKomunikator::pkRS485);
+    Frame_Komunikace1->fillLists(bauds, addresses, parities, stopBits);
+
+    // Each change goes through the error guard: a line setting the port refuses is reported,
+    // never thrown into the event loop.
+    connect(Frame_Komunikace1, &TFrame_Komunikace::connectClicked, this, [this](bool on) {
+        ErrorGuard::run([&] { Frame_Komunikace1CheckBox_ConnectClick(on); });
+    });
+    connect(Frame_Komunikace1, &TFrame_Komunikace::baudRateChanged, this, [this](int i) {
+        ErrorGuard::run([&] { Frame_Komunikace1ComboBox_BaudRateChange(i); });
+    });
+    connect(Frame_Komunikace1, &TFrame_Komunikace::addressChanged, this, [this](int i) {
+        ErrorGuard::run([&] { Frame_Komunikace1ComboBox_AddrChange(i); });
+    });
+    connect(Frame_Komunikace1, &TFrame_Komunikace::parityChanged, this, [this](int i) {
+        ErrorGuard::run([&] { Frame_Komunikace1Cb_ParityChange(i); });
+    });
+    connect(Frame_Komunikace1, &TFrame_Komunikace::stopBitsChanged, this, [this](int i) {
+        ErrorGuard::run([&] { Frame_Komunikace1Cb_StopbitChange(i); });
+    });
+
+    Label_SWVer->clear();
+    Label_HWVer->clear();
+    Hint::apply(action(QStringLiteral("Import1")),
+                QStringLiteral("Import ROM codes from file|If connected, ROM codes from that file are written to the gateway."));
+    Hint::apply(action(QStringLiteral("Export1")),
+                QStringLiteral("Save to file|Use for backing up the gateway configurations."));
+    Hint::apply(action(QStringLiteral("UpgradeSW1")),
+                QStringLiteral("|If connected, a window for firmware update is open ."));
+    Hint::apply(SpdBtn_TarvikSettings, QStringLiteral("RS485 and RS232 configuration"));
+
+    placeWindow();
+    restoreSettings();
+}
+
+TMainForm::~TMainForm()
+{
+    // Saved on every orderly exit, connected or not.
+    saveSettings();
+    ErrorGuard::setHandler({});
+    AfComPort1->OnClosed = nullptr;
+}
+
+void TMainForm::buildLayout()
+{
+    auto *central = new QWidget(this);
+    auto *row = new QHBoxLayout(central);
+    row->setContentsMargins(4, 4, 4, 4);
+    row->setSpacing(6);
+
+    auto *left = new QWidget(central);
+    left->setFixedWidth(154);
+    auto *column = new QVBoxLayout(left);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(4);
+    column->addWidget(headingPanel("Panel1", QStringLiteral("Communication"), left));
+    Frame_Komunikace1 = new TFrame_Komunikace(left);
+    column->addWidget(Frame_Komunikace1);
+    column->addWidget(headingPanel("Pan_TarvikSettingsHead", QStringLiteral("Port settings"), left));
+    auto *settingsPanel = new QFrame(left);
+    settingsPanel->setObjectName(QStringLiteral("Pan_TarvikSettings"));
+    auto *settingsRow = new QHBoxLayout(settingsPanel);
+    settingsRow->setContentsMargins(2, 2, 2, 2);
+    SpdBtn_TarvikSettings = new QPushButton(QStringLiteral("Edit"), settingsPanel);
+    SpdBtn_TarvikSettings->setObjectName(QStringLiteral("SpdBtn_TarvikSettings"));
+    connect(SpdBtn_TarvikSettings, &QPushButton::clicked, this, [this] { Portsetti1Click(); });
+    settingsRow->addWidget(SpdBtn_TarvikSettings);
+    column->addWidget(settingsPanel);
+    Label_SWVer = new QLabel(left);
+    Label_SWVer->setObjectName(QStringLiteral("Label_SWVer"));
+    Label_HWVer = new QLabel(left);
+    Label_HWVer->setObjectName(QStringLiteral("Label_HWVer"));
+    for (QLabel *l : {Label_SWVer, Label_HWVer}) {
+        QFont f = l->font();
+        f.setBold(true);
+        l->setFont(f);
+        l->setWordWrap(true);
+        column->addWidget(l);
+    }
+    column->addStretch();
+    auto *logo = new QLabel(QStringLiteral("1-WIRE-TARVIK"), left);
+    logo->setObjectName(QStringLiteral("Frame_Logo1"));
+    logo->setAlignment(Qt::AlignCenter);
+    column->addWidget(logo);
+    row->addWidget(left);
+
+    Panel_MainTable = new QFrame(central);
+    Panel_MainTable->setObjectName(QStringLiteral("Panel_MainTable"));
+    Panel_MainTable->setFixedWidth(1030);
+    auto *tabs = new QHBoxLayout(Panel_MainTable);
+    tabs->setContentsMargins(0, 0, 0, 0);
+    tabs->setSpacing(6);
+    Frame_LineTab1 = lineTabPlaceholder("Frame_LineTab1", QStringLiteral("LINE 1"), Panel_MainTable);
+    Frame_LineTab2 = lineTabPlaceholder("Frame_LineTab2", QStringLiteral("LINE 2"), Panel_MainTable);
+    tabs->addWidget(Frame_LineTab1);
+    tabs->addWidget(Frame_LineTab2);
+    row->addWidget(Panel_MainTable);
+    row->addStretch();
+    setCentralWidget(central);
+
+    // Diagnostic panels: kept up to date, never shown.
+    StaticText_Rx = new QLabel(this);
+    StaticText_Rx->setObjectName(QStringLiteral("StaticText_Rx"));
+    StaticText_RxRegisters = new QLabel(this);
+    StaticText_RxRegisters->setObjectName(QStringLiteral("StaticText_RxRegisters"));
+    StaticText_Tx = new QLabel(this);
+    StaticText_Tx->setObjectName(QStringLiteral("StaticText_Tx"));
+    for (QLabel *l : {StaticText_Rx, StaticText_RxRegisters, StaticText_Tx}) {
+        l->setFixedSize(256, 600);
+        l->hide();
+    }
+
+    m_statusPanel0 = new QLabel(this);
+    m_statusPanel0->setObjectName(QStringLiteral("StatusBarPanel0"));
+    m_statusPanel0->setFixedWidth(1000);
+    m_statusPanel1 = new QLabel(this);
+    m_statusPanel1->setObjectName(QStringLiteral("StatusBarPanel1"));
+    m_statusPanel1->setMinimumWidth(200);
+    statusBar()->setObjectName(QStringLiteral("StatusBar"));
+    statusBar()->addWidget(m_statusPanel0);
+    statusBar()->addWidget(m_statusPanel1, 1);
+    statusBar()->setSizeGripEnabled(false);
+}
+
+QMenu *TMainForm::addMenu(const char *name, const QString &title)
+{
+    QMenu *menu = menuBar()->addMenu(title);
+    menu->setObjectName(QLatin1String(name));
+    menu->menuAction()->setObjectName(QLatin1String(name));
+    m_actions.insert(QLatin1String(name), menu->menuAction());
+    return menu;
+}
+
+QAction *TMainForm::addItem(QMenu *menu, const char *name, const QString &text,
+                            const QKeySequence &shortcut)
+{
+    QAction *a = menu->addAction(text);
+    a->setObjectName(QLatin1String(name));
+    if (!shortcut.isEmpty())
+        a->setShortcut(shortcut);
+    m_actions.insert(QLatin1String(name), a);
+    return a;
+}
+
+void TMainForm::buildMenu()
+{
+    auto guarded = [](auto fn) { return [fn] { ErrorGuard::run(fn); }; };
+
+    QMenu *file = addMenu("File1", QStringLiteral("File"));
+    addItem(file, "Import1", QStringLiteral("Open"), QKeySequence(Qt::CTRL | Qt::Key_O))->setEnabled(false);
+    addItem(file, "Export1", QStringLiteral("Save to File"), QKeySequence(Qt::CTRL | Qt::Key_S))->setEnabled(false);
+    file->addSeparator();
+    connect(addItem(file, "Exit1", QStringLiteral("Exit"), QKeySequence(Qt::ALT | Qt::Key_F4)),
+            &QAction::triggered, this, guarded([this] { Exit1Click(); }));
+
+    QMenu *comm = addMenu("Communication1", QStringLiteral("Communication"));
+    connect(addItem(comm, "Connect1", QStringLiteral("Connect"), QKeySequence(Qt::Key_F3)),
+            &QAction::triggered, this, guarded([this] { Connect1Click(); }));
+    QAction *disconnectItem = addItem(comm, "Disconnect1", QStringLiteral("Disconnect"), QKeySequence(Qt::Key_F4));
+    disconnectItem->setEnabled(false);
+    connect(disconnectItem, &QAction::triggered, this, guarded([this] { Disconnect1Click(); }));
+
+    QMenu *settings = addMenu("Settings1", QStringLiteral("Settings"));
+    connect(addItem(settings, "Portsetti1", QStringLiteral("Port  settings...")), &QAction::triggered,
+            this, guarded([this] { Portsetti1Click(); }));
+    connect(addItem(settings, "Expertsettings1", QStringLiteral("Expert settings...")),
+            &QAction::triggered, this, guarded([this] { Expertsettings1Click(); }));
+
+    QMenu *upgrade = addMenu("SWUpgrade1", QStringLiteral("Upgrade SW"));
+    QAction *upgradeItem = addItem(upgrade, "UpgradeSW1", QStringLiteral("Upgrade SW"), QKeySequence(Qt::Key_F5));
+    upgradeItem->setShortcuts({QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_U)});
+    upgradeItem->setEnabled(false);
+
+    QMenu *descriptions = addMenu("Descriptions1", QStringLiteral("Descriptions"));
+    addItem(descriptions, "ShowDescriptions1", QStringLiteral("Show"), QKeySequence(Qt::CTRL | Qt::Key_D))->setEnabled(false);
+    addItem(descriptions, "DeleteDescriptions1", QStringLiteral("Delete"))->setEnabled(false);
+    addItem(descriptions, "SaveToFile1", QStringLiteral("Save to File"))->setEnabled(false);
+    addItem(descriptions, "LoadfomFile1", QStringLiteral("Load from File"))->setEnabled(false);
+
+    QMenu *recorder = addMenu("Record1", QStringLiteral("Recorder"));
+    addItem(recorder, "Startlogging1", QStringLiteral("Start Logging"))->setEnabled(false);
+    addItem(recorder, "StopLogging1", QStringLiteral("Stop Logging"))->setEnabled(false);
+    addItem(recorder, "RecordOptions1", QStringLiteral("Recorder Options"))->setEnabled(false);
+
+    QMenu *language = addMenu("Language1", QStringLiteral("Language"));
+    language->menuAction()->setVisible(false);
+    auto *group = new QActionGroup(this);
+    QAction *czech = addItem(language, "Czech1", QStringLiteral("Ceština"));
+    QAction *english = addItem(language, "English1", QStringLiteral("English"));
+    for (QAction *a : {czech, english}) {
+        a->setCheckable(true);
+        group->addAction(a);
+    }
+    (Language::current() == Language::Czech ? czech : english)->setChecked(true);
+    connect(czech, &QAction::triggered, this, [this] { setLanguage(Language::Czech); });
+    connect(english, &QAction::triggered, this, [this] { setLanguage(Language::English); });
+
+    QMenu *help = addMenu("Help1", QStringLiteral("Help"));
+    addItem(help, "ApplicationManual", QStringLiteral("1-WIRE-TARVIK Tool User Manual"), QKeySequence(Qt::Key_F1))->setEnabled(false);
+    QAction *gatewayManual = addItem(help, "GatewayManual", QStringLiteral("Gateway 1-Wire/Modbus User Manual"));
+    gatewayManual->setVisible(false);
+    gatewayManual->setData(1);
+    addItem(help, "About1", QStringLiteral("About..."))->setEnabled(false);
+}
+
+void TMainForm::ApplyMenuCaptions()
+{
+    const int language = Language::current();
+    for (const MenuCaption &c : MenuCaptions::table())
+        if (QAction *a = m_actions.value(QLatin1String(c.item)))
+            a->setText(c.in(language));
+}
+
+void TMainForm::setLanguage(int index)
+{
+    if (index == Language::current())
+        return;
+    Language::set(index);
+    action(index == Language::Czech ? QStringLiteral("Czech1") : QStringLiteral("English1"))->setChecked(true);
+    ApplyMenuCaptions();
+}
+
+void TMainForm::placeWindow()
+{
+    const QSize designed(DesignWidth, DesignHeight + menuBar()->sizeHint().height());
+    resize(designed);
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    const QRect work = screen ? screen->availableGeometry() : QRect(0, 0, 0, 0);
+    if (work.height() > designed.height() && work.width() > designed.width()) {
+        setFixedSize(designed);
+        move(work.left() + (work.width() - designed.width()) / 2,
+             work.top() + (work.height() - designed.height()) / 2);
+        m_startMaximized = false;
+    } else {
+        // Too small a screen: a sizeable window that starts maximised.
+        m_startMaximized = true;
+    }
+}
+
+void TMainForm::showPlaced()
+{
+    if (m_startMaximized)
+        showMaximized();
+    else
+        show();
+}
+
+void TMainForm::restoreSettings()
+{
+    const std::unique_ptr<QSettings> store(CommSettings::openStore());
+    const CommSettings c = CommSettings::load(*store);
+    TAfPortComboBox *ports = Frame_Komunikace1->AfPortComboBox1;
+    if (c.portName && !PortNames::isComName(*c.portName))
+        ports->addNamedPort(*c.portName);
+    else if (c.comNumber)
+        ports->setPortName(PortNames::fromComNumber(*c.comNumber));
+    Frame_Komunikace1->selectSilently(c.baudIndex, c.addressIndex, c.parityIndex, c.stopBitIndex);
+    if (c.usbChecked) {
+        Frame_Komunikace1->CheckBox_USB->setChecked(true);
+        ErrorGuard::run([this] { Frame_Komunikace1->CheckBox_USBClick(); });
+    }
+}
+
+void TMainForm::saveSettings()
+{
+    const std::unique_ptr<QSettings> store(CommSettings::openStore());
+    CommSettings c;
+    const QString port = Frame_Komunikace1->AfPortComboBox1->portName();
+    if (PortNames::isComName(port))
+        c.comNumber = PortNames::comNumberOf(port);
+    else if (!port.isEmpty())
+        c.portName = port;
+    c.baudIndex = Frame_Komunikace1->ComboBox_BaudRate->currentIndex();
+    c.addressIndex = Frame_Komunikace1->ComboBox_Addr->currentIndex();
+    c.parityIndex = Frame_Komunikace1->Cb_Parity->currentIndex();
+    c.stopBitIndex = Frame_Komunikace1->Cb_Stopbit->currentIndex();
+    c.usbChecked = Frame_Komunikace1->CheckBox_USB->isChecked();
+    c.save(*store);
+}
+
+void TMainForm::preselectPort(const QString &portName)
+{
+    Frame_Komunikace1->AfPortComboBox1->addNamedPort(portName);
+}
+
+void TMainForm::activateFromAnotherInstance()
+{
+    if (isMinimized())
+        showNormal();
+    show();
+    raise();
+    activateWindow();
+}
+
+void TMainForm::ApplicationEvents1Exception(const QString &message)
+{
+    // The port names itself after the message; the known texts are recognised with or without
+    // that suffix.
+    if (message == kDcbError || message.startsWith(kDcbError + QStringLiteral(" - "))) {
+        Prompts::current().error(
+            QStringLiteral("Error setting parameters from DCB. %1 probably does not suport the selected baudrate.")
+                .arg(PortNames::displayName(AfComPort1->portName())));
+        return;
+    }
+    if (message == kReadError) {
+        linkLost();
+        return;
+    }
+    Prompts::current().error(message);
+}
+
+void TMainForm::linkLost()
+{
+    FKomunikator->Close();
+    if (Frame_Komunikace1->Connected())
+        Frame_Komunikace1->setConnected(false);
+}
+
+void TMainForm::clearDisplay()
+{
+    Label_SWVer->clear();
+    Label_HWVer->clear();
+}
+
+void TMainForm::updateConnectionActions(bool connected)
+{
+    action(QStringLiteral("Connect1"))->setEnabled(!connected);
+    action(QStringLiteral("Disconnect1"))->setEnabled(connected);
+    if (!recorderRunning())
+        action(QStringLiteral("Startlogging1"))->setEnabled(connected);
+}
+
+void TMainForm::Frame_Komunikace1CheckBox_ConnectClick(bool connected)
+{
+    if (connected) {
+        try {
+            // All four line settings shown in the panel are in force from the first request.
+            Frame_Komunikace1ComboBox_BaudRateChange(Frame_Komunikace1->ComboBox_BaudRate->currentIndex());
+            Frame_Komunikace1ComboBox_AddrChange(Frame_Komunikace1->ComboBox_Addr->currentIndex());
+            Frame_Komunikace1Cb_ParityChange(Frame_Komunikace1->Cb_Parity->currentIndex());
+            Frame_Komunikace1Cb_StopbitChange(Frame_Komunikace1->Cb_Stopbit->currentIndex());
+            FKomunikator->Open(Frame_Komunikace1->AfPortComboBox1->portName());
+            clearDisplay();
+        } catch (const std::exception &e) {
+            const QString message = QString::fromUtf8(e.what());
+            Frame_Komunikace1->setConnected(false);
+            ApplicationEvents1Exception(message);
+            return;
+        }
+    } else {
+        FKomunikator->Close();
+    }
+    updateConnectionActions(Frame_Komunikace1->Connected());
+}
+
+void TMainForm::Frame_Komunikace1ComboBox_BaudRateChange(int index)
+{
+    FKomunikator->SetBaudIndex(index);
+}
+
+void TMainForm::Frame_Komunikace1ComboBox_AddrChange(int index)
+{
+    FKomunikator->SetAddressIndex(index);
+}
+
+void TMainForm::Frame_Komunikace1Cb_ParityChange(int index)
+{
+    FKomunikator->SetParity(index);
+}
+
+void TMainForm::Frame_Komunikace1Cb_StopbitChange(int index)
+{
+    FKomunikator->SetStopBits(index);
+}
+
+void TMainForm::Connect1Click()
+{
+    Frame_Komunikace1->setConnected(true);
+}
+
+void TMainForm::Disconnect1Click()
+{
+    Frame_Komunikace1->setConnected(false);
+}
+
+void TMainForm::Exit1Click()
+{
+    close();
+}
+
+void TMainForm::Portsetti1Click()
+{
+    if (!FKomunikator->Active()) {
+        Prompts::current().information(QString::fromLatin1(kPortInactiveMessage));
+        return;
+    }
+    // The gateway settings dialog opens here once it exists.
+}
+
+void TMainForm::Expertsettings1Click()
+{
+    Portsetti1Click();
+}
+
+void TMainForm::ApplicationEvents1Hint(const QString &longHint)
+{
+    m_statusPanel0->setText(longHint);
+}
+
+void TMainForm::OnTxFrame(const TFrameBuffer &frame)
+{
+    StaticText_Tx->setText(FrameDump::panelText(QStringLiteral("Tx Data:"), frame.Data, frame.Len));
+}
+
+void TMainForm::OnRxFrame(const TFrameBuffer &frame)
+{
+    StaticText_Rx->setText(FrameDump::panelText(QStringLiteral("Rx Data:"), frame.Data, frame.Len));
+}
+
+bool TMainForm::event(QEvent *e)
+{
+    if (e->type() == QEvent::StatusTip) {
+        ApplicationEvents1Hint(static_cast<QStatusTipEvent *>(e)->tip());
+        return true;
+    }
+    return QMainWindow::event(e);
+}
+
+void TMainForm::closeEvent(QCloseEvent *e)
+{
+    if (!m_closed) {
+        m_closed = true;
+        FKomunikator->Close();
+    }
+    QMainWindow::closeEvent(e);
+}

@@ -1,0 +1,109 @@
+#pragma once
+
+#include "TFrameBuffer.h"
+
+#include <QMainWindow>
+#include <QMap>
+#include <memory>
+
+class QAction;
+class QFrame;
+class QLabel;
+class QMenu;
+class QPushButton;
+class SerialTransport;
+class TAfComPort;
+class TFrame_Komunikace;
+class TTarvikKomunikator;
+
+// The tool's single top-level window: the connection panel and version labels on the left,
+// the two 1-Wire line tabs on the right, the menu and the status bar. It owns the serial port
+// and the gateway communicator, wires the connection panel to them, restores the connection
+// settings at start and saves them at the end, and handles the errors that reach it.
+class TMainForm : public QMainWindow
+{
+    Q_OBJECT
+public:
+    static constexpr int DesignWidth = 1211;
+    static constexpr int DesignHeight = 681;
+    static QString caption();
+
+    // The serial port reaches the system through a QSerialPort unless another transport is
+    // given (tests, the built-in demo gateway).
+    explicit TMainForm(QWidget *parent = nullptr);
+    explicit TMainForm(std::unique_ptr<SerialTransport> transport, QWidget *parent = nullptr);
+    ~TMainForm() override;
+
+    // Shows the window centred at its designed size when the screen has room for it, and
+    // maximised and sizeable otherwise.
+    void showPlaced();
+    bool startsMaximized() const { return m_startMaximized; }
+    // Lists the port (even one the system does not enumerate) and selects it.
+    void preselectPort(const QString &portName);
+    // A second start of the tool asked this one to come forward.
+    void activateFromAnotherInstance();
+
+    // The application's error handler: every error that reaches the event loop ends here.
+    void ApplicationEvents1Exception(const QString &message);
+    void ApplyMenuCaptions();
+    void setLanguage(int index);
+
+    // Handlers of the connection panel and the menu.
+    void Frame_Komunikace1CheckBox_ConnectClick(bool connected);
+    void Frame_Komunikace1ComboBox_BaudRateChange(int index);
+    void Frame_Komunikace1ComboBox_AddrChange(int index);
+    void Frame_Komunikace1Cb_ParityChange(int index);
+    void Frame_Komunikace1Cb_StopbitChange(int index);
+    void Connect1Click();
+    void Disconnect1Click();
+    void Exit1Click();
+    void ApplicationEvents1Hint(const QString &longHint);
+    void Portsetti1Click();
+    void Expertsettings1Click();
+
+    void OnTxFrame(const TFrameBuffer &frame);
+    void OnRxFrame(const TFrameBuffer &frame);
+
+    TTarvikKomunikator *communicator() const { return FKomunikator; }
+    TAfComPort *port() const { return AfComPort1; }
+    TFrame_Komunikace *connectionPanel() const { return Frame_Komunikace1; }
+    QAction *action(const QString &name) const { return m_actions.value(name); }
+    bool recorderRunning() const { return false; }
+
+protected:
+    bool event(QEvent *e) override;
+    void closeEvent(QCloseEvent *e) override;
+
+private:
+    void buildLayout();
+    void buildMenu();
+    QAction *addItem(QMenu *menu, const char *name, const QString &text,
+                     const QKeySequence &shortcut = QKeySequence());
+    QMenu *addMenu(const char *name, const QString &title);
+    void restoreSettings();
+    void saveSettings();
+    void placeWindow();
+    // The link went away under the window (device unplugged, read failure): close the port and
+    // clear Connected, once.
+    void linkLost();
+    void clearDisplay();
+    void updateConnectionActions(bool connected);
+
+    TAfComPort *AfComPort1;
+    TTarvikKomunikator *FKomunikator;
+    TFrame_Komunikace *Frame_Komunikace1;
+    QLabel *Label_SWVer;
+    QLabel *Label_HWVer;
+    QFrame *Panel_MainTable;
+    QFrame *Frame_LineTab1;
+    QFrame *Frame_LineTab2;
+    QPushButton *SpdBtn_TarvikSettings;
+    QLabel *StaticText_Rx;
+    QLabel *StaticText_RxRegisters;
+    QLabel *StaticText_Tx;
+    QLabel *m_statusPanel0;
+    QLabel *m_statusPanel1;
+    QMap<QString, QAction *> m_actions;
+    bool m_startMaximized = false;
+    bool m_closed = false;
+};
