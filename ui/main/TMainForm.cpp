@@ -12,7 +12,11 @@
 #include "SerialTransport.h"
 #include "TAfComPort.h"
 #include "TAfPortComboBox.h"
+#include "ChannelText.h"
+#include "ServiceBlockText.h"
 #include "TFrame_Komunikace.h"
+#include "TFrame_LineTab.h"
+#include "TFrame_SensorBox.h"
 #include "TTarvikKomunikator.h"
 
 #include <QActionGroup>
@@ -53,20 +57,6 @@ QLabel *headingPanel(const char *name, const QString &text, QWidget *parent)
     return label;
 }
 
-QFrame *lineTabPlaceholder(const char *name, const QString &caption, QWidget *parent)
-{
-    auto *frame = new QFrame(parent);
-    frame->setObjectName(QLatin1String(name));
-    frame->setFrameShape(QFrame::StyledPanel);
-    frame->setFixedWidth(512);
-    auto *layout = new QVBoxLayout(frame);
-    auto *title = new QLabel(caption, frame);
-    title->setAlignment(Qt::AlignCenter);
-    layout->addWidget(title);
-    layout->addStretch();
-    return frame;
-}
-
 } // namespace
 
 QString TMainForm::caption()
@@ -97,6 +87,17 @@ TMainForm::TMainForm(std::unique_ptr<SerialTransport> transport, QWidget *parent
     FKomunikator = new TTarvikKomunikator(AfComPort1, this);
     FKomunikator->OnTxFrame = [this](const TFrameBuffer &f) { OnTxFrame(f); };
     FKomunikator->OnRxFrame = [this](const TFrameBuffer &f) { OnRxFrame(f); };
+    FKomunikator->OnBlockReceived = [this] { OnBlockReceived(); };
+
+    // The forty sensor boxes, line 1's then line 2's; their service buttons act on the gateway.
+    Frame_LineTab1->AddBoxesTo(FSensorBoxes);
+    Frame_LineTab2->AddBoxesTo(FSensorBoxes);
+    for (TFrame_SensorBox *box : FSensorBoxes) {
+        connect(box, &TFrame_SensorBox::saveNewClicked, this,
+                [this](int c) { ErrorGuard::run([&] { FKomunikator->SaveNewDevice(c); }); });
+        connect(box, &TFrame_SensorBox::deleteClicked, this,
+                [this](int c) { ErrorGuard::run([&] { FKomunikator->DeletePosition(c); }); });
+    }
     FKomunikator->SetCountersCallback([this](const TCounterSnapshot &s) { Frame_Komunikace1->ShowCounters(s); });
     AfComPort1->OnClosed = [this](TAfComPort *, const QString &) { linkLost(); };
 
@@ -152,7 +153,7 @@ void TMainForm::buildLayout()
 {
     auto *central = new QWidget(this);
     auto *row = new QHBoxLayout(central);
-    row->setContentsMargins(4, 4, 4, 4);
+    row->setContentsMargins(4, 2, 4, 0);
     row->setSpacing(6);
 
     auto *left = new QWidget(central);
@@ -197,8 +198,8 @@ void TMainForm::buildLayout()
     auto *tabs = new QHBoxLayout(Panel_MainTable);
     tabs->setContentsMargins(0, 0, 0, 0);
     tabs->setSpacing(6);
-    Frame_LineTab1 = lineTabPlaceholder("Frame_LineTab1", QStringLiteral("LINE 1"), Panel_MainTable);
-    Frame_LineTab2 = lineTabPlaceholder("Frame_LineTab2", QStringLiteral("LINE 2"), Panel_MainTable);
+    Frame_LineTab1 = new TFrame_LineTab(1, Panel_MainTable);
+    Frame_LineTab2 = new TFrame_LineTab(2, Panel_MainTable);
     tabs->addWidget(Frame_LineTab1);
     tabs->addWidget(Frame_LineTab2);
     row->addWidget(Panel_MainTable);
@@ -329,7 +330,9 @@ void TMainForm::setLanguage(int index)
 
 void TMainForm::placeWindow()
 {
-    const QSize designed(DesignWidth, DesignHeight + menuBar()->sizeHint().height());
+    // The designed client area, or what the line tabs need if the fonts make that larger.
+    const int client = qMax(DesignHeight, centralWidget()->sizeHint().height() + statusBar()->sizeHint().height());
+    const QSize designed(DesignWidth, client + menuBar()->sizeHint().height());
     resize(designed);
     const QScreen *screen = QGuiApplication::primaryScreen();
     const QRect work = screen ? screen->availableGeometry() : QRect(0, 0, 0, 0);
@@ -370,6 +373,8 @@ void TMainForm::restoreSettings()
 
 void TMainForm::saveSettings()
 {
+    if (!m_persistSettings)
+        return;
     const std::unique_ptr<QSettings> store(CommSettings::openStore());
     CommSettings c;
     const QString port = Frame_Komunikace1->AfPortComboBox1->portName();
@@ -427,6 +432,62 @@ void TMainForm::clearDisplay()
 {
     Label_SWVer->clear();
     Label_HWVer->clear();
+    Frame_LineTab1->ResetLine();
+    Frame_LineTab2->ResetLine();
+}
+
+void TMainForm::OnBlockReceived()
+{
+    std::array<uint16_t, PollBlockSize> registers{};
+    FKomunikator->GetRegisters(registers);
+    const uint16_t start = FKomunikator->GetBlockAddress();
+    DispatchBlock(registers, start);
+    StaticText_RxRegisters->setText(ServiceBlockText::registerDump(start, registers));
+}
+
+QString TMainForm::firmwareVersionText() const
+{
+    return Label_SWVer->text();
+}
+
+QString TMainForm::hardwareVersionText() const
+{
+    return Label_HWVer->text();
+}
+
+void TMainForm::DispatchBlock(const std::array<uint16_t, PollBlockSize> &registers, uint16_t start)
+{
+    if (start < ServiceRegs::Start && start % PollBlockSize == 0
+        && start < ChannelMap::ChannelCount * ChannelMap::RecordSize) {
+        const int first = start / ChannelMap::RecordSize + 1;
+        for (int k = 0; k < ChannelMap::ChannelsPerBlock; ++k)
+            FSensorBoxes[first + k - 1]->ShowChannel(TChannelRecord::fromBlock(registers, k, first));
+        // Both lines are refreshed after every channel block: the last channel in high or in
+        // short circuit decides the line's state.
+        for (TFrame_LineTab *tab : {Frame_LineTab1, Frame_LineTab2}) {
+            QList<uint8_t> statuses;
+            for (const TFrame_SensorBox *box : tab->boxes())
+                statuses.append(box->lastRecord().status);
+            tab->ShowLineStatus(ServiceBlockText::lineState(statuses));
+        }
+    } else if (start == ServiceRegs::Start) {
+        const bool czech = Language::current() == Language::Czech;
+        const auto version = [&](uint16_t reg) { return ChannelText::FormatVersion(registers[size_t(ServiceRegs::offset(reg))]); };
+        Label_SWVer->setText((czech ? QStringLiteral("Verze FW: %1") : QStringLiteral("Gateway FW version: %1"))
+                                 .arg(version(ServiceRegs::FirmwareVersion)));
+        Label_HWVer->setText((czech ? QStringLiteral("Verze HW: %1") : QStringLiteral("Gateway HW version: %1"))
+                                 .arg(version(ServiceRegs::HardwareVersion)));
+        // The settings dialog and the search panels take the service block here once they exist.
+    } else if (start == FoundList::Start[0] || start == FoundList::Start[1]) {
+        // The found-device boxes of the search panels take these records once they exist.
+    }
+}
+
+void TMainForm::useDemoGateway(const QString &portName)
+{
+    preselectPort(portName);
+    Frame_Komunikace1->CheckBox_USB->setChecked(true);
+    Frame_Komunikace1->CheckBox_USBClick();
 }
 
 void TMainForm::updateConnectionActions(bool connected)

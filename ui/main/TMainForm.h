@@ -1,5 +1,6 @@
 #pragma once
 
+#include "RegisterMap.h"
 #include "TFrameBuffer.h"
 
 #include <QMainWindow>
@@ -14,6 +15,8 @@ class QPushButton;
 class SerialTransport;
 class TAfComPort;
 class TFrame_Komunikace;
+class TFrame_LineTab;
+class TFrame_SensorBox;
 class TTarvikKomunikator;
 
 // The tool's single top-level window: the connection panel and version labels on the left,
@@ -63,7 +66,21 @@ public:
 
     void OnTxFrame(const TFrameBuffer &frame);
     void OnRxFrame(const TFrameBuffer &frame);
+    // A valid block arrived: route it to the displays and dump it into the register panel.
+    void OnBlockReceived();
+    // Routes one block by its start address: channel records to the sensor boxes and line
+    // tabs, the service block to the version labels (and the settings and search panels), the
+    // found-device lists to the search panels.
+    void DispatchBlock(const std::array<uint16_t, PollBlockSize> &registers, uint16_t start);
+    // Keep the connection settings of this session out of the user's stored ones (demo).
+    void setPersistSettings(bool persist) { m_persistSettings = persist; }
+    // Sets the panel to the built-in demo gateway's line (the USB preset) and selects its port.
+    void useDemoGateway(const QString &portName);
 
+    const QList<TFrame_SensorBox *> &sensorBoxes() const { return FSensorBoxes; }
+    TFrame_LineTab *lineTab(int line) const { return line == 1 ? Frame_LineTab1 : Frame_LineTab2; }
+    QString firmwareVersionText() const;
+    QString hardwareVersionText() const;
     TTarvikKomunikator *communicator() const { return FKomunikator; }
     TAfComPort *port() const { return AfComPort1; }
     TFrame_Komunikace *connectionPanel() const { return Frame_Komunikace1; }
@@ -95,8 +112,9 @@ private:
     QLabel *Label_SWVer;
     QLabel *Label_HWVer;
     QFrame *Panel_MainTable;
-    QFrame *Frame_LineTab1;
-    QFrame *Frame_LineTab2;
+    TFrame_LineTab *Frame_LineTab1;
+    TFrame_LineTab *Frame_LineTab2;
+    QList<TFrame_SensorBox *> FSensorBoxes;
     QPushButton *SpdBtn_TarvikSettings;
     QLabel *StaticText_Rx;
     QLabel *StaticText_RxRegisters;
@@ -106,4 +124,5 @@ private:
     QMap<QString, QAction *> m_actions;
     bool m_startMaximized = false;
     bool m_closed = false;
+    bool m_persistSettings = true;
 };

@@ -1,4 +1,5 @@
 #include "CommandLine.h"
+#include "DemoGateway.h"
 #include "ErrorGuard.h"
 #include "QtPrompts.h"
 #include "SingleInstance.h"
@@ -46,16 +47,29 @@ int main(int argc, char *argv[])
         return 0;
     QApplication::setApplicationDisplayName(QStringLiteral("1-WIRE-TARVIK-MOD Tool"));
 
-    TMainForm form;
+    DemoGateway demo;
+    if (options.demo) {
+        QString error;
+        if (!demo.start(&error)) {
+            std::fprintf(stderr, "tarvik-tool: %s\n", qPrintable(error));
+            return 1;
+        }
+    }
+
+    TMainForm form(demo.takeTransport());
     QtPrompts prompts(&form);
     Prompts::install(&prompts);
     QObject::connect(&instance, &SingleInstance::activateRequested, &form,
                      &TMainForm::activateFromAnotherInstance);
 
-    if (!options.port.isEmpty())
+    if (options.demo) {
+        form.setPersistSettings(false); // the user's own port stays stored
+        form.useDemoGateway(demo.portName());
+    } else if (!options.port.isEmpty()) {
         form.preselectPort(options.port);
+    }
     form.showPlaced();
-    if (options.connect)
+    if (options.connect || options.demo)
         QTimer::singleShot(0, &form, [&form] { form.Connect1Click(); });
 
     const int status = app.exec();

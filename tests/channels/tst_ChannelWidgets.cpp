@@ -1,0 +1,188 @@
+// The sensor box and the line tab.
+#include "ChannelNumbering.h"
+#include "ScriptedPrompts.h"
+#include "TFrame_LineTab.h"
+#include "TFrame_SensorBox.h"
+
+#include <QLabel>
+#include <QSignalSpy>
+#include <QTest>
+#include <QToolButton>
+
+namespace {
+TChannelRecord thermometer(int channel, uint16_t temp, uint8_t status = 0)
+{
+    TChannelRecord r;
+    r.channel = uint8_t(channel);
+    r.rom = {0x28FF, 0x15E2, 0x6016, 0x0574};
+    r.values = {temp, 0, 0, 0, 0};
+    r.status = status;
+    return r;
+}
+} // namespace
+
+class tst_ChannelWidgets : public QObject
+{
+    Q_OBJECT
+private slots:
+    void boxShowsAThermometer()
+    {
+        TFrame_SensorBox box(1);
+        box.ShowChannel(thermometer(1, 0xFF38));
+        QCOMPARE(box.Label_ROMCode->text(), QStringLiteral("28FF15E260160574"));
+        QCOMPARE(box.Label_Value1->text(), QStringLiteral("-20.0 °C"));
+        QCOMPARE(box.Label_Value2->toolTip(), QStringLiteral("Value2 - Reserved"));
+        QCOMPARE(box.Label_Error->text(), QStringLiteral("OK"));
+        QCOMPARE(box.Label_Error->statusTip(), QStringLiteral("Error code: OK"));
+        QCOMPARE(box.Label_Channel->toolTip(), QStringLiteral("DS18B20"));
+        QCOMPARE(box.Label_Channel->statusTip(), QStringLiteral("Digital thermometer. (Family code: 0x28)"));
+        QCOMPARE(box.boxColour(), QColor(215, 255, 215));
+        box.ShowChannel(thermometer(1, 0xFF38, 5));
+        QCOMPARE(box.Label_Error->text(), QStringLiteral("Timeout"));
+        QCOMPARE(box.boxColour(), QColor(255, 215, 215));
+    }
+
+    void freePositionClearsWhateverTheRomWords()
+    {
+        TFrame_SensorBox box(2);
+        box.ShowChannel(thermometer(2, 250));
+        box.ShowChannel(thermometer(2, 250, 255));
+        QVERIFY(box.Label_ROMCode->text().isEmpty());
+        QVERIFY(box.Label_Value1->text().isEmpty());
+        QVERIFY(box.Label_Error->text().isEmpty());
+        QVERIFY(box.Label_Value1->toolTip().isEmpty());
+        QCOMPARE(box.boxColour(), QColor(Qt::white));
+    }
+
+    void lineFaultKeepsTheDisplayButStoresTheStatus()
+    {
+        TFrame_SensorBox box(3);
+        box.ShowChannel(thermometer(3, 250));
+        TChannelRecord fault;
+        fault.channel = 3;
+        fault.rom = {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF};
+        fault.values = {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF};
+        fault.status = 2;
+        box.ShowChannel(fault);
+        QCOMPARE(box.Label_Value1->text(), QStringLiteral("25.0 °C"));
+        QCOMPARE(box.Label_Error->text(), QStringLiteral("OK"));
+        QCOMPARE(box.lastRecord().status, uint8_t(2));
+    }
+
+    void recordForAnotherChannelIsOnlyStored()
+    {
+        TFrame_SensorBox box(4);
+        box.ShowChannel(thermometer(5, 250));
+        QVERIFY(box.Label_ROMCode->text().isEmpty());
+        QCOMPARE(box.lastRecord().channel, uint8_t(5));
+    }
+
+    void descriptionsAreCutAndEditedThroughAQuery()
+    {
+        ScriptedPrompts prompts;
+        TFrame_SensorBox box(21);
+        box.SetDescription(QString(40, QLatin1Char('x')));
+        QCOMPARE(box.description().size(), 30);
+        box.SetDescriptionMode(true);
+        QCOMPARE(box.Label_ROMCode->text(), QString(30, QLatin1Char('x')));
+        prompts.queueInput(QStringLiteral("Boiler room, return pipe"));
+        box.Label_DescriptionClick();
+        QCOMPARE(prompts.shown().first().text,
+                 QStringLiteral("Edit description - Channel 20|Write a short description (max 30 characters):"));
+        QCOMPARE(box.Label_ROMCode->text(), QStringLiteral("Boiler room, return pipe"));
+        prompts.queueInput(std::nullopt);
+        box.Label_DescriptionClick();
+        QCOMPARE(box.description(), QStringLiteral("Boiler room, return pipe"));
+        QCOMPARE(box.SpeedButton_DescrSwitch->toolTip(), QStringLiteral("Switch to ROM code"));
+    }
+
+    void zeroBasedNumberingLabelsAndHints()
+    {
+        TFrame_SensorBox first(1);
+        QCOMPARE(first.Label_Channel->text(), QStringLiteral("Ch0"));
+        QVERIFY(first.SpeedButton_Delete->statusTip().endsWith(QLatin1String("0x0F00)")));
+        QVERIFY(first.SpeedButton_Edit->statusTip().endsWith(QLatin1String("0x0900)")));
+        TFrame_SensorBox last(40);
+        QCOMPARE(last.Label_Channel->text(), QStringLiteral("Ch39"));
+        QVERIFY(last.SpeedButton_Delete->statusTip().endsWith(QLatin1String("0x0F27)")));
+        ChannelNumbering::setFlag(1);
+        TFrame_SensorBox oneBased(1);
+        ChannelNumbering::setFlag(0);
+        QCOMPARE(oneBased.Label_Channel->text(), QStringLiteral("Ch1"));
+    }
+
+    void romClickGoesToTheEditHandlerInRomMode()
+    {
+        TFrame_SensorBox box(7);
+        int edits = 0;
+        box.SetRomEditHandler([&](TFrame_SensorBox *b) {
+            QCOMPARE(b, &box);
+            ++edits;
+        });
+        QTest::mouseClick(box.Label_ROMCode, Qt::LeftButton);
+        QCOMPARE(edits, 1);
+        QSignalSpy deletes(&box, &TFrame_SensorBox::deleteClicked);
+        box.SpeedButton_Delete->click();
+        QCOMPARE(deletes.size(), 1);
+        QCOMPARE(deletes.first().first().toInt(), 7);
+    }
+
+    void lineTabsHoldTheirChannelsAndShowTheLineState()
+    {
+        TFrame_LineTab one(1), two(2);
+        QList<TFrame_SensorBox *> all;
+        one.AddBoxesTo(all);
+        two.AddBoxesTo(all);
+        one.AddBoxesTo(all);
+        QCOMPARE(all.size(), 40);
+        QCOMPARE(all.first()->channel(), 1);
+        QCOMPARE(all[20]->channel(), 21);
+        QCOMPARE(all.last()->channel(), 40);
+        QCOMPARE(one.Label_Caption->text(), QStringLiteral("LINE 1"));
+        two.ShowLineStatus(2);
+        QCOMPARE(two.Label_Caption->text(), QStringLiteral("LINE 2 - Short circuit"));
+        QCOMPARE(two.tabColour(), QColor(210, 0, 0));
+        two.ShowLineStatus(7);
+        QCOMPARE(two.Label_Caption->text(), QStringLiteral("LINE 2 - OK"));
+        QCOMPARE(two.tabColour(), QPalette().color(QPalette::Highlight));
+        two.ShowLineStatus(1);
+        two.ResetLine();
+        QCOMPARE(two.Label_Caption->text(), QStringLiteral("LINE 2"));
+    }
+
+    void addNewTurnsOnServiceModeOnce()
+    {
+        TFrame_LineTab tab(1);
+        QVERIFY(tab.boxes().first()->SpeedButton_Edit->isHidden());
+        QSignalSpy clicks(&tab, &TFrame_LineTab::addNewClicked);
+        tab.SpeedButton_AddNew->click();
+        QVERIFY(!tab.SpeedButton_AddNew->isEnabled());
+        QVERIFY(!tab.boxes().first()->SpeedButton_Edit->isHidden());
+        QVERIFY(tab.boxes().first()->SpeedButton_DescrSwitch->isHidden());
+        tab.SpeedButton_AddNew->click();
+        QCOMPARE(clicks.size(), 1);
+    }
+
+    void descriptionsApplyOnlyToMatchingNumbers()
+    {
+        TFrame_LineTab tab(2);
+        QList<TDescriptionRecord> records;
+        for (int i = 0; i < 20; ++i)
+            records.append({uint8_t(20 + i), QString::number(20 + i), QString(), QStringLiteral("d%1").arg(i)});
+        records[3].number = 99;
+        tab.boxes()[3]->SetDescription(QStringLiteral("kept"));
+        tab.ApplyDescriptions(records);
+        QCOMPARE(tab.boxes()[0]->description(), QStringLiteral("d0"));
+        QCOMPARE(tab.boxes()[3]->description(), QStringLiteral("kept"));
+        QList<TDescriptionRecord> collected;
+        tab.CollectDescriptions(collected);
+        QCOMPARE(collected.size(), 20);
+        QCOMPARE(collected[19].numberText, QStringLiteral("39"));
+        QCOMPARE(collected[0].romHex, QStringLiteral("0000000000000000"));
+        tab.ClearDescriptions();
+        QVERIFY(tab.boxes()[0]->description().isEmpty());
+    }
+};
+
+QTEST_MAIN(tst_ChannelWidgets)
+#include "tst_ChannelWidgets.moc"

@@ -1,0 +1,135 @@
+// Polled blocks reaching the displays: channel records, line states, versions and the
+// register panel.
+#include "FrameBytes.h"
+#include "Language.h"
+#include "MemoryTransport.h"
+#include "TFrame_LineTab.h"
+#include "TFrame_SensorBox.h"
+#include "TMainForm.h"
+#include "TTarvikKomunikator.h"
+
+#include <QLabel>
+#include <QSettings>
+#include <QTest>
+
+namespace {
+
+using Block = std::array<uint16_t, 100>;
+
+// A channel block whose channels all hold a thermometer at 20.0 °C with status 0.
+Block channelBlock(int firstChannel)
+{
+    Block b{};
+    for (int k = 0; k < 10; ++k) {
+        b[size_t(10 * k)] = 0x2800;
+        b[size_t(10 * k + 3)] = uint16_t(firstChannel + k);
+        b[size_t(10 * k + 4)] = 200;
+    }
+    return b;
+}
+
+struct Rig
+{
+    MemoryTransport *line = new MemoryTransport;
+    std::unique_ptr<TMainForm> form;
+    Rig()
+    {
+        QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Quarnel"),
+                  QStringLiteral("1-WIRE-TARVIK Tool")).clear();
+        form = std::make_unique<TMainForm>(std::unique_ptr<SerialTransport>(line));
+        form->setPersistSettings(false);
+    }
+    QString caption(int lineNo) const { return form->lineTab(lineNo)->Label_Caption->text(); }
+    TFrame_SensorBox *box(int channel) const { return form->sensorBoxes()[channel - 1]; }
+};
+
+} // namespace
+
+class tst_Dispatch : public QObject
+{
+    Q_OBJECT
+private slots:
+    void shortCircuitOnChannel11MarksLine1Only()
+    {
+        Rig rig;
+        Block b = channelBlock(11);
+        b[9] = 2;
+        rig.form->DispatchBlock(b, 100);
+        QCOMPARE(rig.box(11)->lastRecord().status, uint8_t(2));
+        QCOMPARE(rig.box(11)->Label_Error->text(), QStringLiteral("Short circuit"));
+        QCOMPARE(rig.caption(1), QStringLiteral("LINE 1 - Short circuit"));
+        QCOMPARE(rig.caption(2), QStringLiteral("LINE 2 - OK"));
+        QCOMPARE(rig.box(12)->Label_Value1->text(), QStringLiteral("20.0 °C"));
+        QCOMPARE(rig.box(12)->RomCodeHex(), QStringLiteral("280000000000000C"));
+    }
+
+    void laterChannelDecidesTheLineState()
+    {
+        Rig rig;
+        Block first = channelBlock(1);
+        first[size_t(2 * 10 + 9)] = 1; // channel 3: line in high
+        rig.form->DispatchBlock(first, 0);
+        QCOMPARE(rig.caption(1), QStringLiteral("LINE 1 - Line in high"));
+        Block second = channelBlock(11);
+        second[size_t(4 * 10 + 9)] = 2; // channel 15: short circuit
+        rig.form->DispatchBlock(second, 100);
+        QCOMPARE(rig.caption(1), QStringLiteral("LINE 1 - Short circuit"));
+    }
+
+    void channelBlocksFillTheirOwnBoxes()
+    {
+        Rig rig;
+        rig.form->DispatchBlock(channelBlock(31), 300);
+        QCOMPARE(rig.box(31)->lastRecord().channel, uint8_t(31));
+        QCOMPARE(rig.box(40)->Label_ROMCode->text(), QStringLiteral("2800000000000028"));
+        QCOMPARE(rig.box(30)->lastRecord().channel, uint8_t(0));
+        QVERIFY(rig.box(21)->Label_ROMCode->text().isEmpty());
+    }
+
+    void versionsInBothLanguages()
+    {
+        Rig rig;
+        Block s{};
+        s[0] = 109;
+        s[9] = 100;
+        rig.form->DispatchBlock(s, 1000);
+        QCOMPARE(rig.form->firmwareVersionText(), QStringLiteral("Gateway FW version: V1.09"));
+        QCOMPARE(rig.form->hardwareVersionText(), QStringLiteral("Gateway HW version: V1.00"));
+        rig.form->setLanguage(Language::Czech);
+        rig.form->DispatchBlock(s, 1000);
+        QCOMPARE(rig.form->firmwareVersionText(), QStringLiteral("Verze FW: V1.09"));
+        QCOMPARE(rig.form->hardwareVersionText(), QStringLiteral("Verze HW: V1.00"));
+        rig.form->setLanguage(Language::English);
+    }
+
+    void answerFromTheLineReachesTheBoxesAndTheRegisterPanel()
+    {
+        Rig rig;
+        rig.form->Connect1Click();
+        TTarvikKomunikator *gw = rig.form->communicator();
+        gw->PollTimer().stop();
+        gw->RequestBlock(3);
+        gw->PollTimerTick();
+        const Block b = channelBlock(31);
+        rig.line->inject(readAnswer(1, QList<uint16_t>(b.begin(), b.end())));
+        QCOMPARE(rig.box(35)->Label_Value1->text(), QStringLiteral("20.0 °C"));
+        auto *panel = rig.form->findChild<QLabel *>(QStringLiteral("StaticText_RxRegisters"));
+        QVERIFY(panel->text().startsWith(QStringLiteral("Starting Address: 300\r0 - 10240\t25 - 0\t50 - 10240\t75 - 0\r")));
+    }
+
+    void connectingClearsTheDisplay()
+    {
+        Rig rig;
+        rig.form->DispatchBlock(channelBlock(1), 0);
+        Block s{};
+        s[0] = 109;
+        rig.form->DispatchBlock(s, 1000);
+        rig.form->Connect1Click();
+        QVERIFY(rig.box(1)->Label_ROMCode->text().isEmpty());
+        QCOMPARE(rig.caption(1), QStringLiteral("LINE 1"));
+        QVERIFY(rig.form->firmwareVersionText().isEmpty());
+    }
+};
+
+QTEST_MAIN(tst_Dispatch)
+#include "tst_Dispatch.moc"

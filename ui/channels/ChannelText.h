@@ -1,0 +1,32 @@
+#pragma once
+
+#include "TChannelRecord.h"
+
+#include <QLocale>
+#include <QString>
+#include <array>
+
+// What a channel's values and status mean, by device family: the texts and hints the sensor
+// box, the CSV log and the command line show.
+class ChannelText
+{
+public:
+    struct Shown
+    {
+        QString text;
+        QString hint; // "short|long", or just one text
+    };
+
+    // The kinds of Value1..Value5 for a family (0 reserved, 1 raw, 2 temperature, 3 humidity,
+    // 4 current, 5 voltage, 6 iButton state, 7 connections counter, 8 connection indicator).
+    static std::array<int, 5> kindsOf(uint8_t family);
+    static QString familyHint(uint8_t family);
+    // Value slot n (1..5) of a record, formatted by its kind with the locale's decimal point.
+    static Shown value(int kind, int slot, uint16_t raw, uint16_t value1, const QLocale &locale = QLocale());
+    static Shown valueOf(const TChannelRecord &record, int slot, const QLocale &locale = QLocale());
+    static QString statusText(uint8_t status);
+    // "V1.09" for 109, "V1.10" for 110, "V0.05" for 5.
+    static QString FormatVersion(uint16_t word);
+    // The text of an operation status word of the search commands.
+    static QString StatusText(uint16_t word);
+};

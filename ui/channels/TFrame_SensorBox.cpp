@@ -1,0 +1,298 @@
+#include "TFrame_SensorBox.h"
+
+#include "ChannelNumbering.h"
+#include "ChannelText.h"
+#include "ErrorGuard.h"
+#include "Hint.h"
+#include "Prompts.h"
+#include "RomCode.h"
+
+#include <QEvent>
+#include <QGridLayout>
+#include <QLabel>
+#include <QStyle>
+#include <QToolButton>
+
+namespace {
+
+const QColor kOkColour(215, 255, 215);
+const QColor kErrorColour(255, 215, 215);
+
+QLabel *label(QWidget *parent, const char *name)
+{
+    auto *l = new QLabel(parent);
+    l->setObjectName(QLatin1String(name));
+    return l;
+}
+
+QToolButton *speedButton(QWidget *parent, const char *name, QStyle::StandardPixmap icon)
+{
+    auto *b = new QToolButton(parent);
+    b->setObjectName(QLatin1String(name));
+    b->setIcon(parent->style()->standardIcon(icon));
+    b->setAutoRaise(true);
+    b->setFixedSize(20, 18);
+    return b;
+}
+
+QFrame *bevel(QWidget *parent, const char *name)
+{
+    auto *f = new QFrame(parent);
+    f->setObjectName(QLatin1String(name));
+    f->setFrameShape(QFrame::HLine);
+    f->setFrameShadow(QFrame::Sunken);
+    return f;
+}
+
+} // namespace
+
+TFrame_SensorBox::TFrame_SensorBox(int channel, QWidget *parent)
+    : QFrame(parent), m_channel(channel), m_numbering(ChannelNumbering::flag())
+{
+    setObjectName(QStringLiteral("Frame_SensorBox%1").arg((channel - 1) % ChannelMap::ChannelsPerLine + 1));
+    setFixedSize(254, 63);
+    setFrameShape(QFrame::Panel);
+    setFrameShadow(QFrame::Raised);
+    setAutoFillBackground(true);
+
+    Label_Channel = label(this, "Label_Channel");
+    QFont bold = Label_Channel->font();
+    bold.setBold(true);
+    Label_Channel->setFont(bold);
+    Label_Channel->setFixedWidth(40);
+    Label_ROMCode = label(this, "Label_ROMCode");
+    Label_ROMCode->setCursor(Qt::PointingHandCursor);
+    Label_ROMCode->installEventFilter(this);
+    SpeedButton_Edit = speedButton(this, "SpeedButton_Edit", QStyle::SP_DialogSaveButton);
+    SpeedButton_DescrSwitch = speedButton(this, "SpeedButton_DescrSwitch", QStyle::SP_FileDialogDetailedView);
+    SpeedButton_Delete = speedButton(this, "SpeedButton_Delete", QStyle::SP_TrashIcon);
+    Label_Value1 = label(this, "Label_Value1");
+    Label_Value2 = label(this, "Label_Value2");
+    Label_Value3 = label(this, "Label_Value3");
+    Label_Value4 = label(this, "Label_Value4");
+    Label_Value5 = label(this, "Label_Value5");
+    Label_Error = label(this, "Label_Error");
+    Bevel1 = bevel(this, "Bevel1");
+    Bevel2 = bevel(this, "Bevel2");
+    m_valueLabels = {Label_Value1, Label_Value2, Label_Value3, Label_Value4, Label_Value5};
+    for (QLabel *v : m_valueLabels) {
+        v->setFixedWidth(60);
+        v->setAlignment(Qt::AlignCenter);
+        v->setAutoFillBackground(true);
+        QPalette p = v->palette();
+        p.setColor(QPalette::Window, Qt::white);
+        v->setPalette(p);
+    }
+
+    auto *grid = new QGridLayout(this);
+    grid->setContentsMargins(2, 1, 2, 1);
+    grid->setHorizontalSpacing(2);
+    grid->setVerticalSpacing(0);
+    auto *top = new QHBoxLayout;
+    top->setSpacing(2);
+    top->addWidget(Label_Channel);
+    top->addWidget(Label_ROMCode, 1);
+    top->addWidget(SpeedButton_Edit);
+    top->addWidget(SpeedButton_DescrSwitch);
+    top->addWidget(SpeedButton_Delete);
+    grid->addLayout(top, 0, 0, 1, 4);
+    grid->addWidget(Bevel1, 1, 0, 1, 4);
+    for (int i = 0; i < 4; ++i)
+        grid->addWidget(m_valueLabels[i], 2, i);
+    grid->addWidget(Bevel2, 3, 0, 1, 4);
+    grid->addWidget(Label_Value5, 4, 0);
+    grid->addWidget(Label_Error, 4, 1, 1, 3);
+
+    connect(SpeedButton_Edit, &QToolButton::clicked, this, [this] { emit saveNewClicked(m_channel); });
+    connect(SpeedButton_Delete, &QToolButton::clicked, this, [this] { emit deleteClicked(m_channel); });
+    connect(SpeedButton_DescrSwitch, &QToolButton::clicked, this,
+            [this] { ErrorGuard::run([this] { SpeedButton_DescrSwitchClick(); }); });
+
+    Label_Channel->setText(QStringLiteral("Ch%1").arg(DisplayNumber()));
+    const QString cc = ChannelNumbering::commandByte(m_channel);
+    Hint::apply(SpeedButton_Edit,
+                QStringLiteral("Save new|Save the new device, which was found using the command 0x05FF. (Send command 0x09%1)").arg(cc));
+    Hint::apply(SpeedButton_Delete, QStringLiteral("Delete|Delete the position. (Send command 0x0F%1)").arg(cc));
+    ClearValues();
+    SetDescriptionMode(false);
+    SetEditMode(false);
+}
+
+int TFrame_SensorBox::DisplayNumber() const
+{
+    return ChannelNumbering::displayNumber(m_channel, m_numbering);
+}
+
+QString TFrame_SensorBox::RomCodeHex() const
+{
+    return RomCode::toText(m_last.rom);
+}
+
+QColor TFrame_SensorBox::boxColour() const
+{
+    return palette().color(QPalette::Window);
+}
+
+void TFrame_SensorBox::setBoxColour(const QColor &colour)
+{
+    QPalette p = palette();
+    p.setColor(QPalette::Window, colour);
+    setPalette(p);
+}
+
+void TFrame_SensorBox::setHint(QWidget *w, const QString &hint)
+{
+    Hint::apply(w, hint);
+    w->setCursor(Qt::WhatsThisCursor);
+}
+
+void TFrame_SensorBox::clearHint(QWidget *w)
+{
+    w->setToolTip(QString());
+    w->setStatusTip(QString());
+    w->unsetCursor();
+}
+
+void TFrame_SensorBox::ShowChannel(const TChannelRecord &record)
+{
+    // Stored first, whatever follows: the line tab reads the status from here.
+    m_last = record;
+    if (record.channel != m_channel)
+        return;
+    if (record.status == ChannelStatus::FreePosition) {
+        ShowFreePosition();
+        return;
+    }
+    // A line fault or a channel not yet read: nothing to show, keep what is shown.
+    if (RomCode::isNoDevice(record.rom)
+        && (record.status == ChannelStatus::LineInHigh || record.status == ChannelStatus::ShortCircuit
+            || record.status == ChannelStatus::NotRead))
+        return;
+
+    m_romText = RomCode::toText(record.rom);
+    refreshRomLine();
+
+    const uint8_t family = RomCode::familyOf(record.rom);
+    setHint(Label_Channel, ChannelText::familyHint(family));
+    for (int slot = 1; slot <= ChannelMap::ValueCount; ++slot) {
+        const ChannelText::Shown shown = ChannelText::valueOf(record, slot);
+        QLabel *l = m_valueLabels[slot - 1];
+        l->setText(shown.text);
+        setHint(l, shown.hint);
+    }
+    const QString status = ChannelText::statusText(record.status);
+    Label_Error->setText(status);
+    setHint(Label_Error, QStringLiteral("Error code|Error code: ") + status);
+
+    switch (record.status) {
+    case ChannelStatus::Ok:
+        setBoxColour(kOkColour);
+        break;
+    case ChannelStatus::LineInHigh:
+    case ChannelStatus::ShortCircuit:
+    case ChannelStatus::UnsupportedFamily:
+    case ChannelStatus::CrcError:
+    case ChannelStatus::Timeout:
+        setBoxColour(kErrorColour);
+        break;
+    default:
+        setBoxColour(QPalette().color(QPalette::Button));
+        break;
+    }
+}
+
+void TFrame_SensorBox::refreshRomLine()
+{
+    SetDescriptionMode(m_descriptionMode);
+}
+
+void TFrame_SensorBox::SetDescriptionMode(bool on)
+{
+    m_descriptionMode = on;
+    if (on) {
+        Label_ROMCode->setText(m_description);
+        Hint::apply(Label_ROMCode,
+                    QStringLiteral("Edit description|Write a short description. (max %1 characters)").arg(MaxDescription));
+        Label_ROMCode->setAutoFillBackground(true);
+        QPalette p = Label_ROMCode->palette();
+        p.setColor(QPalette::Window, QPalette().color(QPalette::Button));
+        Label_ROMCode->setPalette(p);
+        Hint::apply(SpeedButton_DescrSwitch, QStringLiteral("Switch to ROM code"));
+    } else {
+        Label_ROMCode->setText(m_romText);
+        Hint::apply(Label_ROMCode, QStringLiteral("Edit channel|It allows to modify the ROM code."));
+        Label_ROMCode->setAutoFillBackground(false);
+        Hint::apply(SpeedButton_DescrSwitch, QStringLiteral("Switch to description"));
+    }
+}
+
+void TFrame_SensorBox::SetDescription(const QString &text)
+{
+    m_description = text.left(MaxDescription);
+    if (m_descriptionMode)
+        Label_ROMCode->setText(m_description);
+}
+
+void TFrame_SensorBox::SetRomEditHandler(RomEditHandler handler)
+{
+    m_romEditHandler = std::move(handler);
+}
+
+void TFrame_SensorBox::SetEditMode(bool on)
+{
+    SpeedButton_Edit->setVisible(on);
+    SpeedButton_DescrSwitch->setVisible(!on);
+}
+
+void TFrame_SensorBox::ClearValues()
+{
+    Label_Error->clear();
+    m_romText.clear();
+    for (QLabel *l : m_valueLabels)
+        l->clear();
+    refreshRomLine();
+}
+
+void TFrame_SensorBox::ShowFreePosition()
+{
+    ClearValues();
+    setBoxColour(Qt::white);
+    clearHint(Label_Channel);
+    for (QLabel *l : m_valueLabels)
+        clearHint(l);
+    clearHint(Label_Error);
+}
+
+void TFrame_SensorBox::ResetBox()
+{
+    ShowFreePosition();
+    m_last.rom = {0, 0, 0, 0};
+}
+
+void TFrame_SensorBox::Label_DescriptionClick()
+{
+    const auto text = Prompts::current().inputQuery(
+        QStringLiteral("Edit description - Channel %1").arg(DisplayNumber()),
+        QStringLiteral("Write a short description (max %1 characters):").arg(MaxDescription), m_description);
+    if (text)
+        SetDescription(*text);
+}
+
+void TFrame_SensorBox::SpeedButton_DescrSwitchClick()
+{
+    SetDescriptionMode(!m_descriptionMode);
+}
+
+bool TFrame_SensorBox::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == Label_ROMCode && event->type() == QEvent::MouseButtonRelease) {
+        ErrorGuard::run([this] {
+            if (m_descriptionMode)
+                Label_DescriptionClick();
+            else if (m_romEditHandler)
+                m_romEditHandler(this);
+        });
+        return true;
+    }
+    return QFrame::eventFilter(watched, event);
+}

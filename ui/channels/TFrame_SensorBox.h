@@ -1,0 +1,82 @@
+#pragma once
+
+#include "TChannelRecord.h"
+
+#include <QFrame>
+#include <functional>
+
+class QLabel;
+class QToolButton;
+
+// One gateway channel: its number, the ROM code of the assigned device (or the user's
+// description instead), up to five values decoded by the device family, and the status, on a
+// background coloured by the status. Fed with one channel record per poll of its block.
+class TFrame_SensorBox : public QFrame
+{
+    Q_OBJECT
+public:
+    static constexpr int MaxDescription = 30;
+    using RomEditHandler = std::function<void(TFrame_SensorBox *box)>;
+
+    // channel is 1..40; the numbering mode is copied from the program-wide flag.
+    explicit TFrame_SensorBox(int channel, QWidget *parent = nullptr);
+
+    int channel() const { return m_channel; }
+    int DisplayNumber() const;
+    QString RomCodeHex() const;
+    const TChannelRecord &lastRecord() const { return m_last; }
+    QString description() const { return m_description; }
+    bool descriptionMode() const { return m_descriptionMode; }
+    QColor boxColour() const;
+
+    void ShowChannel(const TChannelRecord &record);
+    void SetDescription(const QString &text);
+    void SetDescriptionMode(bool on);
+    void SetRomEditHandler(RomEditHandler handler);
+    // Shows the save button (service mode) or the description switch in its place.
+    void SetEditMode(bool on);
+    void ClearValues();
+    void ShowFreePosition();
+    void ResetBox();
+
+    void Label_DescriptionClick();
+    void SpeedButton_DescrSwitchClick();
+
+    QLabel *Label_Channel;
+    QLabel *Label_ROMCode;
+    QToolButton *SpeedButton_Edit;
+    QToolButton *SpeedButton_DescrSwitch;
+    QToolButton *SpeedButton_Delete;
+    QLabel *Label_Value1;
+    QLabel *Label_Value2;
+    QLabel *Label_Value3;
+    QLabel *Label_Value4;
+    QLabel *Label_Value5;
+    QLabel *Label_Error;
+    QFrame *Bevel1;
+    QFrame *Bevel2;
+
+signals:
+    // "Save new": store the device found by Find New into this channel.
+    void saveNewClicked(int channel);
+    // "Delete": free this channel's position.
+    void deleteClicked(int channel);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void setBoxColour(const QColor &colour);
+    void refreshRomLine();
+    static void setHint(QWidget *w, const QString &hint);
+    static void clearHint(QWidget *w);
+
+    int m_channel;
+    int m_numbering;
+    QList<QLabel *> m_valueLabels;
+    bool m_descriptionMode = false;
+    QString m_description;
+    QString m_romText;
+    TChannelRecord m_last;
+    RomEditHandler m_romEditHandler;
+};
