@@ -1,5 +1,7 @@
 #include "TFrame_Pocitadlo.h"
 
+#include "WidgetColour.h"
+
 #include <QGridLayout>
 #include <QLabel>
 
@@ -9,11 +11,8 @@ QLabel *makeLabel(QWidget *parent, const char *name, const QString &designText,
 {
     auto *label = new QLabel(designText, parent);
     label->setObjectName(QLatin1String(name));
-    if (colour.isValid()) {
-        QPalette p = label->palette();
-        p.setColor(QPalette::WindowText, colour);
-        label->setPalette(p);
-    }
+    if (colour.isValid())
+        WidgetColour::set(label, QPalette::WindowText, colour);
     // Keep the designed width for the widest figure, so the frame does not jump as counts grow.
     label->setMinimumWidth(label->sizeHint().width());
     return label;

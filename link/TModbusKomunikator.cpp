@@ -95,18 +95,24 @@ void TModbusKomunikator::sendUncounted()
     m_counters.setAwaiting(false);
 }
 
+void TModbusKomunikator::setRequest(uint8_t function, uint16_t first, uint16_t second)
+{
+    uint8_t *d = m_txFrame.Data;
+    d[0] = m_slaveAddress;
+    d[1] = function;
+    d[2] = uint8_t(first >> 8);
+    d[3] = uint8_t(first);
+    d[4] = uint8_t(second >> 8);
+    d[5] = uint8_t(second);
+    m_txFrame.Len = 6;
+}
+
 void TModbusKomunikator::ReadBlock(uint16_t address)
 {
     // Leftovers (write echoes, a late answer) must not be taken for this request's answer.
     m_port->purgeReceive();
-    uint8_t *d = m_txFrame.Data;
-    d[0] = m_slaveAddress;
-    d[1] = 0x03;
-    d[2] = uint8_t(address >> 8);
-    d[3] = uint8_t(address);
-    d[4] = 0x00;
-    d[5] = uint8_t(m_registerCount);
-    m_txFrame.Len = 6;
+    // Only the low byte of the register count goes out; the high byte is always 0.
+    setRequest(0x03, address, uint8_t(m_registerCount));
     AppendCrc();
     sendCounted();
 }
@@ -116,14 +122,7 @@ void TModbusKomunikator::WriteRegister(uint16_t value, uint16_t address)
     // A gateway that does not answer reads would not take the write either.
     if (m_counters.TimedOut())
         return;
-    uint8_t *d = m_txFrame.Data;
-    d[0] = m_slaveAddress;
-    d[1] = 0x06;
-    d[2] = uint8_t(address >> 8);
-    d[3] = uint8_t(address);
-    d[4] = uint8_t(value >> 8);
-    d[5] = uint8_t(value);
-    m_txFrame.Len = 6;
+    setRequest(0x06, address, value);
     AppendCrc();
     sendUncounted();
 }
@@ -138,13 +137,8 @@ void TModbusKomunikator::WriteRegisters(const QList<uint16_t> &values, uint16_t 
     if (n < 1 || n > MaxWriteRegisters)
         throw std::length_error("A write of " + std::to_string(n)
                                 + " registers does not fit one frame (1 to 121).");
+    setRequest(0x10, startAddress, uint16_t(n));
     uint8_t *d = m_txFrame.Data;
-    d[0] = m_slaveAddress;
-    d[1] = 0x10;
-    d[2] = uint8_t(startAddress >> 8);
-    d[3] = uint8_t(startAddress);
-    d[4] = 0x00;
-    d[5] = uint8_t(n);
     d[6] = uint8_t(2 * n);
     for (int i = 0; i < n; ++i) {
         d[7 + 2 * i] = uint8_t(values[i] >> 8);

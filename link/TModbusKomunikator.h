@@ -81,6 +81,8 @@ public:
     std::function<void()> OnBlockReceived;
 
 private:
+    // The six bytes every request starts with: address, function, two 16-bit fields.
+    void setRequest(uint8_t function, uint16_t first, uint16_t second);
     void sendCounted();
     void sendUncounted();
     void pollStep();

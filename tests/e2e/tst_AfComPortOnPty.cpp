@@ -1,5 +1,5 @@
 // The real serial port component (QSerialPort) on a pseudo-terminal.
-#include "ComPortError.h"
+#include "TestHelpers.h"
 #include "PtyPair.h"
 #include "TAfComPort.h"
 
@@ -8,17 +8,6 @@
 #include <QTest>
 
 namespace {
-template<typename F>
-QString errorText(F body)
-{
-    try {
-        body();
-    } catch (const ComPortError &e) {
-        return e.text();
-    }
-    return {};
-}
-
 struct Rig
 {
     PtyPair pty;
@@ -107,7 +96,7 @@ private slots:
         rig.pty.write("abc");
         QVERIFY(QTest::qWaitFor([&] { return rig.port.bytesWaiting() == 3; }, 2000));
         char buffer[8];
-        QCOMPARE(errorText([&] { rig.port.read(buffer, 5); }),
+        QCOMPARE(comPortErrorText([&] { rig.port.read(buffer, 5); }),
                  QStringLiteral("Read data error - AfComPort1 "));
     }
 
@@ -134,7 +123,7 @@ private slots:
         port.setObjectName(QStringLiteral("AfComPort1"));
         const QString missing = dir.filePath(QStringLiteral("ttyNone"));
         port.setPortName(missing);
-        QCOMPARE(errorText([&] { port.open(); }),
+        QCOMPARE(comPortErrorText([&] { port.open(); }),
                  QStringLiteral("Invalid port number (%1) - AfComPort1 ").arg(missing));
         QVERIFY(!port.isActive());
     }
@@ -146,7 +135,7 @@ private slots:
         TAfComPort second;
         second.setObjectName(QStringLiteral("AfComPort2"));
         second.setPortName(rig.pty.path());
-        QCOMPARE(errorText([&] { second.open(); }),
+        QCOMPARE(comPortErrorText([&] { second.open(); }),
                  QStringLiteral("Can't open device %1 - AfComPort2 ").arg(rig.pty.path()));
         QVERIFY(rig.port.isActive());
     }

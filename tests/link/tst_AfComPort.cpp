@@ -1,6 +1,6 @@
 // The serial port component against a fake line: settings, failures and their texts, the
 // repeated data-received event and a vanishing device.
-#include "ComPortError.h"
+#include "TestHelpers.h"
 #include "ErrorGuard.h"
 #include "MemoryTransport.h"
 #include "PortNames.h"
@@ -16,18 +16,6 @@ struct FakePort
     TAfComPort port{std::unique_ptr<SerialTransport>(line)};
     FakePort() { port.setObjectName(QStringLiteral("AfComPort1")); }
 };
-
-// The text of the ComPortError that body throws, or "" when it throws none.
-template<typename F>
-QString errorText(F body)
-{
-    try {
-        body();
-    } catch (const ComPortError &e) {
-        return e.text();
-    }
-    return {};
-}
 
 } // namespace
 
@@ -55,9 +43,9 @@ private slots:
         f.port.open();
         f.line->refuseParity(TParity::paOdd);
         f.line->refuseBaudRate(128000);
-        QCOMPARE(errorText([&] { f.port.setParity(TParity::paOdd); }),
+        QCOMPARE(comPortErrorText([&] { f.port.setParity(TParity::paOdd); }),
                  QStringLiteral("Error setting parameters from DCB - AfComPort1 "));
-        QCOMPARE(errorText([&] { f.port.setUserBaudRate(128000); }),
+        QCOMPARE(comPortErrorText([&] { f.port.setUserBaudRate(128000); }),
                  QStringLiteral("Error setting parameters from DCB - AfComPort1 "));
         QCOMPARE(f.port.parity(), TParity::paNone);
         QCOMPARE(f.port.UserBaudRate(), 115200);
@@ -88,7 +76,7 @@ private slots:
         FakePort f;
         f.line->setOpenResult(SerialTransport::OpenResult(result));
         f.port.setPortName(name);
-        QCOMPARE(errorText([&] { f.port.open(); }), text);
+        QCOMPARE(comPortErrorText([&] { f.port.open(); }), text);
         QVERIFY(!f.port.isActive());
     }
 
@@ -97,7 +85,7 @@ private slots:
         FakePort f;
         f.line->setOpenResult(SerialTransport::OpenResult::NoAccess);
         f.port.setPortName(QStringLiteral("/dev/ttyS0"));
-        const QString text = errorText([&] { f.port.open(); });
+        const QString text = comPortErrorText([&] { f.port.open(); });
         QVERIFY2(text.startsWith(QLatin1String("Can't open device /dev/ttyS0")), qPrintable(text));
         QVERIFY2(text.contains(QLatin1String("dialout")), qPrintable(text));
         QVERIFY(text.endsWith(QLatin1String(" - AfComPort1 ")));
@@ -108,7 +96,7 @@ private slots:
         FakePort f;
         f.line->refuseBaudRate(115200);
         f.port.setPortName(QStringLiteral("/dev/ttyUSB0"));
-        QCOMPARE(errorText([&] { f.port.open(); }),
+        QCOMPARE(comPortErrorText([&] { f.port.open(); }),
                  QStringLiteral("Error setting parameters from DCB - AfComPort1 "));
         QVERIFY(!f.port.isActive());
     }
@@ -120,7 +108,7 @@ private slots:
         f.port.open();
         f.line->setPendingWrite(TAfComPort::OutBufSize - 8);
         const char bytes[10] = {};
-        QCOMPARE(errorText([&] { f.port.write(bytes, 10); }),
+        QCOMPARE(comPortErrorText([&] { f.port.write(bytes, 10); }),
                  QStringLiteral("Write data error [requested: 10, free: 8] - AfComPort1 "));
         QVERIFY(f.line->takeWritten().isEmpty());
         f.port.write(bytes, 8);
@@ -134,7 +122,7 @@ private slots:
         f.port.open();
         f.line->inject("abc");
         char buffer[8];
-        QCOMPARE(errorText([&] { f.port.read(buffer, 5); }),
+        QCOMPARE(comPortErrorText([&] { f.port.read(buffer, 5); }),
                  QStringLiteral("Read data error - AfComPort1 "));
     }
 

@@ -6,6 +6,7 @@
 #include "TFrame_LineTab.h"
 #include "TFrame_SensorBox.h"
 #include "TMainForm.h"
+#include "TestHelpers.h"
 #include "TTarvikKomunikator.h"
 
 #include <QLabel>
@@ -34,8 +35,7 @@ struct Rig
     std::unique_ptr<TMainForm> form;
     Rig()
     {
-        QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Quarnel"),
-                  QStringLiteral("1-WIRE-TARVIK Tool")).clear();
+        clearStoredSettings();
         form = std::make_unique<TMainForm>(std::unique_ptr<SerialTransport>(line));
         form->setPersistSettings(false);
     }

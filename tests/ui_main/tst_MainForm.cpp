@@ -10,6 +10,7 @@
 #include "TAfPortComboBox.h"
 #include "TFrame_Komunikace.h"
 #include "TMainForm.h"
+#include "TestHelpers.h"
 #include "TTarvikKomunikator.h"
 
 #include <QAction>
@@ -36,6 +37,24 @@ std::unique_ptr<GatewaySimulator> startGateway(const QString &link)
     return sim;
 }
 
+// A form whose port is linked to a simulated gateway on a pseudo-terminal, at 19.2 kBd.
+struct GatewayForm
+{
+    QTemporaryDir dir;
+    QString link = dir.filePath(QStringLiteral("gw"));
+    std::unique_ptr<GatewaySimulator> sim = startGateway(link);
+    std::unique_ptr<TMainForm> form;
+    GatewayForm()
+    {
+        clearStoredSettings();
+        form = std::make_unique<TMainForm>();
+        form->setPersistSettings(false);
+        form->preselectPort(link);
+        form->connectionPanel()->ComboBox_BaudRate->setCurrentIndex(7);
+    }
+    int received() const { return form->communicator()->Counters().Rx(); }
+};
+
 // A form on an in-memory line whose port is a temporary file, so the port list keeps it.
 struct MemoryForm
 {
@@ -44,8 +63,7 @@ struct MemoryForm
     std::unique_ptr<TMainForm> form;
     MemoryForm()
     {
-        QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Quarnel"),
-                  QStringLiteral("1-WIRE-TARVIK Tool")).clear();
+        clearStoredSettings();
         device.open();
         form = std::make_unique<TMainForm>(std::unique_ptr<SerialTransport>(line));
         form->preselectPort(device.fileName());
@@ -205,37 +223,24 @@ private slots:
     void connectingToTheSimulatedGatewayPolls()
     {
         ScriptedPrompts prompts;
-        QTemporaryDir dir;
-        const QString link = dir.filePath(QStringLiteral("gw"));
-        auto sim = startGateway(link);
-        QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Quarnel"),
-                  QStringLiteral("1-WIRE-TARVIK Tool")).clear();
-        TMainForm form;
-        form.preselectPort(link);
-        form.connectionPanel()->ComboBox_BaudRate->setCurrentIndex(7); // 19.2 kBd
-        form.Connect1Click();
-        QVERIFY(QTest::qWaitFor([&] { return form.communicator()->Counters().Rx() >= 2; }, 5000));
-        QCOMPARE(form.communicator()->Counters().Err(), 0);
-        QVERIFY(sim->stats().answered >= 2);
+        GatewayForm g;
+        g.form->Connect1Click();
+        QVERIFY(QTest::qWaitFor([&] { return g.received() >= 2; }, 5000));
+        QCOMPARE(g.form->communicator()->Counters().Err(), 0);
+        QVERIFY(g.sim->stats().answered >= 2);
         QVERIFY(prompts.shown().isEmpty());
     }
 
     void unpluggedPortClearsConnectedOnceAndReconnects()
     {
         ScriptedPrompts prompts;
-        QTemporaryDir dir;
-        const QString link = dir.filePath(QStringLiteral("gw"));
-        auto sim = startGateway(link);
-        QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Quarnel"),
-                  QStringLiteral("1-WIRE-TARVIK Tool")).clear();
-        TMainForm form;
-        form.preselectPort(link);
-        form.connectionPanel()->ComboBox_BaudRate->setCurrentIndex(7);
+        GatewayForm g;
+        TMainForm &form = *g.form;
         QSignalSpy connectChanges(form.connectionPanel(), &TFrame_Komunikace::connectClicked);
         form.Connect1Click();
-        QVERIFY(QTest::qWaitFor([&] { return form.communicator()->Counters().Rx() >= 1; }, 5000));
+        QVERIFY(QTest::qWaitFor([&] { return g.received() >= 1; }, 5000));
 
-        sim.reset(); // the device goes away under the open port
+        g.sim.reset(); // the device goes away under the open port
         QVERIFY(QTest::qWaitFor([&] { return !form.connectionPanel()->Connected(); }, 3000));
         QTest::qWait(300);
         QCOMPARE(connectChanges.size(), 2); // on, then off once
@@ -243,11 +248,11 @@ private slots:
         QVERIFY(form.action(QStringLiteral("Connect1"))->isEnabled());
         QVERIFY(prompts.shown().isEmpty());
 
-        sim = startGateway(link); // plugged in again
-        form.connectionPanel()->AfPortComboBox1->setPortName(link);
+        g.sim = startGateway(g.link); // plugged in again
+        form.connectionPanel()->AfPortComboBox1->setPortName(g.link);
         form.Connect1Click();
         QVERIFY(form.communicator()->Active());
-        QVERIFY(QTest::qWaitFor([&] { return form.communicator()->Counters().Rx() >= 1; }, 5000));
+        QVERIFY(QTest::qWaitFor([&] { return g.received() >= 1; }, 5000));
         QVERIFY(prompts.shown().isEmpty());
     }
 };

@@ -4,6 +4,7 @@
 #include "Hint.h"
 #include "RegisterMap.h"
 #include "TFrame_SensorBox.h"
+#include "WidgetColour.h"
 
 #include <QGridLayout>
 #include <QLabel>
@@ -25,9 +26,7 @@ TFrame_LineTab::TFrame_LineTab(int line, QWidget *parent) : QFrame(parent), m_li
     f.setBold(true);
     f.setPixelSize(15);
     Label_Caption->setFont(f);
-    QPalette p = Label_Caption->palette();
-    p.setColor(QPalette::WindowText, Qt::white);
-    Label_Caption->setPalette(p);
+    WidgetColour::set(Label_Caption, QPalette::WindowText, Qt::white);
     SpeedButton_AddNew = new QToolButton(this);
     SpeedButton_AddNew->setObjectName(QStringLiteral("SpeedButton_AddNew"));
     SpeedButton_AddNew->setText(QStringLiteral("Add New"));
@@ -61,9 +60,7 @@ QColor TFrame_LineTab::tabColour() const
 
 void TFrame_LineTab::setTabColour(const QColor &colour)
 {
-    QPalette p = palette();
-    p.setColor(QPalette::Window, colour);
-    setPalette(p);
+    WidgetColour::setBackground(this, colour);
 }
 
 void TFrame_LineTab::AddBoxesTo(QList<TFrame_SensorBox *> &list) const

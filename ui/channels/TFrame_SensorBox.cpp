@@ -6,6 +6,7 @@
 #include "Hint.h"
 #include "Prompts.h"
 #include "RomCode.h"
+#include "WidgetColour.h"
 
 #include <QEvent>
 #include <QGridLayout>
@@ -78,10 +79,7 @@ TFrame_SensorBox::TFrame_SensorBox(int channel, QWidget *parent)
     for (QLabel *v : m_valueLabels) {
         v->setFixedWidth(60);
         v->setAlignment(Qt::AlignCenter);
-        v->setAutoFillBackground(true);
-        QPalette p = v->palette();
-        p.setColor(QPalette::Window, Qt::white);
-        v->setPalette(p);
+        WidgetColour::setBackground(v, Qt::white);
     }
 
     auto *grid = new QGridLayout(this);
@@ -135,9 +133,7 @@ QColor TFrame_SensorBox::boxColour() const
 
 void TFrame_SensorBox::setBoxColour(const QColor &colour)
 {
-    QPalette p = palette();
-    p.setColor(QPalette::Window, colour);
-    setPalette(p);
+    WidgetColour::setBackground(this, colour);
 }
 
 void TFrame_SensorBox::setHint(QWidget *w, const QString &hint)
@@ -213,10 +209,7 @@ void TFrame_SensorBox::SetDescriptionMode(bool on)
         Label_ROMCode->setText(m_description);
         Hint::apply(Label_ROMCode,
                     QStringLiteral("Edit description|Write a short description. (max %1 characters)").arg(MaxDescription));
-        Label_ROMCode->setAutoFillBackground(true);
-        QPalette p = Label_ROMCode->palette();
-        p.setColor(QPalette::Window, QPalette().color(QPalette::Button));
-        Label_ROMCode->setPalette(p);
+        WidgetColour::setBackground(Label_ROMCode, QPalette().color(QPalette::Button));
         Hint::apply(SpeedButton_DescrSwitch, QStringLiteral("Switch to ROM code"));
     } else {
         Label_ROMCode->setText(m_romText);

@@ -18,6 +18,7 @@
 #include "TFrame_LineTab.h"
 #include "TFrame_SensorBox.h"
 #include "TTarvikKomunikator.h"
+#include "WidgetColour.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -45,11 +46,8 @@ QLabel *headingPanel(const char *name, const QString &text, QWidget *parent)
     auto *label = new QLabel(text, parent);
     label->setObjectName(QLatin1String(name));
     label->setAlignment(Qt::AlignCenter);
-    label->setAutoFillBackground(true);
-    QPalette p = label->palette();
-    p.setColor(QPalette::Window, QColor(0, 0, 128));
-    p.setColor(QPalette::WindowText, Qt::white);
-    label->setPalette(p);
+    WidgetColour::setBackground(label, QColor(0, 0, 128));
+    WidgetColour::set(label, QPalette::WindowText, Qt::white);
     QFont f = label->font();
     f.setBold(true);
     label->setFont(f);
