@@ -1,5 +1,7 @@
 #include "GatewaySimulator.h"
 
+#include "SimLog.h"
+
 GatewaySimulator::GatewaySimulator(std::unique_ptr<GatewayLine> line, const Options &options,
                                    QObject *parent)
     : QObject(parent), m_line(std::move(line)), m_options(options), m_model(options.seed),
@@ -73,18 +75,21 @@ void GatewaySimulator::onSilence()
 void GatewaySimulator::processFrame(const QByteArray &frame)
 {
     ++m_stats.frames;
+    qCDebug(lcSim).noquote() << "request" << frame.toHex(' ').toUpper();
     bool parityKnown = false;
     const LineSettings tool = m_line->toolSettings(&parityKnown);
     if (tool.baudRate != m_options.line.baudRate || tool.stopBits != m_options.line.stopBits
         || (parityKnown && tool.parity != m_options.line.parity)) {
         // On a real line the gateway would see only garbage.
         ++m_stats.wrongSettings;
+        qCDebug(lcSim) << "silent: the request came at" << tool.baudRate << "Bd";
         m_rx.clear();
         return;
     }
     const QByteArray answer = m_slave.handle(frame);
     if (answer.isEmpty()) {
         ++m_stats.broken;
+        qCDebug(lcSim) << "silent: broken frame, another slave's address or a broadcast";
         // A broken frame leaves the receiver out of step; start afresh with the next bytes.
         if (frame.size() < 4 || ModbusSlave::expectedLength(frame) != frame.size())
             m_rx.clear();

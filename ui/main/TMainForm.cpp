@@ -6,6 +6,7 @@
 #include "Hint.h"
 #include "Language.h"
 #include "LinkMessages.h"
+#include "MainLog.h"
 #include "MenuCaptions.h"
 #include "PortNames.h"
 #include "Prompts.h"
@@ -404,6 +405,7 @@ void TMainForm::activateFromAnotherInstance()
 
 void TMainForm::ApplicationEvents1Exception(const QString &message)
 {
+    qCInfo(lcMain).noquote() << "error:" << message;
     // The port names itself after the message; the known texts are recognised with or without
     // that suffix.
     if (message == kDcbError || message.startsWith(kDcbError + QStringLiteral(" - "))) {

@@ -1,0 +1,3 @@
+#include "MainLog.h"
+
+Q_LOGGING_CATEGORY(lcMain, "tarvik.main", QtInfoMsg)
