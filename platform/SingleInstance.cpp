@@ -18,7 +18,11 @@ SingleInstance::~SingleInstance() = default;
 
 QString SingleInstance::nameForCurrentUser()
 {
-    QString user = qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME", QStringLiteral("user")));
+    QString user = qEnvironmentVariable("USER");
+    if (user.isEmpty())
+        user = qEnvironmentVariable("USERNAME", qEnvironmentVariable("LOGNAME"));
+    if (user.isEmpty())
+        user = QDir::home().dirName(); // the home folder is the user's own
     QString name = QStringLiteral("1-WIRE-TARVIK ToolV1.09 (OBRIX)-") + user;
     // A socket and lock file name: no blanks, slashes or brackets.
     return name.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9._-]")), QStringLiteral("_"));
