@@ -1,10 +1,8 @@
-// The main window: connect and disconnect, error handling, traffic panels, captions, hints,
-// and a port that vanishes while connected.
+// The main window: connect and disconnect, error handling, traffic panels, captions and
+// hints.
 #include "FrameDump.h"
-#include "GatewaySimulator.h"
 #include "Language.h"
 #include "MemoryTransport.h"
-#include "PtyGatewayLine.h"
 #include "ScriptedPrompts.h"
 #include "TAfComPort.h"
 #include "TAfPortComboBox.h"
@@ -25,35 +23,6 @@
 #include <QTest>
 
 namespace {
-
-std::unique_ptr<GatewaySimulator> startGateway(const QString &link)
-{
-    GatewaySimulator::Options options;
-    options.line.baudRate = 19200;
-    auto line = std::make_unique<PtyGatewayLine>();
-    line->link().linkTo(link);
-    auto sim = std::make_unique<GatewaySimulator>(std::move(line), options);
-    sim->model().loadDemoPopulation();
-    return sim;
-}
-
-// A form whose port is linked to a simulated gateway on a pseudo-terminal, at 19.2 kBd.
-struct GatewayForm
-{
-    QTemporaryDir dir;
-    QString link = dir.filePath(QStringLiteral("gw"));
-    std::unique_ptr<GatewaySimulator> sim = startGateway(link);
-    std::unique_ptr<TMainForm> form;
-    GatewayForm()
-    {
-        clearStoredSettings();
-        form = std::make_unique<TMainForm>();
-        form->setPersistSettings(false);
-        form->preselectPort(link);
-        form->connectionPanel()->ComboBox_BaudRate->setCurrentIndex(7);
-    }
-    int received() const { return form->communicator()->Counters().Rx(); }
-};
 
 // A form on an in-memory line whose port is a temporary file, so the port list keeps it.
 struct MemoryForm
@@ -218,42 +187,6 @@ private slots:
         m.form->action(QStringLiteral("Portsetti1"))->trigger();
         QCOMPARE(prompts.texts(ScriptedPrompts::Kind::Information),
                  QStringList{QStringLiteral("Communication port is inactive.")});
-    }
-
-    void connectingToTheSimulatedGatewayPolls()
-    {
-        ScriptedPrompts prompts;
-        GatewayForm g;
-        g.form->Connect1Click();
-        QVERIFY(QTest::qWaitFor([&] { return g.received() >= 2; }, 5000));
-        QCOMPARE(g.form->communicator()->Counters().Err(), 0);
-        QVERIFY(g.sim->stats().answered >= 2);
-        QVERIFY(prompts.shown().isEmpty());
-    }
-
-    void unpluggedPortClearsConnectedOnceAndReconnects()
-    {
-        ScriptedPrompts prompts;
-        GatewayForm g;
-        TMainForm &form = *g.form;
-        QSignalSpy connectChanges(form.connectionPanel(), &TFrame_Komunikace::connectClicked);
-        form.Connect1Click();
-        QVERIFY(QTest::qWaitFor([&] { return g.received() >= 1; }, 5000));
-
-        g.sim.reset(); // the device goes away under the open port
-        QVERIFY(QTest::qWaitFor([&] { return !form.connectionPanel()->Connected(); }, 3000));
-        QTest::qWait(300);
-        QCOMPARE(connectChanges.size(), 2); // on, then off once
-        QVERIFY(!form.communicator()->Active());
-        QVERIFY(form.action(QStringLiteral("Connect1"))->isEnabled());
-        QVERIFY(prompts.shown().isEmpty());
-
-        g.sim = startGateway(g.link); // plugged in again
-        form.connectionPanel()->AfPortComboBox1->setPortName(g.link);
-        form.Connect1Click();
-        QVERIFY(form.communicator()->Active());
-        QVERIFY(QTest::qWaitFor([&] { return g.received() >= 1; }, 5000));
-        QVERIFY(prompts.shown().isEmpty());
     }
 };
 

@@ -1,0 +1,92 @@
+// The main window on a real serial port (a pseudo-terminal) to the simulated gateway:
+// connecting polls, and a port that vanishes while connected.
+#include "GatewaySimulator.h"
+#include "PtyGatewayLine.h"
+#include "ScriptedPrompts.h"
+#include "TAfPortComboBox.h"
+#include "TFrame_Komunikace.h"
+#include "TMainForm.h"
+#include "TTarvikKomunikator.h"
+#include "TestHelpers.h"
+
+#include <QComboBox>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+std::unique_ptr<GatewaySimulator> startGateway(const QString &link)
+{
+    GatewaySimulator::Options options;
+    options.line.baudRate = 19200;
+    auto line = std::make_unique<PtyGatewayLine>();
+    line->link().linkTo(link);
+    auto sim = std::make_unique<GatewaySimulator>(std::move(line), options);
+    sim->model().loadDemoPopulation();
+    return sim;
+}
+
+// A form whose port is linked to a simulated gateway on a pseudo-terminal, at 19.2 kBd.
+struct GatewayForm
+{
+    QTemporaryDir dir;
+    QString link = dir.filePath(QStringLiteral("gw"));
+    std::unique_ptr<GatewaySimulator> sim = startGateway(link);
+    std::unique_ptr<TMainForm> form;
+    GatewayForm()
+    {
+        clearStoredSettings();
+        form = std::make_unique<TMainForm>();
+        form->setPersistSettings(false);
+        form->preselectPort(link);
+        form->connectionPanel()->ComboBox_BaudRate->setCurrentIndex(7);
+    }
+    int received() const { return form->communicator()->Counters().Rx(); }
+};
+
+} // namespace
+
+class tst_MainFormOnPty : public QObject
+{
+    Q_OBJECT
+private slots:
+    void connectingToTheSimulatedGatewayPolls()
+    {
+        ScriptedPrompts prompts;
+        GatewayForm g;
+        g.form->Connect1Click();
+        QVERIFY(QTest::qWaitFor([&] { return g.received() >= 2; }, 5000));
+        QCOMPARE(g.form->communicator()->Counters().Err(), 0);
+        QVERIFY(g.sim->stats().answered >= 2);
+        QVERIFY(prompts.shown().isEmpty());
+    }
+
+    void unpluggedPortClearsConnectedOnceAndReconnects()
+    {
+        ScriptedPrompts prompts;
+        GatewayForm g;
+        TMainForm &form = *g.form;
+        QSignalSpy connectChanges(form.connectionPanel(), &TFrame_Komunikace::connectClicked);
+        form.Connect1Click();
+        QVERIFY(QTest::qWaitFor([&] { return g.received() >= 1; }, 5000));
+
+        g.sim.reset(); // the device goes away under the open port
+        QVERIFY(QTest::qWaitFor([&] { return !form.connectionPanel()->Connected(); }, 3000));
+        QTest::qWait(300);
+        QCOMPARE(connectChanges.size(), 2); // on, then off once
+        QVERIFY(!form.communicator()->Active());
+        QVERIFY(form.action(QStringLiteral("Connect1"))->isEnabled());
+        QVERIFY(prompts.shown().isEmpty());
+
+        g.sim = startGateway(g.link); // plugged in again
+        form.connectionPanel()->AfPortComboBox1->setPortName(g.link);
+        form.Connect1Click();
+        QVERIFY(form.communicator()->Active());
+        QVERIFY(QTest::qWaitFor([&] { return g.received() >= 1; }, 5000));
+        QVERIFY(prompts.shown().isEmpty());
+    }
+};
+
+QTEST_MAIN(tst_MainFormOnPty)
+#include "tst_MainFormOnPty.moc"
