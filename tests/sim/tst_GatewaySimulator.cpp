@@ -108,7 +108,8 @@ private slots:
         clock.start();
         rig.send(withCrc(hexBytes("01 03 03 E8 00 01")));
         QVERIFY(rig.waitFor(7));
-        QVERIFY2(clock.elapsed() >= 150, qPrintable(QString::number(clock.elapsed())));
+        // A timer may round its wake-up to the millisecond: allow a few ms of slack.
+        QVERIFY2(clock.elapsed() >= 145, qPrintable(QString::number(clock.elapsed())));
     }
 
     void otherLineSettingsGetNoAnswer()
