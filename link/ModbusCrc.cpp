@@ -32,6 +32,22 @@ static_assert(kTables.hi[255] == 0x40 && kTables.lo[255] == 0x40);
 
 } // namespace
 
+QByteArray ModbusCrc::appended(QByteArray frame)
+{
+    const uint16_t crc = compute(reinterpret_cast<const uint8_t *>(frame.constData()), size_t(frame.size()));
+    frame.append(char(lowByte(crc)));
+    frame.append(char(highByte(crc)));
+    return frame;
+}
+
+bool ModbusCrc::endsWithValidCrc(const QByteArray &frame)
+{
+    if (frame.size() < 3)
+        return false;
+    const uint16_t crc = compute(reinterpret_cast<const uint8_t *>(frame.constData()), size_t(frame.size() - 2));
+    return uint8_t(frame[frame.size() - 2]) == lowByte(crc) && uint8_t(frame[frame.size() - 1]) == highByte(crc);
+}
+
 uint16_t ModbusCrc::compute(const uint8_t *data, size_t length)
 {
     // A is the first CRC byte on the wire (the low byte), B the second.

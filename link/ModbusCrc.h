@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <cstddef>
 #include <cstdint>
 
@@ -12,4 +13,8 @@ public:
     static uint16_t compute(const uint8_t *data, size_t length);
     static uint8_t lowByte(uint16_t crc) { return uint8_t(crc & 0xFF); }
     static uint8_t highByte(uint16_t crc) { return uint8_t(crc >> 8); }
+    // The frame with its CRC appended, low byte first.
+    static QByteArray appended(QByteArray frame);
+    // Whether the last two bytes of the frame are the CRC of the bytes before them.
+    static bool endsWithValidCrc(const QByteArray &frame);
 };

@@ -42,6 +42,7 @@ public:
     TPocitadlo &Counters() { return m_counters; }
     const TPocitadlo &Counters() const { return m_counters; }
     QTimer &PollTimer() { return m_pollTimer; }
+    const QTimer &PollTimer() const { return m_pollTimer; }
     const TFrameBuffer &TxFrame() const { return m_txFrame; }
     const TFrameBuffer &RxFrame() const { return m_rxFrame; }
 

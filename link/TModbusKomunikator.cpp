@@ -207,11 +207,6 @@ void TModbusKomunikator::pollStep()
 
 void TModbusKomunikator::writeStep()
 {
-    if (m_queuePos >= m_writeQueue.size()) {
-        m_queuePos = 0;
-        m_writeQueue.clear();
-        return;
-    }
     const TWriteEntry entry = m_writeQueue[m_queuePos];
     ++m_queuePos;
     if (m_queuePos == m_writeQueue.size()) {

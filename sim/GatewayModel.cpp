@@ -1,9 +1,11 @@
 #include "GatewayModel.h"
 
 #include "RegisterMap.h"
+#include "TTarvikKomunikator.h"
 
 #include <QFile>
 #include <QTextStream>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -26,13 +28,11 @@ uint8_t oneWireCrc(const uint8_t *data, int length)
     return crc;
 }
 
+// The gateway takes the same speeds the tool offers, in units of 100 Bd.
 bool isBaudTableValue(uint16_t v)
 {
-    static constexpr uint16_t table[] = {12, 18, 24, 48, 72, 96, 144, 192, 288, 384, 560, 576, 768, 1152, 1280, 2304};
-    for (uint16_t t : table)
-        if (t == v)
-            return true;
-    return false;
+    const auto &table = TTarvikKomunikator::BaudRateTable;
+    return std::find(table.begin(), table.end(), v) != table.end();
 }
 
 std::optional<std::array<uint16_t, 4>> parseRom(const QString &text)

@@ -11,16 +11,6 @@ uint16_t word(const QByteArray &f, int i)
 {
     return uint16_t(uint8_t(f[i]) << 8 | uint8_t(f[i + 1]));
 }
-
-bool crcOk(const QByteArray &frame)
-{
-    if (frame.size() < 4)
-        return false;
-    const uint16_t crc = ModbusCrc::compute(reinterpret_cast<const uint8_t *>(frame.constData()),
-                                            size_t(frame.size() - 2));
-    return uint8_t(frame[frame.size() - 2]) == ModbusCrc::lowByte(crc)
-           && uint8_t(frame[frame.size() - 1]) == ModbusCrc::highByte(crc);
-}
 } // namespace
 
 int ModbusSlave::expectedLength(const QByteArray &buffer)
@@ -38,25 +28,16 @@ int ModbusSlave::expectedLength(const QByteArray &buffer)
     }
 }
 
-QByteArray ModbusSlave::withCrc(QByteArray body)
-{
-    const uint16_t crc =
-        ModbusCrc::compute(reinterpret_cast<const uint8_t *>(body.constData()), size_t(body.size()));
-    body.append(char(ModbusCrc::lowByte(crc)));
-    body.append(char(ModbusCrc::highByte(crc)));
-    return body;
-}
-
 QByteArray ModbusSlave::exception(uint8_t function, uint8_t code) const
 {
     QByteArray body;
     body.append(char(m_address)).append(char(function | 0x80)).append(char(code));
-    return withCrc(body);
+    return ModbusCrc::appended(body);
 }
 
 QByteArray ModbusSlave::handle(const QByteArray &frame)
 {
-    if (!crcOk(frame))
+    if (frame.size() < 4 || !ModbusCrc::endsWithValidCrc(frame))
         return {};
     const uint8_t address = uint8_t(frame[0]);
     const bool broadcast = address == 0;
@@ -85,7 +66,7 @@ QByteArray ModbusSlave::handle(const QByteArray &frame)
         body.append(char(m_address)).append(char(0x03)).append(char(count * 2));
         for (uint16_t r : regs)
             body.append(char(r >> 8)).append(char(r & 0xFF));
-        return withCrc(body);
+        return ModbusCrc::appended(body);
     }
     case 0x06: {
         if (frame.size() != 8)
@@ -107,7 +88,7 @@ QByteArray ModbusSlave::handle(const QByteArray &frame)
         const auto a = m_model.writeMultiple(start, values);
         if (a != GatewayModel::Access::Ok)
             return accessError(a);
-        return reply(withCrc(frame.left(6)));
+        return reply(ModbusCrc::appended(frame.left(6)));
     }
     default:
         return reply(exception(function, kIllegalFunction));

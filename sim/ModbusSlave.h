@@ -24,7 +24,6 @@ public:
 
 private:
     QByteArray exception(uint8_t function, uint8_t code) const;
-    static QByteArray withCrc(QByteArray body);
 
     GatewayModel &m_model;
     uint8_t m_address;

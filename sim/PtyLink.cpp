@@ -21,11 +21,6 @@ std::runtime_error systemError(const char *what)
 }
 } // namespace
 
-bool PtyLink::supported()
-{
-    return true;
-}
-
 PtyLink::PtyLink()
 {
     int slave = -1;

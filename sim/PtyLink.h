@@ -18,8 +18,6 @@ public:
     PtyLink(const PtyLink &) = delete;
     PtyLink &operator=(const PtyLink &) = delete;
 
-    static bool supported();
-
     QString slavePath() const { return m_slavePath; }
     int masterFd() const { return m_master; }
     bool isOpen() const { return m_master >= 0; }

@@ -41,7 +41,7 @@ struct Rig
         return uint8_t(frame[2]) << 8 | uint8_t(frame[3]);
     }
     void answer() { line->inject(readAnswer(1, QList<uint16_t>(100, 7))); }
-    int interval() const { return const_cast<TModbusKomunikator &>(master).PollTimer().interval(); }
+    int interval() const { return master.PollTimer().interval(); }
 };
 
 } // namespace

@@ -9,12 +9,7 @@ QByteArray hexBytes(const char *spacedHex)
 
 QByteArray withCrc(const QByteArray &body)
 {
-    const uint16_t crc =
-        ModbusCrc::compute(reinterpret_cast<const uint8_t *>(body.constData()), size_t(body.size()));
-    QByteArray frame = body;
-    frame.append(char(ModbusCrc::lowByte(crc)));
-    frame.append(char(ModbusCrc::highByte(crc)));
-    return frame;
+    return ModbusCrc::appended(body);
 }
 
 QByteArray readAnswer(uint8_t address, const QList<uint16_t> &registers)
