@@ -93,7 +93,7 @@ void TAfComPort::open()
     const QString shown = PortNames::inMessage(m_portName);
     const int n = PortNames::comNumberOf(m_portName);
     if (m_portName.trimmed().isEmpty())
-        raise(QStringLiteral("Invalid port number (none)"));
+        raise(QStringLiteral("Invalid port number (%1)").arg(PortNames::fromComNumber(0)));
     if (PortNames::isComName(m_portName) && n <= 0)
         raise(QStringLiteral("Invalid port number (%1)").arg(shown));
 
@@ -112,6 +112,7 @@ void TAfComPort::open()
                              "\"dialout\" group, then log out and in again)")
                   .arg(shown));
     case SerialTransport::OpenResult::Busy:
+        raise(QStringLiteral("Can't open device %1 (the port is in use by another program)").arg(shown));
     case SerialTransport::OpenResult::Failed:
         qCWarning(lcLink).noquote() << "open failed:" << device << m_transport->lastErrorText();
         raise(QStringLiteral("Can't open device %1").arg(shown));

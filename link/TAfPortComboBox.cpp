@@ -61,12 +61,20 @@ void TAfPortComboBox::EnumeratePorts()
         clear();
         for (const QString &port : ports)
             addItem(PortNames::displayName(port), port);
+        m_present = !m_portName.isEmpty() && ports.contains(m_portName);
+        if (m_chosen && !m_portName.isEmpty() && !m_present) {
+            // The chosen port is gone for now (unplugged, its peer ended): keep it, marked.
+            addItem(PortNames::displayName(m_portName) + notPresentSuffix(), m_portName);
+            setItemData(count() - 1, palette().color(QPalette::Disabled, QPalette::Text),
+                        Qt::ForegroundRole);
+        }
         const int index = findData(m_portName);
         if (index >= 0) {
             setCurrentIndex(index);
         } else if (count() > 0) {
             setCurrentIndex(0);
             m_portName = itemData(0).toString();
+            m_present = true;
         } else {
             m_portName.clear();
         }
@@ -82,18 +90,18 @@ void TAfPortComboBox::addNamedPort(const QString &name)
     if (!m_namedPorts.contains(name))
         m_namedPorts.append(name);
     m_portName = name;
+    m_chosen = true;
     EnumeratePorts();
 }
 
 void TAfPortComboBox::setPortName(const QString &name)
 {
-    const int index = findData(name);
-    if (index >= 0)
-        setCurrentIndex(index);
-    if (name != m_portName) {
-        m_portName = name;
+    const bool changed = name != m_portName;
+    m_portName = name;
+    m_chosen = !name.isEmpty();
+    EnumeratePorts();
+    if (changed)
         emit portChanged(m_portName);
-    }
 }
 
 int TAfPortComboBox::ComNumber() const

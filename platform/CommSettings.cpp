@@ -19,10 +19,23 @@ std::optional<int> readIndex(QSettings &s, const QString &key, int first, int la
     return i;
 }
 
+QString &redirectedStore()
+{
+    static QString file;
+    return file;
+}
+
 } // namespace
+
+void CommSettings::redirectStore(const QString &iniFile)
+{
+    redirectedStore() = iniFile;
+}
 
 QSettings *CommSettings::openStore()
 {
+    if (!redirectedStore().isEmpty())
+        return new QSettings(redirectedStore(), QSettings::IniFormat);
     return new QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Quarnel"),
                          QStringLiteral("1-WIRE-TARVIK Tool"));
 }

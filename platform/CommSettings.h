@@ -28,6 +28,8 @@ struct CommSettings
     // The product's settings store: per user, organisation "Quarnel", application
     // "1-WIRE-TARVIK Tool".
     static QSettings *openStore();
+    // From now on the store is this INI file instead of the user's own (test programs).
+    static void redirectStore(const QString &iniFile);
     static CommSettings load(QSettings &store);
     void save(QSettings &store) const;
 };

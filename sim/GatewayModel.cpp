@@ -4,6 +4,7 @@
 #include "TTarvikKomunikator.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QTextStream>
 #include <algorithm>
 #include <cmath>
@@ -35,9 +36,11 @@ bool isBaudTableValue(uint16_t v)
     return std::find(table.begin(), table.end(), v) != table.end();
 }
 
+// Exactly sixteen hex digits: no "0x", no sign, no blanks.
 std::optional<std::array<uint16_t, 4>> parseRom(const QString &text)
 {
-    if (text.size() != 16)
+    static const QRegularExpression hex16(QStringLiteral("^[0-9A-Fa-f]{16}$"));
+    if (!hex16.match(text).hasMatch())
         return std::nullopt;
     std::array<uint16_t, 4> rom{};
     for (int i = 0; i < 4; ++i) {
@@ -173,28 +176,36 @@ bool GatewayModel::loadPopulationFile(const QString &path, QString *error)
         const QString text = raw.section(QLatin1Char('#'), 0, 0).trimmed();
         if (text.isEmpty())
             continue;
-        const QStringList t = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        static const QRegularExpression blanks(QStringLiteral("\\s+"));
+        const QStringList t = text.split(blanks, Qt::SkipEmptyParts);
         auto fail = [&](const QString &why) {
             *error = QStringLiteral("%1:%2: %3").arg(path).arg(lineNo).arg(why);
             return false;
         };
-        const int line = t.size() > 1 ? t[1].toInt() - 1 : -1;
-        if (line < 0 || line > 1)
-            return fail(QStringLiteral("expected \"device LINE ROM ...\" or \"fault LINE short|high\" with LINE 1 or 2"));
-        if (t[0] == QLatin1String("fault") && t.size() == 3) {
+        if (t[0] != QLatin1String("device") && t[0] != QLatin1String("fault"))
+            return fail(QStringLiteral("unknown entry \"%1\"; a line is \"device LINE ROM ...\" or \"fault LINE short|high\"").arg(t[0]));
+        if (t.size() < 3)
+            return fail(QStringLiteral("\"%1\" needs a line number and %2").arg(t[0], t[0] == QLatin1String("fault") ? QStringLiteral("short or high") : QStringLiteral("a ROM code")));
+        if (t[1] != QLatin1String("1") && t[1] != QLatin1String("2"))
+            return fail(QStringLiteral("line \"%1\" is not 1 or 2").arg(t[1]));
+        const int line = t[1].toInt() - 1;
+        if (t[0] == QLatin1String("fault")) {
+            if (t.size() != 3)
+                return fail(QStringLiteral("a line fault is \"fault LINE short|high\", nothing more"));
             if (t[2] == QLatin1String("short"))
                 scratch.m_lineFault[size_t(line)] = ChannelStatus::ShortCircuit;
             else if (t[2] == QLatin1String("high"))
                 scratch.m_lineFault[size_t(line)] = ChannelStatus::LineInHigh;
             else
-                return fail(QStringLiteral("a line fault is \"short\" or \"high\""));
+                return fail(QStringLiteral("line fault \"%1\" is not short or high").arg(t[2]));
             continue;
         }
-        if (t[0] != QLatin1String("device") || t.size() < 3)
-            return fail(QStringLiteral("unknown entry \"%1\"").arg(t[0]));
         const auto rom = parseRom(t[2]);
         if (!rom)
-            return fail(QStringLiteral("a ROM code is 16 hex digits"));
+            return fail(QStringLiteral("ROM code \"%1\" is not 16 hex digits").arg(t[2]));
+        for (const SimDevice &other : scratch.m_devices)
+            if (other.rom == *rom)
+                return fail(QStringLiteral("ROM code %1 is listed twice").arg(t[2]));
         SimDevice d;
         d.rom = *rom;
         d.line = line;
@@ -209,22 +220,41 @@ bool GatewayModel::loadPopulationFile(const QString &path, QString *error)
                 d.chipConnected = true;
                 continue;
             }
+            if (key != QLatin1String("channel") && key != QLatin1String("temp") && key != QLatin1String("hum")
+                && key != QLatin1String("status"))
+                return fail(QStringLiteral("unknown setting \"%1\" (channel, temp, hum, status, absent, connected)").arg(key));
             if (i + 1 >= t.size())
                 return fail(QStringLiteral("\"%1\" needs a value").arg(key));
+            const QString valueText = t[++i];
             bool ok = false;
-            const double value = t[++i].toDouble(&ok);
-            if (!ok)
-                return fail(QStringLiteral("\"%1\" is not a number").arg(t[i]));
-            if (key == QLatin1String("channel") && value >= 1 && value <= 40)
-                channel = int(value);
-            else if (key == QLatin1String("temp") && value > -55 && value < 125)
+            if (key == QLatin1String("channel") || key == QLatin1String("status")) {
+                const int value = valueText.toInt(&ok);
+                if (key == QLatin1String("channel")) {
+                    const int first = line * ChannelMap::ChannelsPerLine + 1;
+                    const int last = first + ChannelMap::ChannelsPerLine - 1;
+                    if (!ok || value < first || value > last)
+                        return fail(QStringLiteral("channel \"%1\" is not a whole number from %2 to %3 (line %4)")
+                                        .arg(valueText).arg(first).arg(last).arg(line + 1));
+                    if (scratch.m_assigned[size_t(value - 1)])
+                        return fail(QStringLiteral("channel %1 already has a device").arg(value));
+                    channel = value;
+                } else {
+                    if (!ok || value < 0 || value > 255)
+                        return fail(QStringLiteral("status \"%1\" is not a whole number from 0 to 255").arg(valueText));
+                    d.forcedStatus = uint8_t(value);
+                }
+                continue;
+            }
+            const double value = valueText.toDouble(&ok);
+            if (key == QLatin1String("temp")) {
+                if (!ok || !std::isfinite(value) || value <= -55 || value >= 125)
+                    return fail(QStringLiteral("temp \"%1\" is not a number above -55 and below 125").arg(valueText));
                 d.temperature = value;
-            else if (key == QLatin1String("hum") && value >= 0 && value <= 100)
+            } else {
+                if (!ok || !std::isfinite(value) || value < 0 || value > 100)
+                    return fail(QStringLiteral("hum \"%1\" is not a number from 0 to 100").arg(valueText));
                 d.humidity = value;
-            else if (key == QLatin1String("status") && value >= 0 && value <= 255)
-                d.forcedStatus = uint8_t(value);
-            else
-                return fail(QStringLiteral("\"%1 %2\" is not a known setting in its range").arg(key, t[i]));
+            }
         }
         scratch.addDevice(d, channel);
     }

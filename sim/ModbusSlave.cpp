@@ -52,8 +52,10 @@ QByteArray ModbusSlave::handle(const QByteArray &frame)
 
     switch (function) {
     case 0x03: {
-        if (broadcast || frame.size() != 8)
+        if (broadcast)
             return {};
+        if (frame.size() != 8)
+            return exception(function, kIllegalValue);
         const uint16_t start = word(frame, 2);
         const uint16_t count = word(frame, 4);
         if (count < 1 || count > 125)
@@ -70,13 +72,16 @@ QByteArray ModbusSlave::handle(const QByteArray &frame)
     }
     case 0x06: {
         if (frame.size() != 8)
-            return {};
+            return reply(exception(function, kIllegalValue));
         const auto a = m_model.writeSingle(word(frame, 2), word(frame, 4));
         if (a != GatewayModel::Access::Ok)
             return accessError(a);
         return reply(frame); // the answer to a single write echoes the request
     }
     case 0x10: {
+        // Address, function, start, count, byte count and CRC: nine bytes before any value.
+        if (frame.size() < 9)
+            return reply(exception(function, kIllegalValue));
         const uint16_t start = word(frame, 2);
         const uint16_t count = word(frame, 4);
         const int bytes = uint8_t(frame[6]);

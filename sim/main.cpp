@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QSaveFile>
 #include <QSocketNotifier>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <unistd.h>
@@ -22,10 +23,16 @@ void onSignal(int)
     [[maybe_unused]] const auto n = ::write(g_signalPipe[1], &byte, 1);
 }
 
+// A usage error: thrown so that everything made so far (the link above all) is undone on the
+// way out; main prints it and ends with exit code 2.
+struct UsageError
+{
+    QString message;
+};
+
 [[noreturn]] void usageError(const QString &message)
 {
-    std::fprintf(stderr, "tarvik-gateway-sim: %s\n", qPrintable(message));
-    std::exit(2);
+    throw UsageError{message};
 }
 
 double rateOption(const QCommandLineParser &p, const QString &name)
@@ -34,16 +41,30 @@ double rateOption(const QCommandLineParser &p, const QString &name)
         return 0;
     bool ok = false;
     const double v = p.value(name).toDouble(&ok);
-    if (!ok || v < 0 || v > 1)
+    if (!ok || !std::isfinite(v) || v < 0 || v > 1)
         usageError(QStringLiteral("--%1 takes a probability from 0 to 1").arg(name));
     return v;
 }
+
+int run(QCoreApplication &app);
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    try {
+        return run(app);
+    } catch (const UsageError &e) {
+        std::fprintf(stderr, "tarvik-gateway-sim: %s\n", qPrintable(e.message));
+        return 2;
+    }
+}
+
+namespace {
+
+int run(QCoreApplication &app)
+{
     QCoreApplication::setApplicationName(QStringLiteral("tarvik-gateway-sim"));
 
     QCommandLineParser p;
@@ -62,7 +83,15 @@ int main(int argc, char *argv[])
         {QStringLiteral("seed"), QStringLiteral("Seed of the fault and drift generator (default 1)."), QStringLiteral("N"), QStringLiteral("1")},
         {QStringLiteral("image-out"), QStringLiteral("Where to write a received firmware image on exit."), QStringLiteral("FILE")},
     });
-    p.process(app);
+    // Every usage error, an unknown option included, ends with exit code 2.
+    if (!p.parse(app.arguments()))
+        usageError(p.errorText());
+    if (p.isSet(QStringLiteral("help"))) {
+        std::fputs(qPrintable(p.helpText()), stdout);
+        return 0;
+    }
+    if (!p.positionalArguments().isEmpty())
+        usageError(QStringLiteral("unexpected argument \"%1\"").arg(p.positionalArguments().first()));
 
     if (!p.isSet(QStringLiteral("link")))
         usageError(QStringLiteral("--link PATH is required"));
@@ -120,8 +149,10 @@ int main(int argc, char *argv[])
             usageError(error);
     }
 
-    if (::pipe(g_signalPipe) != 0)
-        usageError(QStringLiteral("cannot set up signal handling"));
+    if (::pipe(g_signalPipe) != 0) {
+        std::fprintf(stderr, "tarvik-gateway-sim: cannot set up signal handling\n");
+        return 1;
+    }
     QSocketNotifier signalNotifier(g_signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
     std::signal(SIGINT, onSignal);
@@ -141,3 +172,5 @@ int main(int argc, char *argv[])
     }
     return status;
 }
+
+} // namespace

@@ -39,6 +39,12 @@ private slots:
         QTest::newRow("iButton counter") << "C" << 0x0100 << 2 << 12 << "12" << "Connections counter";
         QTest::newRow("iButton indicator") << "C" << 0x0100 << 5 << 1 << "1"
                                            << "Connection indicator|Indicates connection approximately 20 seconds after the chip is removed.";
+        // Four digits before the point never get a group separator, in any locale.
+        QTest::newRow("1234.5 en") << "en_US" << 0x2800 << 1 << 12345 << "1234.5 °C" << "Temperature";
+        QTest::newRow("1234.5 de") << "de_DE" << 0x2800 << 1 << 12345 << "1234,5 °C" << "Temperature";
+        QTest::newRow("1234.5 cs") << "cs_CZ" << 0x2800 << 1 << 12345 << "1234,5 °C" << "Temperature";
+        QTest::newRow("-1234.5 en") << "en_US" << 0x2800 << 1 << 0xCFC7 << "-1234.5 °C" << "Temperature";
+        QTest::newRow("humidity 6553.5 de") << "de_DE" << 0x1900 << 2 << 65535 << "6553,5 %" << "Humidity";
         QTest::newRow("unknown family") << "C" << 0x3A00 << 5 << 65535 << "65535" << "Value5";
     }
     void valuesByFamily()
@@ -69,6 +75,7 @@ private slots:
         QCOMPARE(ChannelText::value(4, 1, 12, 0, QLocale::c()).text, QStringLiteral("12 mA"));
         QCOMPARE(ChannelText::value(5, 1, 498, 0, QLocale::c()).text, QStringLiteral("4.98 V"));
         QCOMPARE(ChannelText::value(5, 1, 498, 0, QLocale(QStringLiteral("de_DE"))).text, QStringLiteral("4,98 V"));
+        QCOMPARE(ChannelText::value(5, 1, 65535, 0, QLocale(QStringLiteral("en_US"))).text, QStringLiteral("655.35 V"));
         const auto beyond = ChannelText::value(9, 1, 5, 0);
         QVERIFY(beyond.text.isEmpty() && beyond.hint.isEmpty());
         QCOMPARE(ChannelText::familyHint(0x28), QStringLiteral("DS18B20|Digital thermometer. (Family code: 0x28)"));

@@ -136,7 +136,8 @@ private slots:
         second.setObjectName(QStringLiteral("AfComPort2"));
         second.setPortName(rig.pty.path());
         QCOMPARE(comPortErrorText([&] { second.open(); }),
-                 QStringLiteral("Can't open device %1 - AfComPort2 ").arg(rig.pty.path()));
+                 QStringLiteral("Can't open device %1 (the port is in use by another program) - AfComPort2 ")
+                     .arg(rig.pty.path()));
         QVERIFY(rig.port.isActive());
     }
 };

@@ -23,6 +23,22 @@ private slots:
         QCOMPARE(sim.readLine(), QByteArray("ready " + link.toLocal8Bit() + "\n"));
         QVERIFY(QFileInfo(link).isSymLink());
 
+        // A function 16 request with no body (valid CRC) gets exception 03, and the simulator
+        // goes on serving.
+        {
+            TAfComPort raw;
+            raw.setPortName(link);
+            raw.setUserBaudRate(38400);
+            raw.open();
+            const uint8_t shortWrite[] = {0x01, 0x10, 0x01, 0xEC};
+            raw.write(shortWrite, 4);
+            QVERIFY(QTest::qWaitFor([&] { return raw.bytesWaiting() >= 5; }, 5000));
+            QByteArray answer(5, 0);
+            raw.read(answer.data(), 5);
+            QCOMPARE(answer.toHex(' '), QByteArray("01 90 03 0c 01"));
+            raw.close();
+        }
+
         TAfComPort port;
         TModbusKomunikator master{&port};
         int blocks = 0;
@@ -47,6 +63,8 @@ private slots:
         QTest::newRow("address 0") << QStringList{"--link", "/tmp/x-gw-test", "--address", "0"} << "--address takes 1 to 247";
         QTest::newRow("parity") << QStringList{"--link", "/tmp/x-gw-test", "--parity", "mark"} << "--parity takes none, odd or even";
         QTest::newRow("drop rate") << QStringList{"--link", "/tmp/x-gw-test", "--drop", "1.5"} << "--drop takes a probability from 0 to 1";
+        QTest::newRow("drop nan") << QStringList{"--link", "/tmp/x-gw-test", "--drop", "nan"} << "--drop takes a probability from 0 to 1";
+        QTest::newRow("unknown option") << QStringList{"--link", "/tmp/x-gw-test", "--speed", "9600"} << "Unknown option 'speed'";
     }
     void badOptionsAreRefusedWithAReason()
     {
@@ -57,6 +75,26 @@ private slots:
         QVERIFY(sim.waitForFinished(5000));
         QCOMPARE(sim.exitCode(), 2);
         QVERIFY2(sim.readAllStandardError().contains(reason.toUtf8()), qPrintable(reason));
+        QVERIFY(!QFileInfo(QStringLiteral("/tmp/x-gw-test")).isSymLink());
+    }
+
+    void badPopulationFileIsNamedAndTheLinkRemoved()
+    {
+        QTemporaryDir dir;
+        const QString link = dir.filePath(QStringLiteral("gw"));
+        const QString population = dir.filePath(QStringLiteral("pop.txt"));
+        QFile f(population);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("device 1 28FF15E260160574 channel 1\ndevice 1 28FF15E260160575 channel 1.7\n");
+        f.close();
+        QProcess sim;
+        sim.start(QStringLiteral(TARVIK_SIM_EXE), {QStringLiteral("--link"), link, QStringLiteral("--population"), population});
+        QVERIFY(sim.waitForFinished(5000));
+        QCOMPARE(sim.exitCode(), 2);
+        const QByteArray error = sim.readAllStandardError();
+        QVERIFY2(error.contains((population + QStringLiteral(":2: channel \"1.7\"")).toUtf8()), error.constData());
+        QVERIFY(!QFileInfo(link).isSymLink());
+        QVERIFY(!QFileInfo::exists(link));
     }
 };
 

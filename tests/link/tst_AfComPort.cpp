@@ -62,11 +62,11 @@ private slots:
         QTest::newRow("missing device") << "/dev/ttyUSB7" << int(R::NotFound)
                                         << "Invalid port number (/dev/ttyUSB7) - AfComPort1 ";
         QTest::newRow("port in use") << "/dev/ttyUSB7" << int(R::Busy)
-                                     << "Can't open device /dev/ttyUSB7 - AfComPort1 ";
+                                     << "Can't open device /dev/ttyUSB7 (the port is in use by another program) - AfComPort1 ";
         QTest::newRow("other failure") << "COM4" << int(R::Failed)
                                        << "Can't open device COM4 - AfComPort1 ";
         QTest::newRow("COM 0") << "COM0" << int(R::Ok) << "Invalid port number (COM0) - AfComPort1 ";
-        QTest::newRow("no port chosen") << "" << int(R::Ok) << "Invalid port number (none) - AfComPort1 ";
+        QTest::newRow("no port chosen") << "" << int(R::Ok) << "Invalid port number (COM0) - AfComPort1 ";
     }
     void openFailuresNameThePort()
     {

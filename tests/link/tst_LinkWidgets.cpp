@@ -26,13 +26,35 @@ private slots:
         QCOMPARE(box.currentText(), QStringLiteral("COM 3"));
         QCOMPARE(box.ComNumber(), 3);
 
+        // The chosen port vanishes: it stays selected, marked, and nothing changes by itself.
         QSignalSpy changed(&box, &TAfPortComboBox::portChanged);
         ports.removeAll(QStringLiteral("COM3"));
         box.EnumeratePorts();
-        QCOMPARE(box.currentIndex(), 0);
-        QCOMPARE(box.portName(), QStringLiteral("COM2"));
-        QCOMPARE(changed.size(), 1);
+        QCOMPARE(box.portName(), QStringLiteral("COM3"));
+        QCOMPARE(box.currentText(), QStringLiteral("COM 3 (not present)"));
+        QVERIFY(!box.portPresent());
+        QCOMPARE(box.count(), 4);
+        QCOMPARE(changed.size(), 0);
 
+        // Back again: listed once, normally, still selected.
+        ports.append(QStringLiteral("COM3"));
+        box.EnumeratePorts();
+        QCOMPARE(box.count(), 4);
+        QCOMPARE(box.currentText(), QStringLiteral("COM 3"));
+        QVERIFY(box.portPresent());
+        QCOMPARE(changed.size(), 0);
+    }
+
+    void withoutAChoiceTheListPicksItsFirstPort()
+    {
+        QStringList ports{QStringLiteral("/dev/ttyS0"), QStringLiteral("/dev/ttyUSB0")};
+        TAfPortComboBox box;
+        box.setEnumerator([&] { return ports; });
+        QCOMPARE(box.portName(), QStringLiteral("/dev/ttyS0"));
+        QVERIFY(!box.portChosen());
+        ports.removeFirst();
+        box.EnumeratePorts();
+        QCOMPARE(box.portName(), QStringLiteral("/dev/ttyUSB0"));
         ports.clear();
         box.EnumeratePorts();
         QCOMPARE(box.count(), 0);
@@ -67,10 +89,19 @@ private slots:
         QCOMPARE(box.portName(), path);
         QCOMPARE(box.currentText(), path);
 
+        // Its peer ends: still the selected port, marked, until the user picks another.
         QFile::remove(path);
         box.EnumeratePorts();
-        QCOMPARE(box.count(), 1);
+        QCOMPARE(box.count(), 2);
+        QCOMPARE(box.portName(), path);
+        QCOMPARE(box.currentText(), path + TAfPortComboBox::notPresentSuffix());
+        QVERIFY(box.portChosen());
+
+        box.setCurrentIndex(0);
+        emit box.activated(0);
         QCOMPARE(box.portName(), QStringLiteral("/dev/ttyS0"));
+        box.EnumeratePorts();
+        QCOMPARE(box.count(), 1);
     }
 
     void countersFrameStartsEmptyWithTheTimeoutHidden()

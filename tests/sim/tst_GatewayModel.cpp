@@ -251,6 +251,45 @@ private slots:
         QVERIFY2(error.contains(QLatin1String(":1:")), qPrintable(error));
         QCOMPARE(romAt(m, 1), (std::array<uint16_t, 4>{0x28FF, 0x15E2, 0x6016, 0x0574}));
         QVERIFY(!m.loadPopulationFile(dir.filePath(QStringLiteral("missing")), &error));
+
+        // Tabs separate fields as well as blanks do.
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write("device\t2\t2800000000000002\tchannel\t22\n");
+        f.close();
+        QVERIFY2(m.loadPopulationFile(path, &error), qPrintable(error));
+        QCOMPARE(romAt(m, 22), (std::array<uint16_t, 4>{0x2800, 0, 0, 2}));
+    }
+
+    void populationLineIsRefusedWithItsFieldNamed_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("0x prefix") << QByteArray("device 1 0x28FF15E2601605 channel 1\n") << ":1: ROM code \"0x28FF15E2601605\"";
+        QTest::newRow("signed ROM") << QByteArray("device 1 +28FF15E26016057 channel 1\n") << ":1: ROM code \"+28FF15E26016057\"";
+        QTest::newRow("fractional channel") << QByteArray("device 1 28FF15E260160574 channel 1.7\n") << ":1: channel \"1.7\"";
+        QTest::newRow("channel taken") << QByteArray("device 1 28FF15E260160574 channel 3\ndevice 1 28FF15E260160575 channel 3\n")
+                                       << ":2: channel 3 already has a device";
+        QTest::newRow("line 2 on channel 1") << QByteArray("device 2 28FF15E260160574 channel 1\n")
+                                             << ":1: channel \"1\" is not a whole number from 21 to 40 (line 2)";
+        QTest::newRow("same ROM twice") << QByteArray("device 1 28FF15E260160574\ndevice 2 28ff15e260160574\n") << ":2: ROM code";
+        QTest::newRow("temp nan") << QByteArray("device 1 28FF15E260160574 temp nan\n") << ":1: temp \"nan\"";
+        QTest::newRow("line 3") << QByteArray("fault 3 short\n") << ":1: line \"3\" is not 1 or 2";
+        QTest::newRow("unknown setting") << QByteArray("device 1 28FF15E260160574 colour red\n") << ":1: unknown setting \"colour\"";
+    }
+    void populationLineIsRefusedWithItsFieldNamed()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, message);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("pop.txt"));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(content);
+        f.close();
+        GatewayModel m;
+        QString error;
+        QVERIFY(!m.loadPopulationFile(path, &error));
+        QVERIFY2(error.startsWith(path + message), qPrintable(error));
     }
 };
 

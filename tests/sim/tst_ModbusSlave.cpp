@@ -26,6 +26,10 @@ private slots:
         QTest::newRow("other slave") << withCrc(hexBytes("02 03 00 00 00 64")) << QByteArray();
         QTest::newRow("broadcast write") << withCrc(hexBytes("00 06 04 1F 00 03")) << QByteArray();
         QTest::newRow("too short") << hexBytes("01 03") << QByteArray();
+        QTest::newRow("write multiple without body") << withCrc(hexBytes("01 10")) << withCrc(hexBytes("01 90 03"));
+        QTest::newRow("write multiple cut in its header") << withCrc(hexBytes("01 10 03 E9 00")) << withCrc(hexBytes("01 90 03"));
+        QTest::newRow("write single cut short") << withCrc(hexBytes("01 06 04 1D")) << withCrc(hexBytes("01 86 03"));
+        QTest::newRow("read cut short") << withCrc(hexBytes("01 03 00 00")) << withCrc(hexBytes("01 83 03"));
     }
     void answers()
     {

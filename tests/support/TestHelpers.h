@@ -4,7 +4,7 @@
 
 #include <QString>
 
-// Empties the user's stored settings of the tool (tests run with their own settings folder).
+// Empties the settings store of this test program (each has its own, in a temporary folder).
 void clearStoredSettings();
 
 // The text of the ComPortError that body throws, or "" when it throws none.

@@ -64,7 +64,8 @@ private slots:
         m.line->setOpenResult(SerialTransport::OpenResult::Busy);
         m.form->Connect1Click();
         QCOMPARE(prompts.texts(ScriptedPrompts::Kind::Error),
-                 QStringList{QStringLiteral("Can't open device %1 - AfComPort1 ").arg(m.device.fileName())});
+                 QStringList{QStringLiteral("Can't open device %1 (the port is in use by another program) - AfComPort1 ")
+                                 .arg(m.device.fileName())});
         QVERIFY(!m.form->connectionPanel()->Connected());
         QVERIFY(m.form->action(QStringLiteral("Connect1"))->isEnabled());
         QVERIFY(!m.form->action(QStringLiteral("Disconnect1"))->isEnabled());

@@ -46,13 +46,13 @@ ChannelText::Shown ChannelText::value(int kind, int slot, uint16_t raw, uint16_t
     case 1:
         return {plain, QStringLiteral("Value%1").arg(slot)};
     case 2:
-        return {locale.toString(int16_t(raw) / 10.0, 'f', 1) + QStringLiteral(" °C"), QStringLiteral("Temperature")};
+        return {decimal(int16_t(raw) / 10.0, 1, locale) + QStringLiteral(" °C"), QStringLiteral("Temperature")};
     case 3:
-        return {locale.toString(raw / 10.0, 'f', 1) + QStringLiteral(" %"), QStringLiteral("Humidity")};
+        return {decimal(raw / 10.0, 1, locale) + QStringLiteral(" %"), QStringLiteral("Humidity")};
     case 4:
         return {plain + QStringLiteral(" mA"), QStringLiteral("Current")};
     case 5:
-        return {locale.toString(raw / 100.0, 'f', 2) + QStringLiteral(" V"), QStringLiteral("Voltage")};
+        return {decimal(raw / 100.0, 2, locale) + QStringLiteral(" V"), QStringLiteral("Voltage")};
     case 6:
         return {plain, value1 == 1 ? QStringLiteral("Chip is connected|Chip detected on the probe.")
                                    : QStringLiteral("Chip is not connected|No chip detected on the probe.")};
@@ -69,6 +69,13 @@ ChannelText::Shown ChannelText::valueOf(const TChannelRecord &record, int slot, 
 {
     const int kind = kindsOf(uint8_t(record.rom[0] >> 8))[size_t(slot - 1)];
     return value(kind, slot, record.values[size_t(slot - 1)], record.values[0], locale);
+}
+
+QString ChannelText::decimal(double value, int decimals, const QLocale &locale)
+{
+    QLocale plain = locale;
+    plain.setNumberOptions(locale.numberOptions() | QLocale::OmitGroupSeparator);
+    return plain.toString(value, 'f', decimals);
 }
 
 QString ChannelText::statusText(uint8_t status)

@@ -25,6 +25,9 @@ public:
     static Shown value(int kind, int slot, uint16_t raw, uint16_t value1, const QLocale &locale = QLocale());
     static Shown valueOf(const TChannelRecord &record, int slot, const QLocale &locale = QLocale());
     static QString statusText(uint8_t status);
+    // A measured value as the program shows and writes it: fixed decimals, the locale's decimal
+    // separator and never a group separator ("1234,5", not "1.234,5").
+    static QString decimal(double value, int decimals, const QLocale &locale = QLocale());
     // "V1.09" for 109, "V1.10" for 110, "V0.05" for 5.
     static QString FormatVersion(uint16_t word);
     // The text of an operation status word of the search commands.

@@ -6,12 +6,15 @@
 #include "TFrame_SensorBox.h"
 #include "WidgetColour.h"
 
+#include <QGraphicsOpacityEffect>
 #include <QGridLayout>
 #include <QLabel>
 #include <QToolButton>
 
 namespace {
 const QColor kFaultColour(210, 0, 0);
+// How much of a line shows through while its values are no longer live.
+constexpr qreal kStaleOpacity = 0.45;
 }
 
 TFrame_LineTab::TFrame_LineTab(int line, QWidget *parent) : QFrame(parent), m_line(line)
@@ -88,6 +91,20 @@ void TFrame_LineTab::ResetLine()
     setTabColour(QPalette().color(QPalette::Highlight));
     for (TFrame_SensorBox *box : m_boxes)
         box->ResetBox();
+}
+
+void TFrame_LineTab::SetLive(bool live)
+{
+    if (live == m_live)
+        return;
+    m_live = live;
+    if (live) {
+        setGraphicsEffect(nullptr);
+        return;
+    }
+    auto *dim = new QGraphicsOpacityEffect(this);
+    dim->setOpacity(kStaleOpacity);
+    setGraphicsEffect(dim);
 }
 
 void TFrame_LineTab::SetEditMode(bool on)

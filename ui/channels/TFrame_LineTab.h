@@ -28,6 +28,10 @@ public:
     void AddBoxesTo(QList<TFrame_SensorBox *> &list) const;
     void ShowLineStatus(int state);
     void ResetLine();
+    // Shows the line as read live (normal look) or as the last values of a link that is no
+    // longer up (dimmed, values kept).
+    void SetLive(bool live);
+    bool isLive() const { return m_live; }
     void SetEditMode(bool on);
     void ClearDescriptions();
     void ShowDescriptions(bool on);
@@ -50,4 +54,5 @@ private:
 
     int m_line;
     QList<TFrame_SensorBox *> m_boxes;
+    bool m_live = true;
 };

@@ -10,6 +10,7 @@ CommandLine CommandLine::parse(const QStringList &arguments)
         {QStringLiteral("port"), QStringLiteral("Preselect this serial port."), QStringLiteral("NAME")},
         {QStringLiteral("connect"), QStringLiteral("Connect once the window is up.")},
         {QStringLiteral("demo"), QStringLiteral("Run the built-in simulated gateway and connect to it.")},
+        {{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help.")},
     });
     if (!p.parse(arguments)) {
         result.error = p.errorText();
@@ -19,10 +20,21 @@ CommandLine CommandLine::parse(const QStringList &arguments)
         result.error = QStringLiteral("Unexpected argument: %1").arg(p.positionalArguments().first());
         return result;
     }
+    result.help = p.isSet(QStringLiteral("help"));
     result.port = p.value(QStringLiteral("port"));
     result.connect = p.isSet(QStringLiteral("connect"));
     result.demo = p.isSet(QStringLiteral("demo"));
     if (p.isSet(QStringLiteral("port")) && result.port.trimmed().isEmpty())
         result.error = QStringLiteral("--port needs a port name");
     return result;
+}
+
+QString CommandLine::usage()
+{
+    return QStringLiteral(
+        "Usage: tarvik-tool [--port NAME] [--connect] [--demo]\n"
+        "  --port NAME  preselect this serial port (also one the system does not list)\n"
+        "  --connect    connect once the window is up\n"
+        "  --demo       run the built-in simulated gateway and connect to it\n"
+        "  -h, --help   show this help\n");
 }

@@ -20,6 +20,7 @@
 #include "TFrame_SensorBox.h"
 #include "TTarvikKomunikator.h"
 #include "WidgetColour.h"
+#include "WindowPlacement.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -34,6 +35,9 @@
 #include <QSettings>
 #include <QStatusBar>
 #include <QStatusTipEvent>
+#include <QStyle>
+#include <QTime>
+#include <QWindow>
 #include <QVBoxLayout>
 #include <memory>
 
@@ -75,7 +79,7 @@ TMainForm::TMainForm(std::unique_ptr<SerialTransport> transport, QWidget *parent
     setWindowTitle(caption());
     QApplication::setApplicationDisplayName(caption());
 
-    AfComPort1 = transport ? new TAfComPort(std::move(transport), this) : new TAfComPort(this);
+    AfComPort1 = transport ? std::make_unique<TAfComPort>(std::move(transport)) : std::make_unique<TAfComPort>();
     AfComPort1->setObjectName(QStringLiteral("AfComPort1"));
 
     buildLayout();
@@ -83,7 +87,7 @@ TMainForm::TMainForm(std::unique_ptr<SerialTransport> transport, QWidget *parent
     ApplyMenuCaptions();
 
     // The communicator and its notifications.
-    FKomunikator = new TTarvikKomunikator(AfComPort1, this);
+    FKomunikator = std::make_unique<TTarvikKomunikator>(AfComPort1.get());
     FKomunikator->OnTxFrame = [this](const TFrameBuffer &f) { OnTxFrame(f); };
     FKomunikator->OnRxFrame = [this](const TFrameBuffer &f) { OnRxFrame(f); };
     FKomunikator->OnBlockReceived = [this] { OnBlockReceived(); };
@@ -146,6 +150,10 @@ TMainForm::~TMainForm()
     saveSettings();
     ErrorGuard::setHandler({});
     AfComPort1->OnClosed = nullptr;
+    // The communicator lets go of the port, then the port closes; both before the widgets
+    // their notifications write into.
+    FKomunikator.reset();
+    AfComPort1.reset();
 }
 
 void TMainForm::buildLayout()
@@ -327,23 +335,31 @@ void TMainForm::setLanguage(int index)
     ApplyMenuCaptions();
 }
 
+QMargins TMainForm::frameMarginsEstimate() const
+{
+    if (const QWindow *w = windowHandle(); w && !w->frameMargins().isNull())
+        return w->frameMargins();
+    const int border = style()->pixelMetric(QStyle::PM_DefaultFrameWidth) + 2;
+    return QMargins(border, style()->pixelMetric(QStyle::PM_TitleBarHeight) + border, border, border);
+}
+
 void TMainForm::placeWindow()
 {
     // The designed client area, or what the line tabs need if the fonts make that larger.
     const int client = qMax(DesignHeight, centralWidget()->sizeHint().height() + statusBar()->sizeHint().height());
     const QSize designed(DesignWidth, client + menuBar()->sizeHint().height());
     resize(designed);
+    const QMargins frame = frameMarginsEstimate();
+    const QSize outer = designed.grownBy(frame);
     const QScreen *screen = QGuiApplication::primaryScreen();
     const QRect work = screen ? screen->availableGeometry() : QRect(0, 0, 0, 0);
-    if (work.height() > designed.height() && work.width() > designed.width()) {
+    const WindowPlacement placement = WindowPlacement::place(outer, work);
+    m_startMaximized = placement.maximised;
+    if (!placement.maximised) {
         setFixedSize(designed);
-        move(work.left() + (work.width() - designed.width()) / 2,
-             work.top() + (work.height() - designed.height()) / 2);
-        m_startMaximized = false;
-    } else {
-        // Too small a screen: a sizeable window that starts maximised.
-        m_startMaximized = true;
+        move(placement.topLeft); // a top-level window's position is that of its frame
     }
+    // Too small a screen: a sizeable window that starts maximised.
 }
 
 void TMainForm::showPlaced()
@@ -376,7 +392,10 @@ void TMainForm::saveSettings()
         return;
     const std::unique_ptr<QSettings> store(CommSettings::openStore());
     CommSettings c;
-    const QString port = Frame_Komunikace1->AfPortComboBox1->portName();
+    // Only a port the user chose (or that was restored) is kept; one the list picked by itself
+    // is not the user's choice.
+    const TAfPortComboBox *ports = Frame_Komunikace1->AfPortComboBox1;
+    const QString port = ports->portChosen() ? ports->portName() : QString();
     if (PortNames::isComName(port))
         c.comNumber = PortNames::comNumberOf(port);
     else if (!port.isEmpty())
@@ -396,8 +415,9 @@ void TMainForm::preselectPort(const QString &portName)
 
 void TMainForm::activateFromAnotherInstance()
 {
+    // Back from the task bar to the state it had there: a maximised window stays maximised.
     if (isMinimized())
-        showNormal();
+        setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
     show();
     raise();
     activateWindow();
@@ -423,9 +443,16 @@ void TMainForm::ApplicationEvents1Exception(const QString &message)
 
 void TMainForm::linkLost()
 {
+    const bool wasConnected = Frame_Komunikace1->Connected();
+    const QString port = PortNames::displayName(AfComPort1->portName());
     FKomunikator->Close();
-    if (Frame_Komunikace1->Connected())
-        Frame_Komunikace1->setConnected(false);
+    if (!wasConnected)
+        return;
+    Frame_Komunikace1->setConnected(false);
+    // Said once per loss; the values stay on screen, dimmed, until the next connect.
+    m_linkNotice = QStringLiteral("The link on %1 was lost at %2. The values shown are the last ones read.")
+                       .arg(port, QTime::currentTime().toString(QStringLiteral("h:mm:ss")));
+    m_statusPanel0->setText(m_linkNotice);
 }
 
 void TMainForm::clearDisplay()
@@ -434,6 +461,17 @@ void TMainForm::clearDisplay()
     Label_HWVer->clear();
     Frame_LineTab1->ResetLine();
     Frame_LineTab2->ResetLine();
+    setDisplayLive(true);
+}
+
+void TMainForm::setDisplayLive(bool live)
+{
+    Frame_LineTab1->SetLive(live);
+    Frame_LineTab2->SetLive(live);
+    if (live) {
+        m_linkNotice.clear();
+        m_statusPanel0->setText(m_hint);
+    }
 }
 
 void TMainForm::OnBlockReceived()
@@ -507,7 +545,11 @@ void TMainForm::Frame_Komunikace1CheckBox_ConnectClick(bool connected)
             Frame_Komunikace1ComboBox_AddrChange(Frame_Komunikace1->ComboBox_Addr->currentIndex());
             Frame_Komunikace1Cb_ParityChange(Frame_Komunikace1->Cb_Parity->currentIndex());
             Frame_Komunikace1Cb_StopbitChange(Frame_Komunikace1->Cb_Stopbit->currentIndex());
-            FKomunikator->Open(Frame_Komunikace1->AfPortComboBox1->portName());
+            TAfPortComboBox *ports = Frame_Komunikace1->AfPortComboBox1;
+            FKomunikator->Open(ports->portName());
+            // The port that opened is the user's choice from now on, even if the list had
+            // picked it by itself.
+            ports->setPortName(ports->portName());
             clearDisplay();
         } catch (const std::exception &e) {
             const QString message = QString::fromUtf8(e.what());
@@ -517,6 +559,8 @@ void TMainForm::Frame_Komunikace1CheckBox_ConnectClick(bool connected)
         }
     } else {
         FKomunikator->Close();
+        // The last values stay readable, but no longer look live.
+        setDisplayLive(false);
     }
     updateConnectionActions(Frame_Komunikace1->Connected());
 }
@@ -572,7 +616,9 @@ void TMainForm::Expertsettings1Click()
 
 void TMainForm::ApplicationEvents1Hint(const QString &longHint)
 {
-    m_statusPanel0->setText(longHint);
+    // A lost link's note comes back whenever no hint is shown.
+    m_hint = longHint;
+    m_statusPanel0->setText(longHint.isEmpty() ? m_linkNotice : longHint);
 }
 
 void TMainForm::OnTxFrame(const TFrameBuffer &frame)

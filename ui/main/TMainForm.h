@@ -81,11 +81,13 @@ public:
     TFrame_LineTab *lineTab(int line) const { return line == 1 ? Frame_LineTab1 : Frame_LineTab2; }
     QString firmwareVersionText() const;
     QString hardwareVersionText() const;
-    TTarvikKomunikator *communicator() const { return FKomunikator; }
-    TAfComPort *port() const { return AfComPort1; }
+    TTarvikKomunikator *communicator() const { return FKomunikator.get(); }
+    TAfComPort *port() const { return AfComPort1.get(); }
     TFrame_Komunikace *connectionPanel() const { return Frame_Komunikace1; }
     QAction *action(const QString &name) const { return m_actions.value(name); }
     bool recorderRunning() const { return false; }
+    // The note in the status bar that the link was lost; empty while the values are live.
+    QString linkNotice() const { return m_linkNotice; }
 
 protected:
     bool event(QEvent *e) override;
@@ -104,10 +106,17 @@ private:
     // clear Connected, once.
     void linkLost();
     void clearDisplay();
+    // Shows the line tabs as live or as the last values of a closed link.
+    void setDisplayLive(bool live);
+    // The frame's size around the client area: the window system's once it is known, else
+    // the style's estimate of a title bar and borders.
+    QMargins frameMarginsEstimate() const;
     void updateConnectionActions(bool connected);
 
-    TAfComPort *AfComPort1;
-    TTarvikKomunikator *FKomunikator;
+    // The port and the communicator have no Qt parent: the communicator uses the port until its
+    // own destructor, so the destructor deletes it first and the port after it.
+    std::unique_ptr<TAfComPort> AfComPort1;
+    std::unique_ptr<TTarvikKomunikator> FKomunikator;
     TFrame_Komunikace *Frame_Komunikace1;
     QLabel *Label_SWVer;
     QLabel *Label_HWVer;
@@ -125,4 +134,6 @@ private:
     bool m_startMaximized = false;
     bool m_closed = false;
     bool m_persistSettings = true;
+    QString m_linkNotice;
+    QString m_hint;
 };

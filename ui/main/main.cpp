@@ -25,21 +25,49 @@ public:
     }
 };
 
+// Whether Qt will find a window system: on X11 and Wayland systems the variables tell, unless a
+// platform is named explicitly (offscreen, vnc...).
+bool displayAvailable()
+{
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    return !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || !qEnvironmentVariableIsEmpty("DISPLAY")
+           || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+#else
+    return true;
+#endif
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    // The command line is read before the window system is touched, so --help and a wrong
+    // option work anywhere.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    const CommandLine options = CommandLine::parse(arguments);
+    if (!options.error.isEmpty()) {
+        std::fprintf(stderr, "tarvik-tool: %s\n%s", qPrintable(options.error), qPrintable(CommandLine::usage()));
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(qPrintable(CommandLine::usage()), stdout);
+        return 0;
+    }
+    if (!displayAvailable()) {
+        std::fputs("tarvik-tool: no display to show the window on (neither DISPLAY nor WAYLAND_DISPLAY is "
+                   "set).\nStart it in a desktop session, or without one under a virtual display: "
+                   "xvfb-run -a tarvik-tool --demo\n",
+                   stderr);
+        return 2;
+    }
+
     GuardedApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("1-WIRE-TARVIK Tool"));
     QApplication::setOrganizationName(QStringLiteral("Quarnel"));
     QApplication::setApplicationDisplayName(QStringLiteral("1-WIRE-TARVIK Tool V1.09 (OBRIX)"));
 
-    const CommandLine options = CommandLine::parse(QApplication::arguments());
-    if (!options.error.isEmpty()) {
-        std::fprintf(stderr, "tarvik-tool: %s\nUsage: tarvik-tool [--port NAME] [--connect] [--demo]\n",
-                     qPrintable(options.error));
-        return 2;
-    }
 
     // One tool per user: a second start brings the first one forward and ends quietly.
     SingleInstance instance(SingleInstance::nameForCurrentUser());
