@@ -45,7 +45,7 @@ TFrame_Komunikace::TFrame_Komunikace(QWidget *parent) : QFrame(parent)
     grid->setVerticalSpacing(2);
     grid->setColumnStretch(1, 1);
     for (QComboBox *box : {ComboBox_BaudRate, ComboBox_Addr, Cb_Parity, Cb_Stopbit})
-        box->setMinimumContentsLength(7);
+        box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     grid->addWidget(Label_PortCap, 0, 0, 1, 2);
     grid->addWidget(AfPortComboBox1, 1, 0, 1, 2);
     auto *boxes = new QHBoxLayout;
@@ -111,6 +111,36 @@ void TFrame_Komunikace::fillLists(const QStringList &bauds, const QStringList &a
     Cb_Stopbit->clear();
     Cb_Stopbit->addItems(stopBits);
     selectSilently(5, 0, 0, 0);
+    fitListsToWidth();
+}
+
+void TFrame_Komunikace::fitListsToWidth()
+{
+    // Every list shows its longest item whole ("115.2 kBd"). Where the system's font makes
+    // caption and list wider than the panel, the captions get a smaller font rather than the
+    // lists cutting their items off.
+    const QList<QComboBox *> lists{ComboBox_BaudRate, ComboBox_Addr, Cb_Parity, Cb_Stopbit};
+    const QList<QLabel *> captions{Label_BdCap, Label_AddrCap, Lb_Parity, Lb_Stopbit};
+    int listWidth = 0;
+    for (QComboBox *box : lists)
+        listWidth = qMax(listWidth, box->sizeHint().width());
+    const auto *grid = static_cast<QGridLayout *>(layout());
+    const QMargins margins = grid->contentsMargins();
+    const int available = width() - margins.left() - margins.right() - grid->horizontalSpacing() - listWidth;
+    QFont captionFont = font();
+    const auto widest = [&](const QFont &f) {
+        const QFontMetrics metrics(f);
+        int w = 0;
+        for (const QLabel *label : captions)
+            w = qMax(w, metrics.horizontalAdvance(label->text()) + 2 * label->margin());
+        return w;
+    };
+    while (widest(captionFont) > available && captionFont.pointSizeF() > 6.5)
+        captionFont.setPointSizeF(captionFont.pointSizeF() - 0.5);
+    for (QLabel *label : captions)
+        label->setFont(captionFont);
+    for (QComboBox *box : lists)
+        box->setMinimumWidth(listWidth);
 }
 
 void TFrame_Komunikace::selectSilently(int baud, int address, int parity, int stopBits)

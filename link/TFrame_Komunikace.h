@@ -69,5 +69,7 @@ signals:
     void stopBitsChanged(int index);
 
 private:
+    void fitListsToWidth();
+
     bool m_timeoutShown = false;
 };

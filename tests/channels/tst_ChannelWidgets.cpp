@@ -40,6 +40,14 @@ private slots:
         box.ShowChannel(thermometer(1, 0xFF38, 5));
         QCOMPARE(box.Label_Error->text(), QStringLiteral("Timeout"));
         QCOMPARE(box.boxColour(), QColor(255, 215, 215));
+        // Not read yet (254) and codes the tool does not know: the button face, no alarm.
+        const QColor buttonFace = QPalette().color(QPalette::Button);
+        box.ShowChannel(thermometer(1, 0xFF38, 254));
+        QCOMPARE(box.Label_Error->text(), QString());
+        QCOMPARE(box.boxColour(), buttonFace);
+        box.ShowChannel(thermometer(1, 0xFF38, 77));
+        QCOMPARE(box.Label_Error->text(), QStringLiteral("Undefined error code"));
+        QCOMPARE(box.boxColour(), buttonFace);
     }
 
     void freePositionClearsWhateverTheRomWords()

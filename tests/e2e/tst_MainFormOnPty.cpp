@@ -4,11 +4,13 @@
 #include "PtyGatewayLine.h"
 #include "ScriptedPrompts.h"
 #include "TAfPortComboBox.h"
+#include "TFrame_LineTab.h"
 #include "TFrame_Komunikace.h"
 #include "TMainForm.h"
 #include "TTarvikKomunikator.h"
 #include "TestHelpers.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -78,13 +80,24 @@ private slots:
         QVERIFY(!form.communicator()->Active());
         QVERIFY(form.action(QStringLiteral("Connect1"))->isEnabled());
         QVERIFY(prompts.shown().isEmpty());
+        QVERIFY(!form.lineTab(1)->isLive());
+        QVERIFY(form.linkNotice().contains(g.link));
+
+        // The port list's refresh while unplugged keeps the port, marked as not present.
+        TAfPortComboBox *ports = form.connectionPanel()->AfPortComboBox1;
+        form.connectionPanel()->Timer_UpdateTimer();
+        QCOMPARE(ports->portName(), g.link);
+        QVERIFY(!ports->portPresent());
 
         g.sim = startGateway(g.link); // plugged in again
-        form.connectionPanel()->AfPortComboBox1->setPortName(g.link);
-        form.Connect1Click();
+        form.connectionPanel()->Timer_UpdateTimer();
+        QCOMPARE(ports->portName(), g.link);
+        QVERIFY(ports->portPresent());
+        form.connectionPanel()->CheckBox_Connect->click();
         QVERIFY(form.communicator()->Active());
         QVERIFY(QTest::qWaitFor([&] { return g.received() >= 1; }, 5000));
         QVERIFY(prompts.shown().isEmpty());
+        QVERIFY(form.lineTab(1)->isLive());
     }
 };
 

@@ -86,6 +86,21 @@ private slots:
         QCOMPARE(c.Snapshot(), (TCounterSnapshot{0, 0, 0, false}));
     }
 
+    void answerCountPastTheLimitResetsEverything()
+    {
+        TPocitadlo c;
+        for (int i = 0; i < TPocitadlo::MaxCount; ++i) {
+            c.setAwaiting(true);
+            c.AnswerReceived(true);
+        }
+        QCOMPARE(c.Rx(), TPocitadlo::MaxCount);
+        c.CountError();
+        c.setAwaiting(true);
+        c.AnswerReceived(true);
+        QCOMPARE(c.Snapshot(), (TCounterSnapshot{0, 0, 0, false}));
+        QVERIFY(!c.Awaiting());
+    }
+
     void noCallbackIsNoProblem()
     {
         TPocitadlo c;

@@ -11,6 +11,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QSettings>
+#include <QDir>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
 
@@ -125,6 +127,47 @@ private slots:
         QCOMPARE(panel->ComboBox_Addr->currentText(), QStringLiteral("247"));
         QCOMPARE(panel->Cb_Parity->currentIndex(), 1);
         QCOMPARE(panel->Cb_Stopbit->currentIndex(), 1);
+    }
+
+    void storeIsThisTestProgramsOwn()
+    {
+        // Running a test program by hand must never touch the user's settings.
+        const QString file = store()->fileName();
+        QVERIFY2(file.startsWith(QDir::tempPath() + QStringLiteral("/tarvik-test-")), qPrintable(file));
+    }
+
+    void vanishedPortStaysTheStoredChoice()
+    {
+        QTemporaryDir dir;
+        const QString device = dir.filePath(QStringLiteral("ttyUSB9"));
+        QFile f(device);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.close();
+        write({{QStringLiteral("PortName"), device}});
+        {
+            TMainForm form;
+            TAfPortComboBox *ports = form.connectionPanel()->AfPortComboBox1;
+            QCOMPARE(ports->portName(), device);
+            QFile::remove(device); // unplugged while the tool runs
+            form.connectionPanel()->Timer_UpdateTimer();
+            QCOMPARE(ports->portName(), device);
+            QVERIFY(ports->currentText().endsWith(TAfPortComboBox::notPresentSuffix()));
+        }
+        auto s = store();
+        QCOMPARE(CommSettings::load(*s).portName, std::optional<QString>(device));
+    }
+
+    void portThatTheListPickedByItselfIsNotStored()
+    {
+        {
+            TMainForm form;
+            form.connectionPanel()->AfPortComboBox1->setEnumerator([] { return QStringList{QStringLiteral("/dev/ttyS0")}; });
+            QCOMPARE(form.connectionPanel()->AfPortComboBox1->portName(), QStringLiteral("/dev/ttyS0"));
+        }
+        auto s = store();
+        const CommSettings c = CommSettings::load(*s);
+        QVERIFY(!c.portName);
+        QVERIFY(!c.comNumber);
     }
 
     void restoredUsbChoiceAppliesThePreset()

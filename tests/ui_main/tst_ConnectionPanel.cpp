@@ -9,6 +9,8 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QSignalSpy>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTest>
 
 namespace {
@@ -37,6 +39,22 @@ class tst_ConnectionPanel : public QObject
 {
     Q_OBJECT
 private slots:
+    void everyListShowsItsWholeItemsAtTheDesignedWidth()
+    {
+        Panel p;
+        p.frame.show(); // lay out at the panel's fixed size
+        for (QComboBox *box : {p.frame.ComboBox_BaudRate, p.frame.ComboBox_Addr, p.frame.Cb_Parity, p.frame.Cb_Stopbit}) {
+            QStyleOptionComboBox option;
+            option.initFrom(box);
+            option.editable = false;
+            const QRect field = box->style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                                             QStyle::SC_ComboBoxEditField, box);
+            for (int i = 0; i < box->count(); ++i)
+                QVERIFY2(box->fontMetrics().horizontalAdvance(box->itemText(i)) <= field.width(),
+                         qPrintable(QStringLiteral("%1: \"%2\" in %3 px").arg(box->objectName(), box->itemText(i)).arg(field.width())));
+        }
+    }
+
     void listsStartAtTheirDefaults()
     {
         Panel p;

@@ -9,9 +9,13 @@
 #include "TFrame_Komunikace.h"
 #include "TMainForm.h"
 #include "TestHelpers.h"
+#include "TFrame_LineTab.h"
+#include "TFrame_SensorBox.h"
 #include "TTarvikKomunikator.h"
+#include "WindowPlacement.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
@@ -94,6 +98,9 @@ private slots:
         MemoryForm m;
         m.form->Connect1Click();
         TFrame_Komunikace *panel = m.form->connectionPanel();
+        panel->ComboBox_Addr->setCurrentIndex(4);
+        emit panel->ComboBox_Addr->activated(4);
+        QCOMPARE(m.form->communicator()->SlaveAddress(), uint8_t(5));
         panel->ComboBox_Addr->setCurrentIndex(0);
         emit panel->ComboBox_Addr->activated(0);
         QCOMPARE(m.form->communicator()->SlaveAddress(), uint8_t(1));
@@ -103,6 +110,137 @@ private slots:
         panel->Cb_Parity->setCurrentIndex(1);
         emit panel->Cb_Parity->activated(1);
         QCOMPARE(m.line->settings().parity, TParity::paOdd);
+        panel->Cb_Stopbit->setCurrentIndex(1);
+        emit panel->Cb_Stopbit->activated(1);
+        QCOMPARE(m.line->settings().stopBits, TStopBits::sbTwo);
+        panel->Cb_Stopbit->setCurrentIndex(0);
+        emit panel->Cb_Stopbit->activated(0);
+        QCOMPARE(m.line->settings().stopBits, TStopBits::sbOne);
+    }
+
+    void counterReportsReachTheConnectionPanel()
+    {
+        MemoryForm m;
+        m.form->Connect1Click();
+        TFrame_Komunikace *panel = m.form->connectionPanel();
+        m.form->communicator()->ReadBlock(0);
+        QCOMPARE(panel->findChild<QLabel *>(QStringLiteral("Label_Tx"))->text(), QStringLiteral("Tx = 1"));
+        m.form->communicator()->ReadBlock(0); // the first one went unanswered
+        QCOMPARE(panel->findChild<QLabel *>(QStringLiteral("Label_Error"))->text(), QStringLiteral("Err = 1"));
+        QVERIFY(panel->TimeoutShown());
+        QVERIFY(m.form->communicator()->Active()); // without USB the link stays up
+    }
+
+    void seventhErrorOverUsbClosesTheLink()
+    {
+        ScriptedPrompts prompts;
+        MemoryForm m;
+        TFrame_Komunikace *panel = m.form->connectionPanel();
+        panel->CheckBox_USB->setChecked(true);
+        panel->CheckBox_USBClick();
+        m.form->Connect1Click();
+        QCOMPARE(m.line->settings().baudRate, 115200);
+        for (int i = 0; i < 7; ++i) {
+            QVERIFY(m.form->communicator()->Active());
+            m.form->communicator()->ReadBlock(0);
+        }
+        m.form->communicator()->ReadBlock(0); // the seventh request without an answer
+        QVERIFY(!panel->Connected());
+        QVERIFY(!m.form->communicator()->Active());
+        QCOMPARE(panel->findChild<QLabel *>(QStringLiteral("Label_Timeout"))->text(), QStringLiteral("Error - Disconnected"));
+        QVERIFY(m.form->action(QStringLiteral("Connect1"))->isEnabled());
+        QVERIFY(prompts.shown().isEmpty());
+    }
+
+    void lostLinkKeepsTheValuesDimmedAndSaysSoOnce()
+    {
+        ScriptedPrompts prompts;
+        MemoryForm m;
+        TMainForm &form = *m.form;
+        auto *panel0 = form.findChild<QLabel *>(QStringLiteral("StatusBarPanel0"));
+        form.Connect1Click();
+        std::array<uint16_t, PollBlockSize> block{};
+        block.fill(0);
+        block[0] = 0x28FF; // channel 1: a thermometer at 1234.5 degrees
+        block[4] = 12345;
+        block[9] = 0;
+        form.DispatchBlock(block, 0);
+        QVERIFY(form.lineTab(1)->isLive());
+
+        m.line->loseDevice(QStringLiteral("gone"));
+        QVERIFY(!form.connectionPanel()->Connected());
+        QVERIFY(!form.lineTab(1)->isLive());
+        QVERIFY(!form.lineTab(2)->isLive());
+        QCOMPARE(form.sensorBoxes().first()->Label_Value1->text(), QStringLiteral("1234.5 °C"));
+        QVERIFY2(panel0->text().startsWith(QStringLiteral("The link on %1 was lost at ").arg(m.device.fileName())),
+                 qPrintable(panel0->text()));
+        QVERIFY(prompts.shown().isEmpty());
+
+        // A hint passes over it and the note comes back; a second loss report says nothing new.
+        form.ApplicationEvents1Hint(QStringLiteral("Some hint"));
+        QCOMPARE(panel0->text(), QStringLiteral("Some hint"));
+        form.ApplicationEvents1Hint(QString());
+        QCOMPARE(panel0->text(), form.linkNotice());
+        const QString notice = form.linkNotice();
+        form.ApplicationEvents1Exception(QStringLiteral("Read data error - AfComPort1 "));
+        QCOMPARE(form.linkNotice(), notice);
+
+        // Connecting again: live look, no note, the port still the one chosen.
+        form.Connect1Click();
+        QVERIFY(form.communicator()->Active());
+        QVERIFY(form.lineTab(1)->isLive());
+        QVERIFY(form.linkNotice().isEmpty());
+        QVERIFY(panel0->text().isEmpty());
+    }
+
+    void manualDisconnectKeepsTheValuesDimmed()
+    {
+        MemoryForm m;
+        m.form->Connect1Click();
+        std::array<uint16_t, PollBlockSize> block{};
+        block[0] = 0x28FF;
+        block[4] = 215;
+        m.form->DispatchBlock(block, 0);
+        m.form->Disconnect1Click();
+        QVERIFY(!m.form->lineTab(1)->isLive());
+        QCOMPARE(m.form->sensorBoxes().first()->Label_Value1->text(), QStringLiteral("21.5 °C"));
+        QVERIFY(m.form->linkNotice().isEmpty());
+    }
+
+    void placementCentresOnlyWhenTheWholeWindowFits_data()
+    {
+        QTest::addColumn<QSize>("outer");
+        QTest::addColumn<QRect>("work");
+        QTest::addColumn<bool>("maximised");
+        QTest::addColumn<QPoint>("topLeft");
+        QTest::newRow("equal") << QSize(1219, 720) << QRect(0, 0, 1219, 720) << true << QPoint();
+        QTest::newRow("one wider only") << QSize(1219, 720) << QRect(0, 0, 1220, 720) << true << QPoint();
+        QTest::newRow("one taller only") << QSize(1219, 720) << QRect(0, 0, 1219, 721) << true << QPoint();
+        QTest::newRow("one larger") << QSize(1219, 720) << QRect(0, 0, 1220, 721) << false << QPoint(0, 0);
+        QTest::newRow("full HD, odd gap") << QSize(1219, 720) << QRect(0, 0, 1920, 1040) << false << QPoint(350, 160);
+        QTest::newRow("panel on the left") << QSize(1219, 720) << QRect(64, 0, 1856, 1080) << false << QPoint(382, 180);
+    }
+    void placementCentresOnlyWhenTheWholeWindowFits()
+    {
+        QFETCH(QSize, outer);
+        QFETCH(QRect, work);
+        QFETCH(bool, maximised);
+        QFETCH(QPoint, topLeft);
+        const WindowPlacement p = WindowPlacement::place(outer, work);
+        QCOMPARE(p.maximised, maximised);
+        if (!maximised)
+            QCOMPARE(p.topLeft, topLeft);
+    }
+
+    void secondStartKeepsAMaximisedWindowMaximised()
+    {
+        MemoryForm m;
+        m.form->showMaximized();
+        m.form->showMinimized();
+        QVERIFY(m.form->isMinimized());
+        m.form->activateFromAnotherInstance();
+        QVERIFY(!m.form->isMinimized());
+        QVERIFY(m.form->isMaximized());
     }
 
     void refusedSpeedIsExplainedWithThePort()

@@ -33,6 +33,37 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return activations.size() == 1; }, 3000));
     }
 
+    void commandLineIsAnsweredBeforeAnyWindow_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<bool>("display");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("output");
+        QTest::newRow("help") << QStringList{"--help"} << false << 0 << "Usage: tarvik-tool [--port NAME] [--connect] [--demo]";
+        QTest::newRow("unknown option") << QStringList{"--speed"} << true << 2 << "Unknown option 'speed'";
+        QTest::newRow("no display") << QStringList{"--demo"} << false << 2 << "no display to show the window on";
+    }
+    void commandLineIsAnsweredBeforeAnyWindow()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(bool, display);
+        QFETCH(int, exitCode);
+        QFETCH(QString, output);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(QLatin1String(name));
+        if (display)
+            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        QProcess tool;
+        tool.setProcessEnvironment(env);
+        tool.start(QStringLiteral(TARVIK_TOOL_EXE), args);
+        QVERIFY(tool.waitForFinished(10000));
+        QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(tool.exitCode(), exitCode);
+        const QByteArray text = tool.readAllStandardOutput() + tool.readAllStandardError();
+        QVERIFY2(text.contains(output.toUtf8()), text.constData());
+    }
+
     void theFirstOfTwoInOneFolderWins()
     {
         QTemporaryDir tmp;
