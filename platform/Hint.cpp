@@ -1,5 +1,6 @@
 #include "Hint.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QWidget>
 
@@ -18,6 +19,10 @@ void Hint::apply(QWidget *widget, const QString &hint)
 {
     widget->setToolTip(shortPart(hint));
     widget->setStatusTip(longPart(hint));
+    // A button that shows only an icon is named by its short hint, so screen readers and UI
+    // automation find it.
+    if (auto *button = qobject_cast<QAbstractButton *>(widget); button && button->text().isEmpty())
+        button->setAccessibleName(shortPart(hint));
 }
 
 void Hint::apply(QAction *action, const QString &hint)

@@ -6,7 +6,8 @@ class QAction;
 class QWidget;
 
 // Hints hold a short and a long text separated by "|": the short one is the tooltip, the long
-// one goes to the status bar. A hint without "|" uses its whole text for both.
+// one goes to the status bar. A hint without "|" uses its whole text for both. A button without
+// a text of its own (an icon) also takes the short hint as its accessible name.
 class Hint
 {
 public:

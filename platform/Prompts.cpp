@@ -21,7 +21,7 @@ public:
     {
         return std::nullopt;
     }
-    std::optional<QString> maskedInput(const QString &, const QString &) override
+    std::optional<QString> maskedInput(const QString &, const QString &, const QString &) override
     {
         return std::nullopt;
     }

@@ -18,8 +18,10 @@ public:
     // A one-line text query; nullopt when the user cancels.
     virtual std::optional<QString> inputQuery(const QString &caption, const QString &prompt,
                                               const QString &value) = 0;
-    // Like inputQuery, with the typed characters hidden (passwords).
-    virtual std::optional<QString> maskedInput(const QString &caption, const QString &prompt) = 0;
+    // A ROM code typed into a field of eight dash-separated pairs, starting from value; the
+    // sixteen characters entered, or nullopt when the user cancels.
+    virtual std::optional<QString> maskedInput(const QString &caption, const QString &prompt,
+                                               const QString &value) = 0;
     // File dialogs; an empty string when the user cancels.
     virtual QString openFile(const QString &caption, const QString &filter,
                              const QString &directory) = 0;

@@ -49,12 +49,12 @@ std::optional<QString> QtPrompts::inputQuery(const QString &caption, const QStri
     return ok ? std::optional<QString>(text) : std::nullopt;
 }
 
-std::optional<QString> QtPrompts::maskedInput(const QString &caption, const QString &prompt)
+std::optional<QString> QtPrompts::maskedInput(const QString &caption, const QString &prompt,
+                                              const QString &value)
 {
-    bool ok = false;
-    const QString text =
-        QInputDialog::getText(m_parent, caption, prompt, QLineEdit::Password, QString(), &ok);
-    return ok ? std::optional<QString>(text) : std::nullopt;
+    if (m_maskedQuery)
+        return m_maskedQuery(caption, prompt, value, m_parent);
+    return inputQuery(caption, prompt, value);
 }
 
 QString QtPrompts::openFile(const QString &caption, const QString &filter,

@@ -4,6 +4,7 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <functional>
 
 // The product's prompts: standard Qt message boxes and dialogs over the given parent window.
 class QtPrompts final : public Prompts
@@ -18,7 +19,12 @@ public:
     bool confirm(const QString &text) override;
     std::optional<QString> inputQuery(const QString &caption, const QString &prompt,
                                       const QString &value) override;
-    std::optional<QString> maskedInput(const QString &caption, const QString &prompt) override;
+    std::optional<QString> maskedInput(const QString &caption, const QString &prompt,
+                                       const QString &value) override;
+    // The masked entry dialog lives with the channel widgets; the program hands it in here.
+    using MaskedQuery = std::function<std::optional<QString>(const QString &caption, const QString &prompt,
+                                                             const QString &value, QWidget *parent)>;
+    void setMaskedQuery(MaskedQuery query) { m_maskedQuery = std::move(query); }
     QString openFile(const QString &caption, const QString &filter,
                      const QString &directory) override;
     QString saveFile(const QString &caption, const QString &filter, const QString &directory,
@@ -27,4 +33,5 @@ public:
 private:
     QString title() const;
     QPointer<QWidget> m_parent;
+    MaskedQuery m_maskedQuery;
 };

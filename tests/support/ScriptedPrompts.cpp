@@ -30,22 +30,22 @@ void ScriptedPrompts::clear()
 
 void ScriptedPrompts::information(const QString &text)
 {
-    m_shown.append({Kind::Information, text});
+    m_shown.append({Kind::Information, text, {}});
 }
 
 void ScriptedPrompts::warning(const QString &text)
 {
-    m_shown.append({Kind::Warning, text});
+    m_shown.append({Kind::Warning, text, {}});
 }
 
 void ScriptedPrompts::error(const QString &text)
 {
-    m_shown.append({Kind::Error, text});
+    m_shown.append({Kind::Error, text, {}});
 }
 
 bool ScriptedPrompts::confirm(const QString &text)
 {
-    m_shown.append({Kind::Confirmation, text});
+    m_shown.append({Kind::Confirmation, text, {}});
     if (m_confirms.isEmpty()) {
         ++m_unanswered;
         return false;
@@ -54,9 +54,9 @@ bool ScriptedPrompts::confirm(const QString &text)
 }
 
 std::optional<QString> ScriptedPrompts::inputQuery(const QString &caption, const QString &prompt,
-                                                   const QString &)
+                                                   const QString &value)
 {
-    m_shown.append({Kind::Input, caption + QLatin1Char('|') + prompt});
+    m_shown.append({Kind::Input, caption + QLatin1Char('|') + prompt, value});
     if (m_inputs.isEmpty()) {
         ++m_unanswered;
         return std::nullopt;
@@ -64,9 +64,10 @@ std::optional<QString> ScriptedPrompts::inputQuery(const QString &caption, const
     return m_inputs.dequeue();
 }
 
-std::optional<QString> ScriptedPrompts::maskedInput(const QString &caption, const QString &prompt)
+std::optional<QString> ScriptedPrompts::maskedInput(const QString &caption, const QString &prompt,
+                                                    const QString &value)
 {
-    m_shown.append({Kind::MaskedInput, caption + QLatin1Char('|') + prompt});
+    m_shown.append({Kind::MaskedInput, caption + QLatin1Char('|') + prompt, value});
     if (m_inputs.isEmpty()) {
         ++m_unanswered;
         return std::nullopt;
@@ -76,7 +77,7 @@ std::optional<QString> ScriptedPrompts::maskedInput(const QString &caption, cons
 
 QString ScriptedPrompts::takeFile(Kind kind, const QString &caption)
 {
-    m_shown.append({kind, caption});
+    m_shown.append({kind, caption, {}});
     if (m_files.isEmpty()) {
         ++m_unanswered;
         return {};

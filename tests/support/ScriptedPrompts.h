@@ -18,6 +18,7 @@ public:
     {
         Kind kind;
         QString text;
+        QString value; // the initial text of a query
     };
 
     ScriptedPrompts();
@@ -39,7 +40,8 @@ public:
     bool confirm(const QString &text) override;
     std::optional<QString> inputQuery(const QString &caption, const QString &prompt,
                                       const QString &value) override;
-    std::optional<QString> maskedInput(const QString &caption, const QString &prompt) override;
+    std::optional<QString> maskedInput(const QString &caption, const QString &prompt,
+                                       const QString &value) override;
     QString openFile(const QString &caption, const QString &filter,
                      const QString &directory) override;
     QString saveFile(const QString &caption, const QString &filter, const QString &directory,

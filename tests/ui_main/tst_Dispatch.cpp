@@ -3,13 +3,16 @@
 #include "FrameBytes.h"
 #include "Language.h"
 #include "MemoryTransport.h"
+#include "TFrame_FindNewTab.h"
 #include "TFrame_LineTab.h"
 #include "TFrame_SensorBox.h"
+#include "TFrame_SensorNewBox.h"
 #include "TMainForm.h"
 #include "TestHelpers.h"
 #include "TTarvikKomunikator.h"
 
 #include <QLabel>
+#include <QToolButton>
 #include <QSettings>
 #include <QTest>
 
@@ -117,17 +120,63 @@ private slots:
         QVERIFY(panel->text().startsWith(QStringLiteral("Starting Address: 300\r0 - 10240\t25 - 0\t50 - 10240\t75 - 0\r")));
     }
 
+    void foundListsFillTheirPanelsBoxes()
+    {
+        Rig rig;
+        Block list{};
+        list[0] = 0x28FF; // record 1: a device with index 9
+        list[4] = 9;
+        list[5 * 19] = 0x1000; // record 20
+        list[5 * 19 + 3] = 0x0001;
+        list[5 * 19 + 4] = 2;
+        rig.form->DispatchBlock(list, 1200);
+        const QList<TFrame_SensorNewBox *> &boxes = rig.form->newBoxes();
+        QCOMPARE(boxes.size(), 40);
+        QCOMPARE(boxes[20]->Label_ROMCode->text(), QStringLiteral("28FF000000000000"));
+        QCOMPARE(boxes[20]->index(), 9);
+        QCOMPARE(boxes[39]->Label_ROMCode->text(), QStringLiteral("1000000000000001"));
+        QVERIFY(boxes[0]->Label_ROMCode->text().isEmpty()); // line 1's panel untouched
+        QVERIFY(!boxes[21]->SpeedButton_Save->isEnabled()); // an empty record
+        rig.form->DispatchBlock(list, 1100);
+        QCOMPARE(boxes[0]->Label_ROMCode->text(), QStringLiteral("28FF000000000000"));
+    }
+
+    void serviceBlockReachesBothPanels()
+    {
+        Rig rig;
+        Block s{};
+        s[10] = 0x05FF;
+        s[11] = 0xFFFF;
+        s[12] = 0x2800;
+        s[15] = 0x0042;
+        s[20] = 0x0F14;
+        s[21] = 0xEEE1;
+        rig.form->DispatchBlock(s, 1000);
+        TFrame_FindNewTab *one = rig.form->searchPanel(1);
+        TFrame_FindNewTab *two = rig.form->searchPanel(2);
+        QCOMPARE(one->Label_NewROMCode->text(), QStringLiteral("New: 2800000000000042"));
+        QCOMPARE(one->Label_Status->text(), QStringLiteral("Operation status: OK (0xFFFF)"));
+        QCOMPARE(two->Label_Command->text(), QStringLiteral("Command: 0x0F14"));
+        QCOMPARE(two->Label_Status->text(), QStringLiteral("Operation status: Channel number out of range (0xEEE1)"));
+    }
+
     void connectingClearsTheDisplay()
     {
         Rig rig;
         rig.form->DispatchBlock(channelBlock(1), 0);
         Block s{};
         s[0] = 109;
+        s[10] = 0x05FF;
         rig.form->DispatchBlock(s, 1000);
+        Block list{};
+        list[0] = 0x28FF;
+        rig.form->DispatchBlock(list, 1100);
         rig.form->Connect1Click();
         QVERIFY(rig.box(1)->Label_ROMCode->text().isEmpty());
         QCOMPARE(rig.caption(1), QStringLiteral("LINE 1"));
         QVERIFY(rig.form->firmwareVersionText().isEmpty());
+        QVERIFY(rig.form->searchPanel(1)->Label_Command->text().isEmpty());
+        QVERIFY(rig.form->newBoxes().first()->Label_ROMCode->text().isEmpty());
     }
 };
 

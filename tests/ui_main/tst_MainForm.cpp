@@ -9,8 +9,10 @@
 #include "TFrame_Komunikace.h"
 #include "TMainForm.h"
 #include "TestHelpers.h"
+#include "TFrame_FindNewTab.h"
 #include "TFrame_LineTab.h"
 #include "TFrame_SensorBox.h"
+#include "TFrame_SensorNewBox.h"
 #include "TTarvikKomunikator.h"
 #include "WindowPlacement.h"
 
@@ -24,7 +26,9 @@
 #include <QStatusTipEvent>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
+#include <QPushButton>
 #include <QTest>
+#include <QToolButton>
 
 namespace {
 
@@ -317,6 +321,73 @@ private slots:
         auto *panel0 = m.form->findChild<QLabel *>(QStringLiteral("StatusBarPanel0"));
         QCOMPARE(panel0->text(), QStringLiteral("Use for backing up the gateway configurations."));
         QCOMPARE(m.form->action(QStringLiteral("Export1"))->toolTip(), QStringLiteral("Save to file"));
+    }
+
+    void addNewOpensTheLinesPanelOverTheOtherLine()
+    {
+        ScriptedPrompts prompts;
+        MemoryForm m;
+        TMainForm &form = *m.form;
+        form.show();
+        TFrame_LineTab *tab = form.lineTab(1);
+        TFrame_FindNewTab *panel = form.searchPanel(1);
+        QVERIFY(panel->isHidden());
+        tab->SpeedButton_AddNew->click();
+        QVERIFY(panel->isVisible());
+        QVERIFY(form.searchPanel(2)->isHidden());
+        QCOMPARE(panel->geometry(), form.lineTab(2)->geometry()); // line 1 stays in view
+        QVERIFY(!tab->SpeedButton_AddNew->isEnabled());
+        QVERIFY(!tab->boxes().first()->SpeedButton_Edit->isHidden());
+
+        // A search sends its word and clears the panel; with the link closed the write queue
+        // says so, and the panel is cleared all the same.
+        panel->Label_Command->setText(QStringLiteral("Command: 0x0000"));
+        panel->Button_FindAll->click();
+        QCOMPARE(prompts.texts(ScriptedPrompts::Kind::Information), QStringList{QStringLiteral("Communication port is inactive.")});
+        QVERIFY(panel->Label_Command->text().isEmpty());
+        form.Connect1Click();
+        form.communicator()->PollTimer().stop();
+        panel->Button_FindNew->click();
+        QCOMPARE(form.communicator()->WriteQueue(), (QList<TWriteEntry>{{0x05FF, 1010}}));
+
+        panel->Button_Close->click();
+        QVERIFY(panel->isHidden());
+        QVERIFY(tab->SpeedButton_AddNew->isEnabled());
+        QVERIFY(tab->boxes().first()->SpeedButton_Edit->isHidden());
+    }
+
+    void savingAListedDeviceAsksForTheTarget()
+    {
+        ScriptedPrompts prompts;
+        MemoryForm m;
+        TMainForm &form = *m.form;
+        form.Connect1Click();
+        form.communicator()->PollTimer().stop();
+        TFrame_SensorNewBox *box = form.newBoxes()[22];
+        box->ShowFoundDevice(23, {0x2800, 0, 0, 5}, 2);
+        prompts.queueInput(QStringLiteral("30"));
+        box->SpeedButton_Save->click();
+        QCOMPARE(prompts.texts(ScriptedPrompts::Kind::Input),
+                 QStringList{QStringLiteral("Save device with index: 2|Enter target position (channel number 20-39): ")});
+        QCOMPARE(form.communicator()->WriteQueue(), (QList<TWriteEntry>{{0x821E, 1020}}));
+    }
+
+    void romCodeClickOpensTheEntryOnlyInRomCodeMode()
+    {
+        ScriptedPrompts prompts;
+        MemoryForm m;
+        TMainForm &form = *m.form;
+        form.Connect1Click();
+        TFrame_SensorBox *box = form.sensorBoxes()[4];
+        QTest::mouseClick(box->Label_ROMCode, Qt::LeftButton);
+        QCOMPARE(prompts.shown().size(), 1);
+        QCOMPARE(prompts.shown().first().kind, ScriptedPrompts::Kind::MaskedInput);
+        QVERIFY(prompts.shown().first().text.startsWith(QStringLiteral("ROM Code - Channel 4|")));
+        prompts.clear();
+        box->SpeedButton_DescrSwitch->click();
+        QTest::mouseClick(box->Label_ROMCode, Qt::LeftButton);
+        QCOMPARE(prompts.shown().size(), 1);
+        QCOMPARE(prompts.shown().first().kind, ScriptedPrompts::Kind::Input); // the description
     }
 
     void settingsOnAClosedPortSayTheLinkIsInactive()

@@ -13,8 +13,7 @@ bool RomCode::ParseRomCode(const QString &text, Words &words)
     if (text.size() != 16)
         return false;
     for (QChar c : text)
-        if (!((c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('a') && c <= QLatin1Char('f'))
-              || (c >= QLatin1Char('A') && c <= QLatin1Char('F'))))
+        if (!isHexDigit(c))
             return false;
     bool ok = false;
     const quint64 value = text.toULongLong(&ok, 16);
@@ -32,4 +31,10 @@ bool RomCode::isNoDevice(const Words &words)
 bool RomCode::isEmpty(const Words &words)
 {
     return words == Words{0, 0, 0, 0};
+}
+
+bool RomCode::isHexDigit(QChar c)
+{
+    return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('a') && c <= QLatin1Char('f'))
+           || (c >= QLatin1Char('A') && c <= QLatin1Char('F'));
 }

@@ -21,4 +21,6 @@ public:
     static bool isNoDevice(const Words &words);
     // All four words 0: an empty entry of a found-device list.
     static bool isEmpty(const Words &words);
+    // 0-9, A-F or a-f.
+    static bool isHexDigit(QChar c);
 };

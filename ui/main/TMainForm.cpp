@@ -14,6 +14,9 @@
 #include "TAfComPort.h"
 #include "TAfPortComboBox.h"
 #include "ChannelText.h"
+#include "DeviceEntry.h"
+#include "TFrame_FindNewTab.h"
+#include "TFrame_SensorNewBox.h"
 #include "ServiceBlockText.h"
 #include "TFrame_Komunikace.h"
 #include "TFrame_LineTab.h"
@@ -27,6 +30,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenuBar>
@@ -37,6 +41,7 @@
 #include <QStatusTipEvent>
 #include <QStyle>
 #include <QTime>
+#include <QToolButton>
 #include <QWindow>
 #include <QVBoxLayout>
 #include <memory>
@@ -91,6 +96,7 @@ TMainForm::TMainForm(std::unique_ptr<SerialTransport> transport, QWidget *parent
     FKomunikator->OnTxFrame = [this](const TFrameBuffer &f) { OnTxFrame(f); };
     FKomunikator->OnRxFrame = [this](const TFrameBuffer &f) { OnRxFrame(f); };
     FKomunikator->OnBlockReceived = [this] { OnBlockReceived(); };
+    m_deviceEntry = std::make_unique<DeviceEntry>(*FKomunikator);
 
     // The forty sensor boxes, line 1's then line 2's; their service buttons act on the gateway.
     Frame_LineTab1->AddBoxesTo(FSensorBoxes);
@@ -100,7 +106,13 @@ TMainForm::TMainForm(std::unique_ptr<SerialTransport> transport, QWidget *parent
                 [this](int c) { ErrorGuard::run([&] { FKomunikator->SaveNewDevice(c); }); });
         connect(box, &TFrame_SensorBox::deleteClicked, this,
                 [this](int c) { ErrorGuard::run([&] { FKomunikator->DeletePosition(c); }); });
+        box->SetRomEditHandler([this](TFrame_SensorBox *b) { RomCodeEditClick(b); });
     }
+    // The forty found-device boxes, line 1's panel's then line 2's, and the panels' buttons.
+    Frame_FindNewTab1->AddBoxesTo(FNewBoxes);
+    Frame_FindNewTab2->AddBoxesTo(FNewBoxes);
+    wireSearchPanel(0);
+    wireSearchPanel(1);
     FKomunikator->SetCountersCallback([this](const TCounterSnapshot &s) { Frame_Komunikace1->ShowCounters(s); });
     AfComPort1->OnClosed = [this](TAfComPort *, const QString &) { linkLost(); };
 
@@ -152,6 +164,7 @@ TMainForm::~TMainForm()
     AfComPort1->OnClosed = nullptr;
     // The communicator lets go of the port, then the port closes; both before the widgets
     // their notifications write into.
+    m_deviceEntry.reset();
     FKomunikator.reset();
     AfComPort1.reset();
 }
@@ -202,13 +215,19 @@ void TMainForm::buildLayout()
     Panel_MainTable = new QFrame(central);
     Panel_MainTable->setObjectName(QStringLiteral("Panel_MainTable"));
     Panel_MainTable->setFixedWidth(1030);
-    auto *tabs = new QHBoxLayout(Panel_MainTable);
+    auto *tabs = new QGridLayout(Panel_MainTable);
     tabs->setContentsMargins(0, 0, 0, 0);
-    tabs->setSpacing(6);
+    tabs->setHorizontalSpacing(6);
     Frame_LineTab1 = new TFrame_LineTab(1, Panel_MainTable);
     Frame_LineTab2 = new TFrame_LineTab(2, Panel_MainTable);
-    tabs->addWidget(Frame_LineTab1);
-    tabs->addWidget(Frame_LineTab2);
+    tabs->addWidget(Frame_LineTab1, 0, 0);
+    tabs->addWidget(Frame_LineTab2, 0, 1);
+    // Each line's search panel covers the other line's tab (created later, so it lies on top),
+    // so the line being worked on stays in view beside it.
+    Frame_FindNewTab1 = new TFrame_FindNewTab(1, Panel_MainTable);
+    Frame_FindNewTab2 = new TFrame_FindNewTab(2, Panel_MainTable);
+    tabs->addWidget(Frame_FindNewTab1, 0, 1);
+    tabs->addWidget(Frame_FindNewTab2, 0, 0);
     row->addWidget(Panel_MainTable);
     row->addStretch();
     setCentralWidget(central);
@@ -461,6 +480,8 @@ void TMainForm::clearDisplay()
     Label_HWVer->clear();
     Frame_LineTab1->ResetLine();
     Frame_LineTab2->ResetLine();
+    Frame_FindNewTab1->ClearPanel();
+    Frame_FindNewTab2->ClearPanel();
     setDisplayLive(true);
 }
 
@@ -515,9 +536,12 @@ void TMainForm::DispatchBlock(const std::array<uint16_t, PollBlockSize> &registe
                                  .arg(version(ServiceRegs::FirmwareVersion)));
         Label_HWVer->setText((czech ? QStringLiteral("Verze HW: %1") : QStringLiteral("Gateway HW version: %1"))
                                  .arg(version(ServiceRegs::HardwareVersion)));
-        // The settings dialog and the search panels take the service block here once they exist.
+        Frame_FindNewTab1->ShowServiceBlock(registers);
+        Frame_FindNewTab2->ShowServiceBlock(registers);
+        // The settings dialog takes the service block here once it exists.
     } else if (start == FoundList::Start[0] || start == FoundList::Start[1]) {
-        // The found-device boxes of the search panels take these records once they exist.
+        for (const TChannelRecord &r : ServiceBlockText::foundRecords(start, registers))
+            FNewBoxes[r.channel - 1]->ShowFoundDevice(r.channel, r.rom, r.values[0]);
     }
 }
 
@@ -647,4 +671,53 @@ void TMainForm::closeEvent(QCloseEvent *e)
         FKomunikator->Close();
     }
     QMainWindow::closeEvent(e);
+}
+
+void TMainForm::wireSearchPanel(int line)
+{
+    TFrame_LineTab *tab = line == 0 ? Frame_LineTab1 : Frame_LineTab2;
+    TFrame_FindNewTab *panel = line == 0 ? Frame_FindNewTab1 : Frame_FindNewTab2;
+    const auto guarded = [](auto fn) { return [fn] { ErrorGuard::run(fn); }; };
+    connect(tab, &TFrame_LineTab::addNewClicked, this, guarded([this, line] { openSearch(line); }));
+    connect(panel, &TFrame_FindNewTab::closeClicked, this, guarded([this, line] { closeSearch(line); }));
+    connect(panel, &TFrame_FindNewTab::findNewClicked, this,
+            guarded([this, line] { search(line, &TTarvikKomunikator::FindNew); }));
+    connect(panel, &TFrame_FindNewTab::findNewAllClicked, this,
+            guarded([this, line] { search(line, &TTarvikKomunikator::FindNewAll); }));
+    connect(panel, &TFrame_FindNewTab::findAllClicked, this,
+            guarded([this, line] { search(line, &TTarvikKomunikator::FindAll); }));
+    connect(panel, &TFrame_FindNewTab::saveClicked, this,
+            [this, line](TFrame_SensorNewBox *box) { ErrorGuard::run([&] { saveFoundDevice(line, box); }); });
+}
+
+void TMainForm::openSearch(int line)
+{
+    // The line tab has put its boxes into service mode and disabled Add New itself.
+    searchPanel(line + 1)->show();
+    searchPanel(line + 1)->raise();
+}
+
+void TMainForm::closeSearch(int line)
+{
+    searchPanel(line + 1)->hide();
+    lineTab(line + 1)->SpeedButton_AddNew->setEnabled(true);
+    lineTab(line + 1)->SetEditMode(false);
+}
+
+void TMainForm::search(int line, void (TTarvikKomunikator::*command)(int line))
+{
+    (FKomunikator.get()->*command)(line);
+    searchPanel(line + 1)->ClearPanel();
+}
+
+void TMainForm::saveFoundDevice(int line, TFrame_SensorNewBox *box)
+{
+    if (box)
+        m_deviceEntry->SaveFoundDevice(line, box->index());
+}
+
+void TMainForm::RomCodeEditClick(TFrame_SensorBox *box)
+{
+    if (box)
+        m_deviceEntry->EditRomCode(box->channel(), box->DisplayNumber(), box->RomCodeHex());
 }

@@ -2,6 +2,7 @@
 
 #include "RegisterMap.h"
 #include "TFrameBuffer.h"
+#include "TTarvikKomunikator.h"
 
 #include <QMainWindow>
 #include <QMap>
@@ -15,9 +16,11 @@ class QPushButton;
 class SerialTransport;
 class TAfComPort;
 class TFrame_Komunikace;
+class DeviceEntry;
+class TFrame_FindNewTab;
 class TFrame_LineTab;
 class TFrame_SensorBox;
-class TTarvikKomunikator;
+class TFrame_SensorNewBox;
 
 // The tool's single top-level window: the connection panel and version labels on the left,
 // the two 1-Wire line tabs on the right, the menu and the status bar. It owns the serial port
@@ -64,6 +67,24 @@ public:
     void Portsetti1Click();
     void Expertsettings1Click();
 
+    // The device search of a line (line 0 or 1 below): Add New opens the line's panel with its
+    // boxes in service mode, Close undoes both, each search sends its command and clears the
+    // panel, Save of a listed device asks for the target channel.
+    void Frame_LineTab1Button_SelectNewClick() { openSearch(0); }
+    void Frame_LineTab2Button_SelectNewClick() { openSearch(1); }
+    void Frame_FindNewTab1Button_CloseClick() { closeSearch(0); }
+    void Frame_FindNewTab2Button_CloseClick() { closeSearch(1); }
+    void Frame_FindNewTab1Button_FindNewClick() { search(0, &TTarvikKomunikator::FindNew); }
+    void Frame_FindNewTab2Button_FindNewClick() { search(1, &TTarvikKomunikator::FindNew); }
+    void Frame_FindNewTab1Button_FindNewAllClick() { search(0, &TTarvikKomunikator::FindNewAll); }
+    void Frame_FindNewTab2Button_FindNewAllClick() { search(1, &TTarvikKomunikator::FindNewAll); }
+    void Frame_FindNewTab1Button_FindAllClick() { search(0, &TTarvikKomunikator::FindAll); }
+    void Frame_FindNewTab2Button_FindAllClick() { search(1, &TTarvikKomunikator::FindAll); }
+    void Frame_SensorNewBox1Button1Click(TFrame_SensorNewBox *box) { saveFoundDevice(0, box); }
+    void Frame_SensorNewBox2Button1Click(TFrame_SensorNewBox *box) { saveFoundDevice(1, box); }
+    // A click on a sensor box's ROM code: type the channel's ROM code by hand.
+    void RomCodeEditClick(TFrame_SensorBox *box);
+
     void OnTxFrame(const TFrameBuffer &frame);
     void OnRxFrame(const TFrameBuffer &frame);
     // A valid block arrived: route it to the displays and dump it into the register panel.
@@ -79,6 +100,9 @@ public:
 
     const QList<TFrame_SensorBox *> &sensorBoxes() const { return FSensorBoxes; }
     TFrame_LineTab *lineTab(int line) const { return line == 1 ? Frame_LineTab1 : Frame_LineTab2; }
+    // The search panel of line 1 or 2.
+    TFrame_FindNewTab *searchPanel(int line) const { return line == 1 ? Frame_FindNewTab1 : Frame_FindNewTab2; }
+    const QList<TFrame_SensorNewBox *> &newBoxes() const { return FNewBoxes; }
     QString firmwareVersionText() const;
     QString hardwareVersionText() const;
     TTarvikKomunikator *communicator() const { return FKomunikator.get(); }
@@ -112,11 +136,17 @@ private:
     // the style's estimate of a title bar and borders.
     QMargins frameMarginsEstimate() const;
     void updateConnectionActions(bool connected);
+    void openSearch(int line);
+    void closeSearch(int line);
+    void search(int line, void (TTarvikKomunikator::*command)(int line));
+    void saveFoundDevice(int line, TFrame_SensorNewBox *box);
+    void wireSearchPanel(int line);
 
     // The port and the communicator have no Qt parent: the communicator uses the port until its
     // own destructor, so the destructor deletes it first and the port after it.
     std::unique_ptr<TAfComPort> AfComPort1;
     std::unique_ptr<TTarvikKomunikator> FKomunikator;
+    std::unique_ptr<DeviceEntry> m_deviceEntry;
     TFrame_Komunikace *Frame_Komunikace1;
     QLabel *Label_SWVer;
     QLabel *Label_HWVer;
@@ -124,6 +154,9 @@ private:
     TFrame_LineTab *Frame_LineTab1;
     TFrame_LineTab *Frame_LineTab2;
     QList<TFrame_SensorBox *> FSensorBoxes;
+    TFrame_FindNewTab *Frame_FindNewTab1;
+    TFrame_FindNewTab *Frame_FindNewTab2;
+    QList<TFrame_SensorNewBox *> FNewBoxes;
     QPushButton *SpdBtn_TarvikSettings;
     QLabel *StaticText_Rx;
     QLabel *StaticText_RxRegisters;

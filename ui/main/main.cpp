@@ -3,6 +3,7 @@
 #include "ErrorGuard.h"
 #include "QtPrompts.h"
 #include "SingleInstance.h"
+#include "TForm_MaskInputBox.h"
 #include "TMainForm.h"
 
 #include <QApplication>
@@ -86,6 +87,7 @@ int main(int argc, char *argv[])
 
     TMainForm form(demo.takeTransport());
     QtPrompts prompts(&form);
+    prompts.setMaskedQuery(&TForm_MaskInputBox::MaskInputQuery);
     Prompts::install(&prompts);
     QObject::connect(&instance, &SingleInstance::activateRequested, &form,
                      &TMainForm::activateFromAnotherInstance);
