@@ -1,0 +1,123 @@
+// Adding, moving and freeing devices from the window, against the simulated gateway on a
+// pseudo-terminal: every command goes over the wire and its effect comes back by the poll.
+#include "GatewaySimulator.h"
+#include "PtyGatewayLine.h"
+#include "RomCode.h"
+#include "ScriptedPrompts.h"
+#include "TFrame_FindNewTab.h"
+#include "TFrame_Komunikace.h"
+#include "TFrame_LineTab.h"
+#include "TFrame_SensorBox.h"
+#include "TFrame_SensorNewBox.h"
+#include "TMainForm.h"
+#include "TTarvikKomunikator.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+namespace {
+
+constexpr int kWaitMs = 15000;
+
+struct Rig
+{
+    QTemporaryDir dir;
+    QString link = dir.filePath(QStringLiteral("gw"));
+    std::unique_ptr<GatewaySimulator> sim;
+    std::unique_ptr<TMainForm> form;
+    Rig()
+    {
+        GatewaySimulator::Options options;
+        options.line.baudRate = 115200;
+        auto line = std::make_unique<PtyGatewayLine>();
+        line->link().linkTo(link);
+        sim = std::make_unique<GatewaySimulator>(std::move(line), options);
+        sim->model().loadDemoPopulation();
+        form = std::make_unique<TMainForm>();
+        form->setPersistSettings(false);
+        form->preselectPort(link);
+        form->connectionPanel()->ComboBox_BaudRate->setCurrentIndex(13);
+        form->Connect1Click();
+    }
+    TFrame_SensorBox *box(int channel) const { return form->sensorBoxes()[channel - 1]; }
+    RomCode::Words simRom(int channel) const
+    {
+        const int r = (channel - 1) * 10;
+        return {sim->model().reg(uint16_t(r)), sim->model().reg(uint16_t(r + 1)), sim->model().reg(uint16_t(r + 2)),
+                sim->model().reg(uint16_t(r + 3))};
+    }
+};
+
+} // namespace
+
+class tst_DeviceSearchOnPty : public QObject
+{
+    Q_OBJECT
+private slots:
+    void findNewThenSaveNewAssignsTheDevice()
+    {
+        ScriptedPrompts prompts;
+        Rig rig;
+        TFrame_LineTab *tab = rig.form->lineTab(1);
+        TFrame_FindNewTab *panel = rig.form->searchPanel(1);
+        // The demo's one line-1 device that no channel holds.
+        const QString code = RomCode::toText(GatewayModel::makeRom(0x28, 0x05E260A2F00D));
+
+        tab->SpeedButton_AddNew->click();
+        panel->Button_FindNew->click();
+        QVERIFY2(QTest::qWaitFor([&] { return panel->Label_NewROMCode->text() == QStringLiteral("New: ") + code; }, kWaitMs),
+                 qPrintable(panel->Label_NewROMCode->text()));
+        QCOMPARE(panel->Label_Status->text(), QStringLiteral("Operation status: OK (0xFFFF)"));
+        QCOMPARE(panel->Label_Command->text(), QStringLiteral("Command: 0x05FF"));
+
+        QVERIFY(rig.box(11)->Label_ROMCode->text().isEmpty()); // a free position
+        rig.box(11)->SpeedButton_Edit->click();
+        QVERIFY2(QTest::qWaitFor([&] { return rig.box(11)->RomCodeHex() == code; }, kWaitMs),
+                 qPrintable(rig.box(11)->RomCodeHex()));
+        QCOMPARE(RomCode::toText(rig.simRom(11)), code);
+        QVERIFY(prompts.shown().isEmpty());
+    }
+
+    void findAllThenSaveOfAListedDeviceMovesItAndDeleteFreesIt()
+    {
+        ScriptedPrompts prompts;
+        Rig rig;
+        TFrame_FindNewTab *panel = rig.form->searchPanel(2);
+        rig.form->lineTab(2)->SpeedButton_AddNew->click();
+        panel->Button_FindAll->click();
+        const QList<TFrame_SensorNewBox *> &found = panel->boxes();
+        QVERIFY(QTest::qWaitFor([&] { return found[6]->SpeedButton_Save->isEnabled(); }, kWaitMs));
+        QVERIFY(!found[7]->SpeedButton_Save->isEnabled()); // seven devices on line 2
+        const QString moved = found[1]->Label_ROMCode->text();
+
+        prompts.queueInput(QStringLiteral(" 29 ")); // zero-based: channel 30
+        found[1]->SpeedButton_Save->click();
+        QVERIFY2(QTest::qWaitFor([&] { return rig.box(30)->RomCodeHex() == moved; }, kWaitMs),
+                 qPrintable(rig.box(30)->RomCodeHex()));
+        QVERIFY(prompts.texts(ScriptedPrompts::Kind::Error).isEmpty());
+
+        rig.box(30)->SpeedButton_Delete->click();
+        QVERIFY(QTest::qWaitFor([&] { return rig.box(30)->lastRecord().status == 255; }, kWaitMs));
+        QVERIFY(rig.box(30)->Label_ROMCode->text().isEmpty());
+    }
+
+    void typedRomCodeLandsInTheGatewaysRegisters()
+    {
+        ScriptedPrompts prompts;
+        Rig rig;
+        QVERIFY(QTest::qWaitFor([&] { return !rig.box(21)->Label_ROMCode->text().isEmpty(); }, kWaitMs));
+        prompts.queueInput(QStringLiteral("28AABBCCDDEEFF00"));
+        QTest::mouseClick(rig.box(33)->Label_ROMCode, Qt::LeftButton);
+        QCOMPARE(prompts.texts(ScriptedPrompts::Kind::MaskedInput).size(), 1);
+        QVERIFY(QTest::qWaitFor([&] { return rig.simRom(33) == RomCode::Words{0x28AA, 0xBBCC, 0xDDEE, 0xFF00}; }, kWaitMs));
+        QVERIFY2(QTest::qWaitFor([&] { return rig.box(33)->RomCodeHex() == QStringLiteral("28AABBCCDDEEFF00"); }, kWaitMs),
+                 qPrintable(rig.box(33)->RomCodeHex()));
+    }
+};
+
+QTEST_MAIN(tst_DeviceSearchOnPty)
+#include "tst_DeviceSearchOnPty.moc"
