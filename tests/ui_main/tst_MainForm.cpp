@@ -13,7 +13,9 @@
 #include "TFrame_LineTab.h"
 #include "TFrame_SensorBox.h"
 #include "TFrame_SensorNewBox.h"
+#include "TFrame_PortServiceRegs.h"
 #include "TTarvikKomunikator.h"
+#include "TdlgTarvikSettings.h"
 #include "WindowPlacement.h"
 
 #include <QAction>
@@ -390,13 +392,37 @@ private slots:
         QCOMPARE(prompts.shown().first().kind, ScriptedPrompts::Kind::Input); // the description
     }
 
-    void settingsOnAClosedPortSayTheLinkIsInactive()
+    void settingsWindowOpensOnlyOnAnOpenLink()
     {
         ScriptedPrompts prompts;
         MemoryForm m;
+        TdlgTarvikSettings *dialog = m.form->settingsDialog();
         m.form->action(QStringLiteral("Portsetti1"))->trigger();
+        m.form->action(QStringLiteral("Expertsettings1"))->trigger();
+        m.form->findChild<QPushButton *>(QStringLiteral("SpdBtn_TarvikSettings"))->click();
         QCOMPARE(prompts.texts(ScriptedPrompts::Kind::Information),
-                 QStringList{QStringLiteral("Communication port is inactive.")});
+                 QStringList(3, QStringLiteral("Communication port is inactive.")));
+        QVERIFY(!dialog->isVisible());
+
+        m.form->Connect1Click();
+        m.form->findChild<QPushButton *>(QStringLiteral("SpdBtn_TarvikSettings"))->click();
+        QVERIFY(dialog->isVisible());
+        QVERIFY(!dialog->ExpertVisible());
+        dialog->close();
+        m.form->action(QStringLiteral("Expertsettings1"))->trigger();
+        QVERIFY(dialog->isVisible());
+        QVERIFY(dialog->ExpertVisible());
+
+        // The service block reaches it, and a new connect empties it.
+        std::array<uint16_t, PollBlockSize> service{};
+        service[2] = 192; // COM0 at 19.2 kBd
+        service[55] = 3;
+        m.form->DispatchBlock(service, 1000);
+        QCOMPARE(dialog->Frm_RS485->ComboBox_BaudRate->currentText(), QStringLiteral("19.2 kBd"));
+        QCOMPARE(dialog->ComboBox_PowerLine->currentIndex(), 3);
+        m.form->Disconnect1Click();
+        m.form->Connect1Click();
+        QCOMPARE(dialog->Frm_RS485->ComboBox_BaudRate->currentIndex(), -1);
     }
 };
 

@@ -15,6 +15,8 @@
 #include "TAfPortComboBox.h"
 #include "ChannelText.h"
 #include "DeviceEntry.h"
+#include "TForm_Programmer.h"
+#include "TdlgTarvikSettings.h"
 #include "TFrame_FindNewTab.h"
 #include "TFrame_SensorNewBox.h"
 #include "ServiceBlockText.h"
@@ -35,6 +37,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QSettings>
 #include <QStatusBar>
@@ -97,6 +100,9 @@ TMainForm::TMainForm(std::unique_ptr<SerialTransport> transport, QWidget *parent
     FKomunikator->OnRxFrame = [this](const TFrameBuffer &f) { OnRxFrame(f); };
     FKomunikator->OnBlockReceived = [this] { OnBlockReceived(); };
     m_deviceEntry = std::make_unique<DeviceEntry>(*FKomunikator);
+    dlgTarvikSettings = std::make_unique<TdlgTarvikSettings>(this);
+    dlgTarvikSettings->SetCommunicator(FKomunikator.get());
+    dlgTarvikSettings->installEventFilter(this);
 
     // The forty sensor boxes, line 1's then line 2's; their service buttons act on the gateway.
     Frame_LineTab1->AddBoxesTo(FSensorBoxes);
@@ -164,6 +170,8 @@ TMainForm::~TMainForm()
     AfComPort1->OnClosed = nullptr;
     // The communicator lets go of the port, then the port closes; both before the widgets
     // their notifications write into.
+    FProgrammer.reset();
+    dlgTarvikSettings.reset();
     m_deviceEntry.reset();
     FKomunikator.reset();
     AfComPort1.reset();
@@ -303,7 +311,7 @@ void TMainForm::buildMenu()
     QMenu *upgrade = addMenu("SWUpgrade1", QStringLiteral("Upgrade SW"));
     QAction *upgradeItem = addItem(upgrade, "UpgradeSW1", QStringLiteral("Upgrade SW"), QKeySequence(Qt::Key_F5));
     upgradeItem->setShortcuts({QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_U)});
-    upgradeItem->setEnabled(false);
+    connect(upgradeItem, &QAction::triggered, this, guarded([this] { SWUpgrade1Click(); }));
 
     QMenu *descriptions = addMenu("Descriptions1", QStringLiteral("Descriptions"));
     addItem(descriptions, "ShowDescriptions1", QStringLiteral("Show"), QKeySequence(Qt::CTRL | Qt::Key_D))->setEnabled(false);
@@ -482,6 +490,7 @@ void TMainForm::clearDisplay()
     Frame_LineTab2->ResetLine();
     Frame_FindNewTab1->ClearPanel();
     Frame_FindNewTab2->ClearPanel();
+    dlgTarvikSettings->ClearAll();
     setDisplayLive(true);
 }
 
@@ -538,7 +547,7 @@ void TMainForm::DispatchBlock(const std::array<uint16_t, PollBlockSize> &registe
                                  .arg(version(ServiceRegs::HardwareVersion)));
         Frame_FindNewTab1->ShowServiceBlock(registers);
         Frame_FindNewTab2->ShowServiceBlock(registers);
-        // The settings dialog takes the service block here once it exists.
+        dlgTarvikSettings->ShowServiceRegisters(registers);
     } else if (start == FoundList::Start[0] || start == FoundList::Start[1]) {
         for (const TChannelRecord &r : ServiceBlockText::foundRecords(start, registers))
             FNewBoxes[r.channel - 1]->ShowFoundDevice(r.channel, r.rom, r.values[0]);
@@ -630,12 +639,16 @@ void TMainForm::Portsetti1Click()
         Prompts::current().information(QString::fromLatin1(kPortInactiveMessage));
         return;
     }
-    // The gateway settings dialog opens here once it exists.
+    dlgTarvikSettings->ShowSettings();
 }
 
 void TMainForm::Expertsettings1Click()
 {
-    Portsetti1Click();
+    if (!FKomunikator->Active()) {
+        Prompts::current().information(QString::fromLatin1(kPortInactiveMessage));
+        return;
+    }
+    dlgTarvikSettings->ShowExpert();
 }
 
 void TMainForm::ApplicationEvents1Hint(const QString &longHint)
@@ -653,6 +666,13 @@ void TMainForm::OnTxFrame(const TFrameBuffer &frame)
 void TMainForm::OnRxFrame(const TFrameBuffer &frame)
 {
     StaticText_Rx->setText(FrameDump::panelText(QStringLiteral("Rx Data:"), frame.Data, frame.Len));
+}
+
+bool TMainForm::eventFilter(QObject *watched, QEvent *e)
+{
+    if (e->type() == QEvent::StatusTip && watched == dlgTarvikSettings.get())
+        ApplicationEvents1Hint(static_cast<QStatusTipEvent *>(e)->tip());
+    return QMainWindow::eventFilter(watched, e);
 }
 
 bool TMainForm::event(QEvent *e)
@@ -720,4 +740,54 @@ void TMainForm::RomCodeEditClick(TFrame_SensorBox *box)
 {
     if (box)
         m_deviceEntry->EditRomCode(box->channel(), box->DisplayNumber(), box->RomCodeHex());
+}
+
+void TMainForm::SWUpgrade1Click()
+{
+    QAction *item = action(QStringLiteral("UpgradeSW1"));
+    item->setEnabled(false);
+    // Usable again on every way out; after a handover, once the programmer window closes.
+    auto enableAgain = qScopeGuard([item] { item->setEnabled(true); });
+    Frame_Komunikace1->setConnected(true);
+    if (!FKomunikator->Active()) {
+        Prompts::current().information(QString::fromLatin1(kPortInactiveMessage));
+        return;
+    }
+    if (Frame_Komunikace1->TimeoutShown()) {
+        Prompts::current().information(QStringLiteral("Timeout."));
+        return;
+    }
+    const QString portName = AfComPort1->portName();
+    const qint32 baud = FKomunikator->UserBaudRate();
+    const uint8_t address = FKomunikator->SlaveAddress();
+    Frame_Komunikace1->setConnected(false);
+    Frame_Komunikace1->Timer_Update.stop();
+    if (!FProgrammer) {
+        FProgrammer = std::make_unique<TForm_Programmer>(m_programmerTransport ? m_programmerTransport() : nullptr);
+        FProgrammer->setWindowModality(Qt::ApplicationModal);
+        connect(FProgrammer.get(), &QDialog::finished, this,
+                [this](int result) { ErrorGuard::run([&] { programmerClosed(result); }); });
+    }
+    FProgrammer->setWindowTitle(TForm_Programmer::caption());
+    enableAgain.dismiss();
+    FProgrammer->takeLink(portName, baud, address);
+    action(QStringLiteral("Connect1"))->setEnabled(false);
+    action(QStringLiteral("Disconnect1"))->setEnabled(true);
+    hide();
+    FProgrammer->show();
+}
+
+void TMainForm::programmerClosed(int result)
+{
+    auto enableAgain = qScopeGuard([this] {
+        Frame_Komunikace1->Timer_Update.start();
+        action(QStringLiteral("UpgradeSW1"))->setEnabled(true);
+    });
+    show();
+    if (result == QDialog::Accepted) {
+        Frame_Komunikace1->setConnected(true);
+    } else {
+        action(QStringLiteral("Connect1"))->setEnabled(true);
+        action(QStringLiteral("Disconnect1"))->setEnabled(false);
+    }
 }

@@ -6,6 +6,7 @@
 
 #include <QMainWindow>
 #include <QMap>
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -21,6 +22,8 @@ class TFrame_FindNewTab;
 class TFrame_LineTab;
 class TFrame_SensorBox;
 class TFrame_SensorNewBox;
+class TForm_Programmer;
+class TdlgTarvikSettings;
 
 // The tool's single top-level window: the connection panel and version labels on the left,
 // the two 1-Wire line tabs on the right, the menu and the status bar. It owns the serial port
@@ -84,6 +87,16 @@ public:
     void Frame_SensorNewBox2Button1Click(TFrame_SensorNewBox *box) { saveFoundDevice(1, box); }
     // A click on a sensor box's ROM code: type the channel's ROM code by hand.
     void RomCodeEditClick(TFrame_SensorBox *box);
+    // "Upgrade SW": hands the link over to the programmer window, which the main window
+    // replaces until it closes; then the link comes back.
+    void SWUpgrade1Click();
+    TForm_Programmer *programmer() const { return FProgrammer.get(); }
+    TdlgTarvikSettings *settingsDialog() const { return dlgTarvikSettings.get(); }
+    // The transport of the programmer window's own port (tests); a QSerialPort otherwise.
+    void setProgrammerTransportFactory(std::function<std::unique_ptr<SerialTransport>()> factory)
+    {
+        m_programmerTransport = std::move(factory);
+    }
 
     void OnTxFrame(const TFrameBuffer &frame);
     void OnRxFrame(const TFrameBuffer &frame);
@@ -115,6 +128,8 @@ public:
 
 protected:
     bool event(QEvent *e) override;
+    // Long hints of the settings dialog go to this window's status bar too.
+    bool eventFilter(QObject *watched, QEvent *e) override;
     void closeEvent(QCloseEvent *e) override;
 
 private:
@@ -141,12 +156,19 @@ private:
     void search(int line, void (TTarvikKomunikator::*command)(int line));
     void saveFoundDevice(int line, TFrame_SensorNewBox *box);
     void wireSearchPanel(int line);
+    // The programmer window closed: the link comes back if the window's port was connected.
+    void programmerClosed(int result);
 
     // The port and the communicator have no Qt parent: the communicator uses the port until its
     // own destructor, so the destructor deletes it first and the port after it.
     std::unique_ptr<TAfComPort> AfComPort1;
     std::unique_ptr<TTarvikKomunikator> FKomunikator;
     std::unique_ptr<DeviceEntry> m_deviceEntry;
+    std::unique_ptr<TForm_Programmer> FProgrammer;
+    // A window of its own above this one; it keeps a pointer to the communicator, so it goes
+    // before the communicator does.
+    std::unique_ptr<TdlgTarvikSettings> dlgTarvikSettings;
+    std::function<std::unique_ptr<SerialTransport>()> m_programmerTransport;
     TFrame_Komunikace *Frame_Komunikace1;
     QLabel *Label_SWVer;
     QLabel *Label_HWVer;
