@@ -3,7 +3,15 @@
 bool FaultInjector::active() const
 {
     return m_rates.drop > 0 || m_rates.corrupt > 0 || m_rates.truncate > 0 || m_rates.extra > 0
-           || m_rates.garbage > 0 || m_rates.split > 0;
+           || m_rates.garbage > 0 || m_rates.split > 0 || m_rates.refuse > 0;
+}
+
+bool FaultInjector::refuse()
+{
+    if (m_rates.refuse <= 0 || m_rng.generateDouble() >= m_rates.refuse)
+        return false;
+    ++m_counts.refused;
+    return true;
 }
 
 QByteArray FaultInjector::randomBytes(int count)

@@ -17,6 +17,7 @@ public:
         double extra = 0;    // bytes after the answer
         double garbage = 0;  // bytes before the answer
         double split = 0;    // the answer delivered in several pieces (no fault by itself)
+        double refuse = 0;   // a firmware data frame answered with exception 04, not stored
     };
     struct Counts
     {
@@ -27,6 +28,7 @@ public:
         int extended = 0;
         int garbled = 0;
         int split = 0;
+        int refused = 0;
     };
 
     explicit FaultInjector(quint32 seed = 1) : m_rng(seed) {}
@@ -38,6 +40,8 @@ public:
     // The pieces in which the answer goes on the line: none when it is dropped, one piece
     // normally, several when it is split.
     QList<QByteArray> apply(const QByteArray &answer);
+    // Whether this firmware data frame is to be refused.
+    bool refuse();
 
 private:
     QByteArray randomBytes(int count);

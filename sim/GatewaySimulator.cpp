@@ -1,5 +1,6 @@
 #include "GatewaySimulator.h"
 
+#include "RegisterMap.h"
 #include "SimLog.h"
 
 GatewaySimulator::GatewaySimulator(std::unique_ptr<GatewayLine> line, const Options &options,
@@ -86,7 +87,11 @@ void GatewaySimulator::processFrame(const QByteArray &frame)
         m_rx.clear();
         return;
     }
-    const QByteArray answer = m_slave.handle(frame);
+    // A firmware data frame: write multiple registers from the chunk's offset register.
+    const bool firmwareWrite = frame.size() >= 4 && uint8_t(frame[1]) == 0x10
+                               && (uint8_t(frame[2]) << 8 | uint8_t(frame[3])) >= FirmwareRegs::ChunkOffset;
+    const bool dataFrame = firmwareWrite && (uint8_t(frame[2]) << 8 | uint8_t(frame[3])) == FirmwareRegs::ChunkOffset;
+    const QByteArray answer = dataFrame && m_faults.refuse() ? m_slave.exception(0x10, 0x04) : m_slave.handle(frame);
     if (answer.isEmpty()) {
         ++m_stats.broken;
         qCDebug(lcSim) << "silent: broken frame, another slave's address or a broadcast";
@@ -96,9 +101,10 @@ void GatewaySimulator::processFrame(const QByteArray &frame)
         return;
     }
     ++m_stats.answered;
-    // Faults are applied to read answers only: those are the ones the tool checks and counts.
+    // Faults are applied to read answers and to the firmware update's answers: those are the
+    // ones the tool checks.
     const QList<QByteArray> pieces =
-        uint8_t(answer[1]) == 0x03 ? m_faults.apply(answer) : QList<QByteArray>{answer};
+        uint8_t(answer[1]) == 0x03 || firmwareWrite ? m_faults.apply(answer) : QList<QByteArray>{answer};
     m_pending.append(pieces);
     if (!m_delayTimer.isActive() && m_sending.isEmpty()) {
         const int delay = m_model.answerDelayMs();

@@ -14,7 +14,8 @@
 // A simulated gateway on a serial line. It gathers request frames, answers them through its
 // Modbus slave after the answer delay of register 1053, and sends each answer paced at the line
 // speed, so a long answer arrives in parts as on a real line. A request sent with other line
-// settings than the gateway's own gets no answer. Faults can be injected into read answers.
+// settings than the gateway's own gets no answer. Faults can be injected into read answers and
+// the firmware update's answers, and firmware data frames can be refused.
 class GatewaySimulator : public QObject
 {
     Q_OBJECT

@@ -22,8 +22,10 @@ public:
     // The answer to one complete frame; empty when no answer is due.
     QByteArray handle(const QByteArray &frame);
 
-private:
+    // The exception answer with this slave's address.
     QByteArray exception(uint8_t function, uint8_t code) const;
+
+private:
 
     GatewayModel &m_model;
     uint8_t m_address;

@@ -80,6 +80,7 @@ int run(QCoreApplication &app)
         {QStringLiteral("drop"), QStringLiteral("Probability of not answering a read."), QStringLiteral("P")},
         {QStringLiteral("corrupt"), QStringLiteral("Probability of a flipped bit in a read answer."), QStringLiteral("P")},
         {QStringLiteral("truncate"), QStringLiteral("Probability of a read answer cut short."), QStringLiteral("P")},
+        {QStringLiteral("refuse"), QStringLiteral("Probability of a firmware data frame refused with exception 04."), QStringLiteral("P")},
         {QStringLiteral("seed"), QStringLiteral("Seed of the fault and drift generator (default 1)."), QStringLiteral("N"), QStringLiteral("1")},
         {QStringLiteral("image-out"), QStringLiteral("Where to write a received firmware image on exit."), QStringLiteral("FILE")},
     });
@@ -125,6 +126,7 @@ int run(QCoreApplication &app)
     rates.drop = rateOption(p, QStringLiteral("drop"));
     rates.corrupt = rateOption(p, QStringLiteral("corrupt"));
     rates.truncate = rateOption(p, QStringLiteral("truncate"));
+    rates.refuse = rateOption(p, QStringLiteral("refuse"));
     if (rates.drop + rates.corrupt + rates.truncate > 1)
         usageError(QStringLiteral("--drop, --corrupt and --truncate add up to more than 1"));
 

@@ -1,0 +1,111 @@
+#pragma once
+
+#include "FirmwareImage.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <array>
+#include <functional>
+
+class TAfComPort;
+
+// Writing a new program into the gateway over Modbus, one frame per tick of its own timer: the
+// erase of pages 32 to 62 (one register write each), then the image in data frames of 192
+// bytes with their 16-bit offset, each frame only after the previous one was confirmed. A frame
+// that is not confirmed (no answer, a broken one, or an exception answer) is sent again after
+// the next valid answer to a read of the service block, which is also what the idle link
+// sends every 500 ms. Everything runs on the thread of the port; nothing waits or sleeps.
+class FirmwareUpdate : public QObject
+{
+    Q_OBJECT
+public:
+    enum TStep : uint8_t { Idle = 0, Writing = 3, Erasing = 4, Erased = 43 };
+    enum TReplyState : uint8_t { NothingPending = 0, Pending = 1, Confirmed = 2 };
+    enum class Colour { Black, Green, Red };
+
+    static constexpr int ChunkSize = 192;
+    static constexpr uint16_t FirstPage = 32;
+    static constexpr uint16_t LastPage = 62;
+    static constexpr int BusyIntervalMs = 300;
+    static constexpr int IdleIntervalMs = 500;
+    static constexpr int MaxTimeoutCount = 15;
+    static constexpr int PortErrorTimeoutCount = 6;
+    static constexpr int RxCapacity = 251;
+    static constexpr int DataFrameSize = 203;
+
+    // The port is not owned; it must outlive this object.
+    explicit FirmwareUpdate(TAfComPort &port, QObject *parent = nullptr);
+
+    FirmwareImage &Image() { return m_image; }
+    const FirmwareImage &Image() const { return m_image; }
+    QTimer &Timer() { return m_timer; }
+
+    void setSlaveAddress(uint8_t address) { SlaveAddress = address; }
+    // The first tick after a handover comes after 4,800,000 / baud ms, at least 500 ms.
+    void setFirstInterval(qint32 baud);
+    // A fresh start on a newly opened port: counters and state zeroed, idle.
+    void ResetCounters();
+    // Starts programming the loaded image; fileName is shown while the data go out.
+    void StartProgramming(const QString &fileName);
+    // Stops programming at once; nothing is sent to undo what was written.
+    void Cancel();
+    // One tick: checks what arrived, then sends the next frame.
+    void Tick();
+
+    TStep Step() const { return m_step; }
+    TReplyState ReplyState() const { return m_replyState; }
+    uint16_t ErasePage() const { return m_erasePage; }
+    int ReadPos() const { return m_readPos; }
+    int TimeoutCount() const { return m_timeoutCount; }
+    int TxCount() const { return m_txCount; }
+    int ProgressCount() const { return m_progressCount; }
+    int ProgressMaximum() const { return m_image.ImageLength() / ChunkSize + 33; }
+    // Whole seconds since programming began, as "12 s".
+    QString ElapsedText() const;
+
+    // The frames, byte for byte, built in the transmit buffer.
+    QByteArray readFrame();
+    QByteArray eraseFrame(uint16_t page);
+    QByteArray dataFrame(int position);
+
+    // Notifications to the window; each may be unset.
+    std::function<void(const QString &text, Colour colour)> OnStatus; // the communication line
+    std::function<void(const QString &text)> OnVersion;              // "Gateway FW version: V1.09"
+    std::function<void(int position, int maximum)> OnProgress;
+    std::function<void(const QString &text)> OnProgressText;
+    std::function<void()> OnPortClosed;   // the port is found closed: clear Connected
+    std::function<void()> OnPortInactive; // a step found the port closed: programming cancelled
+    std::function<void()> OnDone;         // all data confirmed; Step is back to idle
+
+private:
+    enum class Frame { None, Read, Erase, Data };
+
+    bool checkAnswer();
+    void stepAction();
+    void send(const QByteArray &frame, Frame kind);
+    void showProgress(int position);
+    // CRC over transmit positions 1..n-1, stored at positions n and n+1.
+    void CRC_tx(int n);
+    // Whether the CRC of receive positions 0..n-3 matches the two bytes after them.
+    bool CRC_rx(int n) const;
+
+    TAfComPort &m_port;
+    FirmwareImage m_image;
+    QTimer m_timer;
+    QElapsedTimer m_startTime;
+    QString m_fileName;
+    uint8_t SlaveAddress = 1;
+    std::array<uint8_t, DataFrameSize + 3> TxBuffer{};
+    std::array<uint8_t, RxCapacity> RxBuffer{};
+    int RxCount = 0;
+    TReplyState m_replyState = NothingPending;
+    TStep m_step = Idle;
+    uint16_t m_erasePage = FirstPage;
+    int m_readPos = 0; // position of the next chunk in the image; its low 16 bits go in the frame
+    int m_timeoutCount = 0;
+    int m_txCount = 0;
+    int m_progressCount = 0;
+    Frame m_lastFrame = Frame::None;
+};

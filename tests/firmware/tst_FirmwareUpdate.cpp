@@ -1,0 +1,277 @@
+// The firmware update protocol driven tick by tick against an in-memory line: which frames go
+// out, byte for byte, in which order, and what happens when answers are lost or refused.
+#include "FirmwareUpdate.h"
+#include "FrameBytes.h"
+#include "MemoryTransport.h"
+#include "TAfComPort.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+enum class Answer { Echo, Drop, Exception };
+
+struct Rig
+{
+    QTemporaryDir dir;
+    MemoryTransport *line = new MemoryTransport;
+    TAfComPort port{std::unique_ptr<SerialTransport>(line)};
+    FirmwareUpdate update{port};
+    QList<QByteArray> sent; // every frame, in order
+    QStringList statuses;
+    bool done = false;
+
+    Rig()
+    {
+        port.setPortName(QStringLiteral("memory"));
+        port.open();
+        update.OnStatus = [this](const QString &text, FirmwareUpdate::Colour) { statuses.append(text); };
+        update.OnDone = [this] { done = true; };
+        update.ResetCounters();
+    }
+    QString loadImage(const QByteArray &bytes)
+    {
+        const QString path = dir.filePath(QStringLiteral("image.bin"));
+        QFile f(path);
+        f.open(QIODevice::WriteOnly);
+        f.write(bytes);
+        f.close();
+        if (update.Image().load(path) != FirmwareImage::LoadResult::Ok)
+            qFatal("the test image did not load");
+        return path;
+    }
+    // The answer a gateway gives to a frame: a read answer with version 109, or the echo of a
+    // write's first six bytes, or an exception 04.
+    static QByteArray answerTo(const QByteArray &frame, Answer how)
+    {
+        if (how == Answer::Drop)
+            return {};
+        if (how == Answer::Exception)
+            return withCrc(QByteArray(1, frame[0]) + char(uint8_t(frame[1]) | 0x80) + char(4));
+        if (uint8_t(frame[1]) == 0x03) {
+            QList<uint16_t> regs(120, 0);
+            regs[0] = 109;
+            return readAnswer(uint8_t(frame[0]), regs);
+        }
+        return withCrc(frame.left(6));
+    }
+    // One tick; the frame it sent (if any) is recorded and answered as policy says.
+    void tick(const std::function<Answer(const QByteArray &)> &policy)
+    {
+        update.Tick();
+        const QByteArray frame = line->takeWritten();
+        if (frame.isEmpty())
+            return;
+        sent.append(frame);
+        const QByteArray answer = answerTo(frame, policy(frame));
+        if (!answer.isEmpty())
+            line->inject(answer);
+    }
+    // Ticks until programming is done (at most limit ticks).
+    void run(const std::function<Answer(const QByteArray &)> &policy, int limit = 2000)
+    {
+        for (int i = 0; i < limit && !done; ++i)
+            tick(policy);
+    }
+    static Answer always(const QByteArray &) { return Answer::Echo; }
+};
+
+bool isData(const QByteArray &f) { return f.size() == 203; }
+bool isErase(const QByteArray &f) { return f.size() == 11; }
+bool isRead(const QByteArray &f) { return f.size() == 8 && uint8_t(f[1]) == 0x03; }
+int offsetOf(const QByteArray &f) { return uint8_t(f[7]) << 8 | uint8_t(f[8]); }
+int pageOf(const QByteArray &f) { return uint8_t(f[7]) << 8 | uint8_t(f[8]); }
+
+} // namespace
+
+class tst_FirmwareUpdate : public QObject
+{
+    Q_OBJECT
+private slots:
+    void framesAreExact()
+    {
+        Rig rig;
+        rig.update.setSlaveAddress(1);
+        QCOMPARE(rig.update.readFrame(), withCrc(hexBytes("01 03 03 E8 00 78")));
+        QCOMPARE(rig.update.eraseFrame(32), withCrc(hexBytes("01 10 05 60 00 01 02 00 20")));
+        rig.loadImage(QByteArray("\x12\x34\x56", 3));
+        const QByteArray data = rig.update.dataFrame(192);
+        QCOMPARE(data.size(), 203);
+        QCOMPARE(data.left(9), hexBytes("01 10 05 5F 00 61 C2 00 C0"));
+        QCOMPARE(rig.update.dataFrame(0).mid(9, 4), hexBytes("12 34 56 FF"));
+        QCOMPARE(data, withCrc(data.left(201)));
+        // The offset field carries the low 16 bits of the position.
+        QCOMPARE(rig.update.dataFrame(65536 + 192).mid(7, 2), hexBytes("00 C0"));
+    }
+
+    void oneByteImageErasesEveryPageOnceThenSendsOneFrame()
+    {
+        Rig rig;
+        const QString path = rig.loadImage(QByteArray(1, char(0xAB)));
+        rig.tick(Rig::always); // idle polling
+        rig.update.StartProgramming(path);
+        rig.run(Rig::always);
+        QVERIFY(rig.done);
+        QList<int> pages;
+        QList<QByteArray> data;
+        for (const QByteArray &f : rig.sent) {
+            if (isErase(f))
+                pages.append(pageOf(f));
+            if (isData(f))
+                data.append(f);
+        }
+        QList<int> expected;
+        for (int p = 32; p <= 62; ++p)
+            expected.append(p);
+        QCOMPARE(pages, expected);
+        QCOMPARE(data.size(), 1);
+        QCOMPARE(offsetOf(data[0]), 0);
+        QCOMPARE(data[0].mid(9, 192), QByteArray(1, char(0xAB)) + QByteArray(191, char(0xFF)));
+        QCOMPARE(rig.update.Step(), FirmwareUpdate::Idle);
+    }
+
+    void imageOfWholeChunksEndsWithAnErasedChunk()
+    {
+        Rig rig;
+        QByteArray image(384, 0);
+        for (int i = 0; i < image.size(); ++i)
+            image[i] = char(i);
+        rig.update.StartProgramming(rig.loadImage(image));
+        rig.run(Rig::always);
+        QList<int> offsets;
+        for (const QByteArray &f : rig.sent)
+            if (isData(f))
+                offsets.append(offsetOf(f));
+        QCOMPARE(offsets, (QList<int>{0, 192, 384}));
+        QCOMPARE(rig.sent.last().mid(9, 192), QByteArray(192, char(0xFF)));
+        QCOMPARE(rig.sent[rig.sent.size() - 2].mid(9, 192), image.mid(192));
+    }
+
+    void unconfirmedFrameGoesAgainAfterTheNextReadAnswer_data()
+    {
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("lost answer") << int(Answer::Drop) << "Timeout";
+        QTest::newRow("exception answer") << int(Answer::Exception) << "Gateway refused the frame (exception 4)";
+    }
+    void unconfirmedFrameGoesAgainAfterTheNextReadAnswer()
+    {
+        QFETCH(int, fault);
+        QFETCH(QString, status);
+        Rig rig;
+        rig.update.StartProgramming(rig.loadImage(QByteArray(1000, char(0x5A))));
+        bool spoiled = false;
+        rig.run([&](const QByteArray &f) {
+            if (isData(f) && offsetOf(f) == 576 && !spoiled) {
+                spoiled = true;
+                return Answer(fault);
+            }
+            return Answer::Echo;
+        });
+        QVERIFY(rig.done);
+        int first = -1;
+        for (int i = 0; i < rig.sent.size() && first < 0; ++i)
+            if (isData(rig.sent[i]) && offsetOf(rig.sent[i]) == 576)
+                first = i;
+        QVERIFY(isRead(rig.sent[first + 1]));
+        QVERIFY(isData(rig.sent[first + 2]));
+        QCOMPARE(offsetOf(rig.sent[first + 2]), 576);
+        QCOMPARE(offsetOf(rig.sent[first + 3]), 768);
+        QVERIFY2(rig.statuses.contains(status), qPrintable(rig.statuses.join(QLatin1Char('/'))));
+    }
+
+    void lostReadAnswersDoNotStepFurtherBack()
+    {
+        // The first data frame, then two reads, go unanswered: the frame at 0 goes again once,
+        // the position never goes below the image.
+        Rig rig;
+        rig.update.StartProgramming(rig.loadImage(QByteArray(300, char(0x11))));
+        int drops = 0;
+        rig.run([&](const QByteArray &f) {
+            if (drops < 3 && (drops > 0 || (isData(f) && offsetOf(f) == 0)) && (isData(f) || isRead(f))) {
+                ++drops;
+                return Answer::Drop;
+            }
+            return Answer::Echo;
+        });
+        QVERIFY(rig.done);
+        QList<int> offsets;
+        for (const QByteArray &f : rig.sent)
+            if (isData(f))
+                offsets.append(offsetOf(f));
+        QCOMPARE(offsets, (QList<int>{0, 0, 192}));
+    }
+
+    void lastEraseAndLastDataFrameMustBeConfirmed()
+    {
+        Rig rig;
+        rig.update.StartProgramming(rig.loadImage(QByteArray(10, char(0x22))));
+        bool lostErase = false, lostData = false;
+        rig.run([&](const QByteArray &f) {
+            if (isErase(f) && pageOf(f) == 62 && !lostErase) {
+                lostErase = true;
+                return Answer::Drop;
+            }
+            if (isData(f) && !lostData) {
+                lostData = true;
+                return Answer::Drop;
+            }
+            return Answer::Echo;
+        });
+        QVERIFY(rig.done);
+        int page62 = 0, data = 0;
+        for (const QByteArray &f : rig.sent) {
+            page62 += isErase(f) && pageOf(f) == 62;
+            data += isData(f);
+        }
+        QCOMPARE(page62, 2);
+        QCOMPARE(data, 2);
+    }
+
+    void fullImageLastChunkStopsAtTheBuffersEnd()
+    {
+        Rig rig;
+        rig.loadImage(QByteArray(FirmwareImage::Capacity, char(0x77)));
+        const int last = FirmwareImage::Capacity / 192 * 192;
+        const QByteArray frame = rig.update.dataFrame(last);
+        const int inFile = FirmwareImage::Capacity - last;
+        QCOMPARE(frame.mid(9, inFile), QByteArray(inFile, char(0x77)));
+        QCOMPARE(frame.mid(9 + inFile, 192 - inFile), QByteArray(192 - inFile, char(0xFF)));
+        QCOMPARE(rig.update.ProgressMaximum(), FirmwareImage::Capacity / 192 + 33);
+    }
+
+    void portLostDuringProgrammingCancelsIt()
+    {
+        Rig rig;
+        bool inactive = false;
+        rig.update.OnPortInactive = [&] { inactive = true; };
+        rig.update.StartProgramming(rig.loadImage(QByteArray(10, 1)));
+        rig.tick(Rig::always);
+        rig.line->loseDevice(QStringLiteral("unplugged"));
+        rig.tick(Rig::always);
+        QVERIFY(inactive);
+        QCOMPARE(rig.update.Step(), FirmwareUpdate::Idle);
+        QCOMPARE(rig.statuses.last(), QStringLiteral("Disconnected"));
+    }
+
+    void oversizedOrEmptyFileKeepsTheImage()
+    {
+        Rig rig;
+        rig.loadImage(QByteArray(5, char(0x42)));
+        QFile big(rig.dir.filePath(QStringLiteral("big.bin")));
+        big.open(QIODevice::WriteOnly);
+        big.write(QByteArray(FirmwareImage::Capacity + 1, 0));
+        big.close();
+        QCOMPARE(rig.update.Image().load(big.fileName()), FirmwareImage::LoadResult::TooLarge);
+        QFile empty(rig.dir.filePath(QStringLiteral("empty.bin")));
+        empty.open(QIODevice::WriteOnly);
+        empty.close();
+        QCOMPARE(rig.update.Image().load(empty.fileName()), FirmwareImage::LoadResult::Empty);
+        QCOMPARE(rig.update.Image().ImageLength(), 5);
+        QCOMPARE(rig.update.Image().hexText(), QStringLiteral("42 42 42 42 42 "));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_FirmwareUpdate)
+#include "tst_FirmwareUpdate.moc"
