@@ -1,0 +1,106 @@
+// A firmware update end to end: the main window hands its port to the programmer window, a
+// 64 KiB image goes to the simulated gateway over a pseudo-terminal while a fifth of the
+// answers are lost and some data frames refused, and arrives byte for byte; then the main link
+// comes back.
+#include "FirmwareUpdate.h"
+#include "GatewaySimulator.h"
+#include "PtyGatewayLine.h"
+#include "ScriptedPrompts.h"
+#include "TAfComPort.h"
+#include "TForm_Programmer.h"
+#include "TFrame_Komunikace.h"
+#include "TMainForm.h"
+#include "TTarvikKomunikator.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+class tst_FirmwareOnPty : public QObject
+{
+    Q_OBJECT
+private slots:
+    void imageArrivesWholeThroughLostAndRefusedAnswers()
+    {
+        ScriptedPrompts prompts;
+        QTemporaryDir dir;
+        const QString link = dir.filePath(QStringLiteral("gw"));
+        GatewaySimulator::Options options;
+        options.line.baudRate = 115200;
+        options.paced = false;
+        options.clock = false;
+        options.seed = 7;
+        auto line = std::make_unique<PtyGatewayLine>();
+        line->link().linkTo(link);
+        GatewaySimulator sim(std::move(line), options);
+        sim.model().loadDemoPopulation();
+        FaultInjector::Rates rates;
+        rates.drop = 0.2;
+        rates.refuse = 0.05;
+        sim.faults().setRates(rates);
+
+        QByteArray image(64 * 1024, Qt::Uninitialized);
+        QRandomGenerator rng(42);
+        for (char &c : image)
+            c = char(rng.bounded(256));
+        const QString path = dir.filePath(QStringLiteral("gateway.bin"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(image);
+        file.close();
+
+        TMainForm main;
+        main.setPersistSettings(false);
+        main.preselectPort(link);
+        main.connectionPanel()->ComboBox_BaudRate->setCurrentIndex(13);
+        main.Connect1Click();
+        QVERIFY(QTest::qWaitFor([&] { return main.communicator()->Counters().Rx() >= 1; }, 5000));
+
+        main.SWUpgrade1Click();
+        TForm_Programmer *programmer = main.programmer();
+        QVERIFY(programmer && programmer->isVisible());
+        QVERIFY(!main.communicator()->Active());
+        QVERIFY(programmer->port().isActive());
+        FirmwareUpdate &update = programmer->update();
+        update.Timer().stop(); // the test is the timer, without the 300 ms pacing
+        programmer->loadFile(path);
+        prompts.queueConfirm(true);
+        programmer->Button_DelProgMem->click();
+        QVERIFY(programmer->Busy());
+
+        TAfComPort &port = programmer->port();
+        for (int tick = 0; tick < 5000 && programmer->Busy(); ++tick) {
+            update.Tick();
+            // Wait for an answer (or its absence), then until no more bytes come.
+            (void)QTest::qWaitFor([&] { return port.bytesWaiting() > 0; }, 60);
+            for (int last = -1; port.isActive() && port.bytesWaiting() != last;) {
+                last = port.bytesWaiting();
+                QTest::qWait(2);
+            }
+        }
+        QVERIFY(!programmer->Busy());
+        QVERIFY(prompts.texts(ScriptedPrompts::Kind::Information).first().startsWith(QStringLiteral("Memory programming done.")));
+        QVERIFY(sim.faults().counts().dropped > 20);
+        QVERIFY(sim.faults().counts().refused > 5);
+        const QByteArray received = sim.model().firmwareImage();
+        QVERIFY(received.size() >= image.size());
+        QVERIFY(received.left(image.size()) == image);
+        QCOMPARE(received.mid(image.size()), QByteArray(received.size() - image.size(), char(0xFF)));
+        QCOMPARE(sim.model().erasedPages().first(), uint16_t(32));
+
+        // The update let go of the port; connected again and closed, the main link comes back.
+        QVERIFY(!port.isActive());
+        programmer->CheckBox1->setChecked(true);
+        QVERIFY(port.isActive());
+        programmer->Button_Close->click();
+        QVERIFY(main.communicator()->Active());
+        const int before = main.communicator()->Counters().Rx();
+        QVERIFY(QTest::qWaitFor([&] { return main.communicator()->Counters().Rx() > before; }, 5000));
+    }
+};
+
+QTEST_MAIN(tst_FirmwareOnPty)
+#include "tst_FirmwareOnPty.moc"
