@@ -1,0 +1,137 @@
+// The master's acceptance of answers: whatever bytes come back after a read (function 03), a
+// single write (06) or a multiple write (16), in whatever pieces, must neither crash nor read
+// outside the receive frame, and must not be accepted differently for being split.
+//
+// Input: byte 0 picks the request (value % 3) and the delivery flags (value / 3), byte 1 is the
+// request's parameter, byte 2 the number of split points (% 4) whose sizes follow, one byte
+// each; the rest is the answer.
+#include "FuzzSupport.h"
+#include "MemoryTransport.h"
+#include "ModbusCrc.h"
+#include "TModbusKomunikator.h"
+
+#include "ErrorGuard.h"
+
+#include <QByteArray>
+#include <QList>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace {
+
+enum Request : uint8_t { Read = 0, WriteSingle = 1, WriteMultiple = 2 };
+enum Flag : uint8_t {
+    TickBetweenPieces = 1, // a poll tick runs between pieces (drains or gives up a partial answer)
+    RepeatEvent = 2,       // the port's 200 ms re-raise of the data event after each piece
+    FixCrc = 4,            // the answer's last two bytes become its CRC, to reach acceptance
+};
+
+struct Rig
+{
+    MemoryTransport *line = new MemoryTransport;
+    TAfComPort port{std::unique_ptr<SerialTransport>(line)};
+    TModbusKomunikator master{&port};
+    int blocks = 0;
+
+    Rig()
+    {
+        master.OnBlockReceived = [this] {
+            ++blocks;
+            // What the receiver of a block does with it.
+            std::array<uint16_t, PollBlockSize> regs{};
+            master.GetRegisters(regs);
+            FUZZ_CHECK(master.GetBlockAddress() == PollBlocks[master.LastBlockIndex()]);
+        };
+        master.Open(QStringLiteral("memory"));
+        master.PollTimer().stop(); // the harness drives the cycle
+    }
+
+    void send(Request request, uint8_t parameter)
+    {
+        switch (request) {
+        case Read:
+            master.RequestBlock(parameter % PollBlockCount);
+            master.PollTimerTick();
+            break;
+        case WriteSingle:
+            master.QueueWrite(uint16_t(parameter * 0x0101), uint16_t(1000 + parameter));
+            master.PollTimerTick();
+            break;
+        case WriteMultiple:
+            master.WriteRegisters(QList<uint16_t>(parameter % TModbusKomunikator::MaxWriteRegisters + 1,
+                                                  uint16_t(parameter)),
+                                  1300);
+            break;
+        }
+        line->takeWritten();
+    }
+
+    void deliver(const QByteArray &piece, uint8_t flags)
+    {
+        line->inject(piece);
+        if (flags & RepeatEvent)
+            port.repeatTimerTick();
+        FUZZ_CHECK(master.RxFrame().Len <= TFrameBuffer::Capacity);
+    }
+};
+
+bool crcValid(const QByteArray &answer)
+{
+    return ModbusCrc::endsWithValidCrc(answer);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    startQtOnce();
+    static const bool guarded = [] {
+        // Nothing on an in-memory line may throw: a report here is a fault.
+        ErrorGuard::setHandler([](const QString &message) {
+            std::fprintf(stderr, "unexpected error: %s\n", qPrintable(message));
+            std::abort();
+        });
+        return true;
+    }();
+    (void)guarded;
+
+    if (size < 3)
+        return 0;
+    const auto request = Request(data[0] % 3);
+    const uint8_t flags = uint8_t(data[0] / 3);
+    const uint8_t parameter = data[1];
+    const int splits = data[2] % 4;
+    size_t pos = 3;
+    QList<int> sizes;
+    for (int i = 0; i < splits && pos < size; ++i)
+        sizes.append(data[pos++]);
+    QByteArray answer(reinterpret_cast<const char *>(data + pos), qsizetype(size - pos));
+    if ((flags & FixCrc) && answer.size() >= 3)
+        answer = ModbusCrc::appended(answer.left(answer.size() - 2));
+
+    // Whole: taken only when it is exactly one answer long, with its CRC right.
+    Rig whole;
+    whole.send(request, parameter);
+    whole.deliver(answer, flags & RepeatEvent);
+    const bool acceptable = answer.size() == whole.master.AnswerLength() && crcValid(answer);
+    FUZZ_CHECK(whole.blocks == (acceptable ? 1 : 0));
+    whole.master.PollTimerTick();
+
+    // In pieces.
+    Rig split;
+    split.send(request, parameter);
+    qsizetype at = 0;
+    for (int n : sizes) {
+        split.deliver(answer.mid(at, n), flags);
+        at += qMin<qsizetype>(n, answer.size() - at);
+        if (flags & TickBetweenPieces)
+            split.master.PollTimerTick();
+    }
+    split.deliver(answer.mid(at), flags);
+    if (!(flags & TickBetweenPieces) && answer.size() <= whole.master.AnswerLength())
+        FUZZ_CHECK(split.blocks == whole.blocks);
+    split.master.PollTimerTick();
+    split.master.PollTimerTick();
+    return 0;
+}
