@@ -1,6 +1,8 @@
 #include "TTarvikKomunikator.h"
 
 #include "ErrorGuard.h"
+#include "LinkMessages.h"
+#include "Prompts.h"
 
 const QStringList TTarvikKomunikator::ParityNames = {QStringLiteral("NONE"), QStringLiteral("ODD"),
                                                      QStringLiteral("EVEN")};
@@ -166,7 +168,13 @@ void TTarvikKomunikator::importStep()
     if (m_importPos < 0)
         return;
     if (m_importPos >= m_importRecords.size()) {
-        finishImport();
+        finishImport(true);
+        return;
+    }
+    if (!Active()) {
+        // The link went away: said once, and the rest is not attempted.
+        Prompts::current().information(QString::fromLatin1(kPortInactiveMessage));
+        finishImport(false);
         return;
     }
     const TChannelRecord &record = m_importRecords[m_importPos];
@@ -185,16 +193,18 @@ void TTarvikKomunikator::importStep()
     m_importTimer.start(PollInterval());
 }
 
-void TTarvikKomunikator::finishImport()
+void TTarvikKomunikator::finishImport(bool completed)
 {
     m_importTimer.stop();
     m_importPos = -1;
     m_importRecords.clear();
-    m_pollTimer.start();
-    RequestBlock(0);
+    if (completed) {
+        m_pollTimer.start();
+        RequestBlock(0);
+    }
     auto finished = std::move(m_importFinished);
     m_importFinished = nullptr;
     m_importProgress = nullptr;
     if (finished)
-        finished();
+        finished(completed);
 }

@@ -26,7 +26,8 @@ public:
     static const QStringList StopBitNames;
 
     using ImportProgress = std::function<void(int done, int total)>;
-    using ImportFinished = std::function<void()>;
+    // completed is false when the link closed under the import, which then stopped at once.
+    using ImportFinished = std::function<void(bool completed)>;
 
     explicit TTarvikKomunikator(TAfComPort *port, QObject *parent = nullptr);
 
@@ -66,7 +67,7 @@ public:
 
 private:
     void queueCommand(int line, uint16_t word, int nextBlock);
-    void finishImport();
+    void finishImport(bool completed);
 
     QTimer m_importTimer;
     QList<TChannelRecord> m_importRecords;

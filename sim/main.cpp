@@ -6,7 +6,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QSaveFile>
+#include "AtomicFile.h"
 #include <QSocketNotifier>
 #include <cmath>
 #include <csignal>
@@ -165,10 +165,10 @@ int run(QCoreApplication &app)
     const int status = app.exec();
 
     if (p.isSet(QStringLiteral("image-out"))) {
-        QSaveFile out(p.value(QStringLiteral("image-out")));
-        if (!out.open(QIODevice::WriteOnly) || out.write(sim.model().firmwareImage()) < 0 || !out.commit()) {
-            std::fprintf(stderr, "tarvik-gateway-sim: cannot write %s: %s\n",
-                         qPrintable(out.fileName()), qPrintable(out.errorString()));
+        const QString out = p.value(QStringLiteral("image-out"));
+        QString error;
+        if (!AtomicFile::write(out, sim.model().firmwareImage(), &error)) {
+            std::fprintf(stderr, "tarvik-gateway-sim: cannot write %s: %s\n", qPrintable(out), qPrintable(error));
             return 1;
         }
     }

@@ -181,7 +181,7 @@ private slots:
         bool finished = false;
         rig.gw.PollTimer().start();
         rig.gw.ImportRomCodes({a, b}, [&](int done, int total) { progress.append({done, total}); },
-                              [&] { finished = true; });
+                              [&](bool completed) { finished = completed; });
         QVERIFY(!rig.gw.PollTimer().isActive());
         QCOMPARE(rig.line->takeWritten(), withCrc(hexBytes("01 06 03 F2 0F 02")));
         rig.gw.importStep();
@@ -199,6 +199,28 @@ private slots:
         QVERIFY(rig.gw.PollTimer().isActive());
         QCOMPARE(rig.nextRead(), 0);
         QVERIFY(!rig.gw.ImportRunning());
+    }
+
+    void importStopsAtOnceWhenTheLinkCloses()
+    {
+        ScriptedPrompts prompts;
+        Rig rig;
+        QList<TChannelRecord> records(40);
+        for (int i = 0; i < 40; ++i) {
+            records[i].channel = uint8_t(i + 1);
+            records[i].rom = {0x2800, 0, 0, uint16_t(i)};
+        }
+        std::optional<bool> completed;
+        rig.gw.ImportRomCodes(records, {}, [&](bool ok) { completed = ok; });
+        rig.gw.importStep();
+        rig.gw.Close();
+        rig.line->takeWritten();
+        for (int i = 0; i < 100 && rig.gw.ImportRunning(); ++i)
+            rig.gw.importStep();
+        QCOMPARE(completed, std::optional<bool>(false));
+        QCOMPARE(prompts.texts(ScriptedPrompts::Kind::Information), QStringList{QStringLiteral("Communication port is inactive.")});
+        QVERIFY(rig.line->takeWritten().isEmpty());
+        QVERIFY(!rig.gw.PollTimer().isActive());
     }
 };
 

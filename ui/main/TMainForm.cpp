@@ -15,6 +15,7 @@
 #include "TAfPortComboBox.h"
 #include "ChannelText.h"
 #include "DeviceEntry.h"
+#include "FileCommands.h"
 #include "TForm_Programmer.h"
 #include "TdlgTarvikSettings.h"
 #include "TFrame_FindNewTab.h"
@@ -100,6 +101,8 @@ TMainForm::TMainForm(std::unique_ptr<SerialTransport> transport, QWidget *parent
     FKomunikator->OnRxFrame = [this](const TFrameBuffer &f) { OnRxFrame(f); };
     FKomunikator->OnBlockReceived = [this] { OnBlockReceived(); };
     m_deviceEntry = std::make_unique<DeviceEntry>(*FKomunikator);
+    m_files = std::make_unique<FileCommands>(*FKomunikator, QList<TFrame_LineTab *>{Frame_LineTab1, Frame_LineTab2}, this);
+    m_files->OnImportDone = [this] { Frame_Komunikace1->setConnected(true); };
     dlgTarvikSettings = std::make_unique<TdlgTarvikSettings>(this);
     dlgTarvikSettings->SetCommunicator(FKomunikator.get());
     dlgTarvikSettings->installEventFilter(this);
@@ -172,6 +175,7 @@ TMainForm::~TMainForm()
     // their notifications write into.
     FProgrammer.reset();
     dlgTarvikSettings.reset();
+    m_files.reset();
     m_deviceEntry.reset();
     FKomunikator.reset();
     AfComPort1.reset();
@@ -289,8 +293,10 @@ void TMainForm::buildMenu()
     auto guarded = [](auto fn) { return [fn] { ErrorGuard::run(fn); }; };
 
     QMenu *file = addMenu("File1", QStringLiteral("File"));
-    addItem(file, "Import1", QStringLiteral("Open"), QKeySequence(Qt::CTRL | Qt::Key_O))->setEnabled(false);
-    addItem(file, "Export1", QStringLiteral("Save to File"), QKeySequence(Qt::CTRL | Qt::Key_S))->setEnabled(false);
+    connect(addItem(file, "Import1", QStringLiteral("Open"), QKeySequence(Qt::CTRL | Qt::Key_O)), &QAction::triggered,
+            this, guarded([this] { Import1Click(); }));
+    connect(addItem(file, "Export1", QStringLiteral("Save to File"), QKeySequence(Qt::CTRL | Qt::Key_S)),
+            &QAction::triggered, this, guarded([this] { Export1Click(); }));
     file->addSeparator();
     connect(addItem(file, "Exit1", QStringLiteral("Exit"), QKeySequence(Qt::ALT | Qt::Key_F4)),
             &QAction::triggered, this, guarded([this] { Exit1Click(); }));
@@ -314,10 +320,16 @@ void TMainForm::buildMenu()
     connect(upgradeItem, &QAction::triggered, this, guarded([this] { SWUpgrade1Click(); }));
 
     QMenu *descriptions = addMenu("Descriptions1", QStringLiteral("Descriptions"));
-    addItem(descriptions, "ShowDescriptions1", QStringLiteral("Show"), QKeySequence(Qt::CTRL | Qt::Key_D))->setEnabled(false);
-    addItem(descriptions, "DeleteDescriptions1", QStringLiteral("Delete"))->setEnabled(false);
-    addItem(descriptions, "SaveToFile1", QStringLiteral("Save to File"))->setEnabled(false);
-    addItem(descriptions, "LoadfomFile1", QStringLiteral("Load from File"))->setEnabled(false);
+    QAction *showDescriptions = addItem(descriptions, "ShowDescriptions1", QStringLiteral("Show"), QKeySequence(Qt::CTRL | Qt::Key_D));
+    showDescriptions->setCheckable(true);
+    connect(showDescriptions, &QAction::triggered, this, guarded([this] { ShowDescriptions1Click(); }));
+    connect(addItem(descriptions, "DeleteDescriptions1", QStringLiteral("Delete")), &QAction::triggered, this,
+            guarded([this] { DeleteDescriptions1Click(); }));
+    descriptions->addSeparator();
+    connect(addItem(descriptions, "SaveToFile1", QStringLiteral("Save to File")), &QAction::triggered, this,
+            guarded([this] { SaveToFile1Click(); }));
+    connect(addItem(descriptions, "LoadfomFile1", QStringLiteral("Load from File")), &QAction::triggered, this,
+            guarded([this] { LoadfomFile1Click(); }));
 
     QMenu *recorder = addMenu("Record1", QStringLiteral("Recorder"));
     addItem(recorder, "Startlogging1", QStringLiteral("Start Logging"))->setEnabled(false);
@@ -790,4 +802,35 @@ void TMainForm::programmerClosed(int result)
         action(QStringLiteral("Connect1"))->setEnabled(true);
         action(QStringLiteral("Disconnect1"))->setEnabled(false);
     }
+}
+
+void TMainForm::Import1Click()
+{
+    m_files->importConfiguration();
+}
+
+void TMainForm::Export1Click()
+{
+    m_files->exportConfiguration();
+}
+
+void TMainForm::ShowDescriptions1Click()
+{
+    // The item's check mark has already toggled.
+    m_files->showDescriptions(action(QStringLiteral("ShowDescriptions1"))->isChecked());
+}
+
+void TMainForm::DeleteDescriptions1Click()
+{
+    m_files->deleteDescriptions();
+}
+
+void TMainForm::SaveToFile1Click()
+{
+    m_files->saveDescriptions();
+}
+
+void TMainForm::LoadfomFile1Click()
+{
+    m_files->loadDescriptions();
 }

@@ -18,6 +18,7 @@ class SerialTransport;
 class TAfComPort;
 class TFrame_Komunikace;
 class DeviceEntry;
+class FileCommands;
 class TFrame_FindNewTab;
 class TFrame_LineTab;
 class TFrame_SensorBox;
@@ -90,6 +91,14 @@ public:
     // "Upgrade SW": hands the link over to the programmer window, which the main window
     // replaces until it closes; then the link comes back.
     void SWUpgrade1Click();
+    // File and Descriptions: the configuration backup and the channel descriptions file.
+    void Import1Click();
+    void Export1Click();
+    void ShowDescriptions1Click();
+    void DeleteDescriptions1Click();
+    void SaveToFile1Click();
+    void LoadfomFile1Click();
+    FileCommands *fileCommands() const { return m_files.get(); }
     TForm_Programmer *programmer() const { return FProgrammer.get(); }
     TdlgTarvikSettings *settingsDialog() const { return dlgTarvikSettings.get(); }
     // The transport of the programmer window's own port (tests); a QSerialPort otherwise.
@@ -164,6 +173,7 @@ private:
     std::unique_ptr<TAfComPort> AfComPort1;
     std::unique_ptr<TTarvikKomunikator> FKomunikator;
     std::unique_ptr<DeviceEntry> m_deviceEntry;
+    std::unique_ptr<FileCommands> m_files;
     std::unique_ptr<TForm_Programmer> FProgrammer;
     // A window of its own above this one; it keeps a pointer to the communicator, so it goes
     // before the communicator does.

@@ -1,0 +1,37 @@
+#include "FileChoice.h"
+
+#include "Prompts.h"
+
+#include <QFileInfo>
+
+QString FileChoice::withExtension(const QString &path, const QString &extension)
+{
+    return QFileInfo(path).suffix().isEmpty() ? path + QLatin1Char('.') + extension : path;
+}
+
+QString FileChoice::askSaveName(const QString &caption, const QString &filter, const QString &extension)
+{
+    for (;;) {
+        const QString chosen = Prompts::current().saveFile(caption, filter, QString(), QString());
+        if (chosen.isEmpty())
+            return {};
+        const QString path = withExtension(chosen, extension);
+        if (!QFileInfo::exists(path)
+            || Prompts::current().confirm(QStringLiteral("%1 already exists. Do you want to rewrite it?").arg(path)))
+            return path;
+    }
+}
+
+QString FileChoice::askOpenName(const QString &caption, const QString &filter, const QString &extension)
+{
+    for (;;) {
+        const QString chosen = Prompts::current().openFile(caption, filter, QString());
+        if (chosen.isEmpty())
+            return {};
+        // A name typed without its extension means the file with it.
+        const QString path = QFileInfo::exists(chosen) ? chosen : withExtension(chosen, extension);
+        if (QFileInfo::exists(path))
+            return path;
+        Prompts::current().information(QStringLiteral("File does not exist."));
+    }
+}

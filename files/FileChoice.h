@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+// The file dialogs of saving and opening the tool's files, with their questions: a name typed
+// without an extension gets the default one; an existing file is rewritten only after a Yes
+// (No shows the dialog again); a missing file to open says so and shows the dialog again.
+class FileChoice
+{
+public:
+    // The file to write, or "" when the user cancels.
+    static QString askSaveName(const QString &caption, const QString &filter, const QString &extension);
+    // The existing file to read, or "" when the user cancels.
+    static QString askOpenName(const QString &caption, const QString &filter, const QString &extension);
+    static QString withExtension(const QString &path, const QString &extension);
+};
