@@ -14,7 +14,9 @@
 #include "TAfComPort.h"
 #include "TAfPortComboBox.h"
 #include "ChannelText.h"
+#include "DataLogger.h"
 #include "DeviceEntry.h"
+#include "TForm_RecSettings.h"
 #include "FileCommands.h"
 #include "TForm_Programmer.h"
 #include "TdlgTarvikSettings.h"
@@ -103,6 +105,24 @@ TMainForm::TMainForm(std::unique_ptr<SerialTransport> transport, QWidget *parent
     m_deviceEntry = std::make_unique<DeviceEntry>(*FKomunikator);
     m_files = std::make_unique<FileCommands>(*FKomunikator, QList<TFrame_LineTab *>{Frame_LineTab1, Frame_LineTab2}, this);
     m_files->OnImportDone = [this] { Frame_Komunikace1->setConnected(true); };
+    DataLogger::Sources sources;
+    sources.records = [this] {
+        QList<TChannelRecord> records;
+        for (const TFrame_SensorBox *box : FSensorBoxes)
+            records.append(box->lastRecord());
+        return records;
+    };
+    sources.channels = [this] {
+        QList<TDescriptionRecord> channels;
+        Frame_LineTab1->CollectDescriptions(channels);
+        Frame_LineTab2->CollectDescriptions(channels);
+        return channels;
+    };
+    sources.sampling = [this] { return Frame_Komunikace1->Connected() && !Frame_Komunikace1->TimeoutShown(); };
+    sources.showState = [this](const QString &text) { m_statusPanel1->setText(text); };
+    sources.stopped = [this] { StopLogging1Click(); };
+    m_logger = std::make_unique<DataLogger>(std::move(sources));
+    m_recSettings = std::make_unique<TForm_RecSettings>(this);
     dlgTarvikSettings = std::make_unique<TdlgTarvikSettings>(this);
     dlgTarvikSettings->SetCommunicator(FKomunikator.get());
     dlgTarvikSettings->installEventFilter(this);
@@ -175,6 +195,8 @@ TMainForm::~TMainForm()
     // their notifications write into.
     FProgrammer.reset();
     dlgTarvikSettings.reset();
+    m_logger.reset();
+    m_recSettings.reset();
     m_files.reset();
     m_deviceEntry.reset();
     FKomunikator.reset();
@@ -332,9 +354,15 @@ void TMainForm::buildMenu()
             guarded([this] { LoadfomFile1Click(); }));
 
     QMenu *recorder = addMenu("Record1", QStringLiteral("Recorder"));
-    addItem(recorder, "Startlogging1", QStringLiteral("Start Logging"))->setEnabled(false);
-    addItem(recorder, "StopLogging1", QStringLiteral("Stop Logging"))->setEnabled(false);
-    addItem(recorder, "RecordOptions1", QStringLiteral("Recorder Options"))->setEnabled(false);
+    QAction *start = addItem(recorder, "Startlogging1", QStringLiteral("Start Logging"));
+    start->setEnabled(false);
+    connect(start, &QAction::triggered, this, guarded([this] { Startlogging1Click(); }));
+    QAction *stop = addItem(recorder, "StopLogging1", QStringLiteral("Stop Logging"));
+    stop->setEnabled(false);
+    connect(stop, &QAction::triggered, this, guarded([this] { StopLogging1Click(); }));
+    recorder->addSeparator();
+    connect(addItem(recorder, "RecordOptions1", QStringLiteral("Recorder Options")), &QAction::triggered, this,
+            guarded([this] { RecordOptions1Click(); }));
 
     QMenu *language = addMenu("Language1", QStringLiteral("Language"));
     language->menuAction()->setVisible(false);
@@ -833,4 +861,35 @@ void TMainForm::SaveToFile1Click()
 void TMainForm::LoadfomFile1Click()
 {
     m_files->loadDescriptions();
+}
+
+bool TMainForm::recorderRunning() const
+{
+    return m_logger && m_logger->running();
+}
+
+void TMainForm::Startlogging1Click()
+{
+    if (recorderRunning())
+        return;
+    action(QStringLiteral("Startlogging1"))->setEnabled(false);
+    action(QStringLiteral("StopLogging1"))->setEnabled(true);
+    if (!m_logger->Start(m_recSettings->period())) {
+        // Cancelled or not writable: the recorder is idle again.
+        action(QStringLiteral("StopLogging1"))->setEnabled(false);
+        action(QStringLiteral("Startlogging1"))->setEnabled(Frame_Komunikace1->Connected());
+    }
+}
+
+void TMainForm::StopLogging1Click()
+{
+    action(QStringLiteral("StopLogging1"))->setEnabled(false);
+    action(QStringLiteral("Startlogging1"))->setEnabled(Frame_Komunikace1->Connected());
+    if (m_logger->running())
+        m_logger->Stop();
+}
+
+void TMainForm::RecordOptions1Click()
+{
+    m_recSettings->exec();
 }

@@ -18,7 +18,9 @@ class SerialTransport;
 class TAfComPort;
 class TFrame_Komunikace;
 class DeviceEntry;
+class DataLogger;
 class FileCommands;
+class TForm_RecSettings;
 class TFrame_FindNewTab;
 class TFrame_LineTab;
 class TFrame_SensorBox;
@@ -99,6 +101,10 @@ public:
     void SaveToFile1Click();
     void LoadfomFile1Click();
     FileCommands *fileCommands() const { return m_files.get(); }
+    // Recorder: the data log of every channel's temperature.
+    void Startlogging1Click();
+    void StopLogging1Click();
+    void RecordOptions1Click();
     TForm_Programmer *programmer() const { return FProgrammer.get(); }
     TdlgTarvikSettings *settingsDialog() const { return dlgTarvikSettings.get(); }
     // The transport of the programmer window's own port (tests); a QSerialPort otherwise.
@@ -131,7 +137,9 @@ public:
     TAfComPort *port() const { return AfComPort1.get(); }
     TFrame_Komunikace *connectionPanel() const { return Frame_Komunikace1; }
     QAction *action(const QString &name) const { return m_actions.value(name); }
-    bool recorderRunning() const { return false; }
+    bool recorderRunning() const;
+    DataLogger *dataLogger() const { return m_logger.get(); }
+    TForm_RecSettings *recorderOptions() const { return m_recSettings.get(); }
     // The note in the status bar that the link was lost; empty while the values are live.
     QString linkNotice() const { return m_linkNotice; }
 
@@ -174,6 +182,8 @@ private:
     std::unique_ptr<TTarvikKomunikator> FKomunikator;
     std::unique_ptr<DeviceEntry> m_deviceEntry;
     std::unique_ptr<FileCommands> m_files;
+    std::unique_ptr<DataLogger> m_logger;
+    std::unique_ptr<TForm_RecSettings> m_recSettings;
     std::unique_ptr<TForm_Programmer> FProgrammer;
     // A window of its own above this one; it keeps a pointer to the communicator, so it goes
     // before the communicator does.

@@ -1,0 +1,74 @@
+#include "TCSVFileRecorder.h"
+
+#include "TextFileCodec.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+std::unique_ptr<TCSVFileRecorder> TCSVFileRecorder::open(const QString &fileName, bool append, QString *error,
+                                                         const QLocale &locale, const QString &fallbackFolder)
+{
+    std::unique_ptr<TCSVFileRecorder> r(new TCSVFileRecorder);
+    r->m_delimiter = delimiterFor(locale);
+    if (r->openFile(fileName, append))
+        return r;
+    const QString folder = fallbackFolder.isEmpty() ? QCoreApplication::applicationDirPath() : fallbackFolder;
+    const QString fallback = QDir(folder).filePath(fallbackName());
+    if (r->openFile(fallback, append)) {
+        r->m_usedFallback = true;
+        return r;
+    }
+    if (error)
+        *error = QStringLiteral("Cannot write the log to %1 nor to %2: %3")
+                     .arg(QDir::toNativeSeparators(fileName), QDir::toNativeSeparators(fallback), r->m_file.errorString());
+    return nullptr;
+}
+
+TCSVFileRecorder::~TCSVFileRecorder() = default;
+
+bool TCSVFileRecorder::openFile(const QString &path, bool append)
+{
+    m_file.close();
+    m_file.setFileName(path);
+    const QIODevice::OpenMode mode = append && QFile::exists(path) ? QIODevice::Append : QIODevice::WriteOnly | QIODevice::Truncate;
+    return m_file.open(mode);
+}
+
+QChar TCSVFileRecorder::delimiterFor(const QLocale &locale)
+{
+    return locale.decimalPoint() == QStringLiteral(".") ? QLatin1Char(',') : QLatin1Char(';');
+}
+
+QString TCSVFileRecorder::quoted(const QString &cell, QChar delimiter)
+{
+    bool quote = false;
+    for (QChar c : cell)
+        if (c.unicode() <= 32 || c == QLatin1Char('"') || c == delimiter) {
+            quote = true;
+            break;
+        }
+    if (!quote)
+        return cell;
+    QString inner = cell;
+    inner.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + inner + QLatin1Char('"');
+}
+
+bool TCSVFileRecorder::WriteRow(const QStringList &cells)
+{
+    QStringList shown;
+    shown.reserve(cells.size());
+    for (const QString &cell : cells)
+        shown.append(quoted(cell, m_delimiter));
+    const QByteArray bytes = TextFileCodec::encode({shown.join(m_delimiter)});
+    // Flushed at once, so the log is complete up to its last row whatever happens next.
+    return m_file.write(bytes) == bytes.size() && m_file.flush();
+}
+
+bool TCSVFileRecorder::WriteRowPadded(const QStringList &cells, int n)
+{
+    QStringList padded = cells.mid(0, n);
+    while (padded.size() < n)
+        padded.append(QString());
+    return WriteRow(padded);
+}

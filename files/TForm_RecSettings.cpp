@@ -1,0 +1,74 @@
+#include "TForm_RecSettings.h"
+
+#include "RecorderSettings.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QSpinBox>
+
+TForm_RecSettings::TForm_RecSettings(QWidget *parent) : QDialog(parent), m_period(RecorderSettings::period())
+{
+    setObjectName(QStringLiteral("Form_RecSettings"));
+    setWindowTitle(QStringLiteral("Recorder options"));
+    Label_Period = new QLabel(QStringLiteral("Sampling period:  "), this);
+    Label_Period->setObjectName(QStringLiteral("Label_Period"));
+    SpinEdit_Period = new QSpinBox(this);
+    SpinEdit_Period->setObjectName(QStringLiteral("SpinEdit_Period"));
+    SpinEdit_Period->setRange(RecorderSettings::MinPeriod, RecorderSettings::MaxPeriod);
+    SpinEdit_Period->setSingleStep(10);
+    Label_Period->setBuddy(SpinEdit_Period);
+    auto *unit = new QLabel(QStringLiteral("s"), this);
+    Button_SAVE = new QPushButton(QStringLiteral("&OK"), this);
+    Button_SAVE->setObjectName(QStringLiteral("Button_SAVE"));
+    Button_CANCEL = new QPushButton(QStringLiteral("Cancel"), this);
+    Button_CANCEL->setObjectName(QStringLiteral("Button_CANCEL"));
+
+    auto *grid = new QGridLayout(this);
+    grid->addWidget(Label_Period, 0, 0);
+    grid->addWidget(SpinEdit_Period, 0, 1);
+    grid->addWidget(unit, 0, 2);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(Button_SAVE);
+    buttons->addWidget(Button_CANCEL);
+    grid->addLayout(buttons, 1, 0, 1, 3);
+    grid->setSizeConstraint(QLayout::SetFixedSize);
+
+    {
+        const QSignalBlocker blocker(SpinEdit_Period);
+        SpinEdit_Period->setValue(m_period);
+    }
+    Button_SAVE->setEnabled(false);
+    connect(SpinEdit_Period, &QSpinBox::valueChanged, this, [this] { SpinEdit_PeriodChange(); });
+    connect(Button_SAVE, &QPushButton::clicked, this, [this] {
+        Button_SAVEClick();
+        accept();
+    });
+    connect(Button_CANCEL, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void TForm_RecSettings::SpinEdit_PeriodChange()
+{
+    Button_SAVE->setEnabled(true);
+}
+
+void TForm_RecSettings::Button_SAVEClick()
+{
+    Button_SAVE->setEnabled(false);
+    m_period = SpinEdit_Period->value();
+    RecorderSettings::setPeriod(m_period);
+}
+
+void TForm_RecSettings::done(int result)
+{
+    if (Button_SAVE->isEnabled()) {
+        const QSignalBlocker blocker(SpinEdit_Period);
+        SpinEdit_Period->setValue(m_period);
+        Button_SAVE->setEnabled(false);
+    }
+    Button_CANCEL->setFocus();
+    QDialog::done(result);
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QDialog>
+
+class QLabel;
+class QPushButton;
+class QSpinBox;
+
+// "Recorder options": the data log's sampling period in seconds. OK stores it for the next
+// start of logging; closing without OK puts the stored period back.
+class TForm_RecSettings : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit TForm_RecSettings(QWidget *parent = nullptr);
+
+    int period() const { return m_period; }
+
+    void SpinEdit_PeriodChange();
+    void Button_SAVEClick();
+
+    QLabel *Label_Period;
+    QSpinBox *SpinEdit_Period;
+    QPushButton *Button_SAVE;
+    QPushButton *Button_CANCEL;
+
+protected:
+    // Every way of closing ends here: an unsaved change is put back.
+    void done(int result) override;
+
+private:
+    int m_period;
+};

@@ -1,0 +1,162 @@
+// The Recorder: samples only while the link is up and answering, a log that stays complete, the
+// file that cannot be written, and the options window's period.
+#include "DataLogger.h"
+#include "RecorderSettings.h"
+#include "ScriptedPrompts.h"
+#include "TForm_RecSettings.h"
+#include "TMainForm.h"
+#include "TestHelpers.h"
+
+#include <QAction>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <csignal>
+#include <sys/resource.h>
+
+namespace {
+
+struct Rig
+{
+    QTemporaryDir dir;
+    bool sampling = true;
+    QString state;
+    int stops = 0;
+    std::unique_ptr<DataLogger> logger;
+    Rig()
+    {
+        DataLogger::Sources s;
+        s.records = [] {
+            QList<TChannelRecord> list(40);
+            for (int i = 0; i < 40; ++i) {
+                list[i].channel = uint8_t(i + 1);
+                list[i].rom = {0x28FF, 0, 0, uint16_t(i)};
+                list[i].values[0] = 215;
+            }
+            return list;
+        };
+        s.channels = [] { return QList<TDescriptionRecord>(40); };
+        s.sampling = [this] { return sampling; };
+        s.showState = [this](const QString &t) { state = t; };
+        s.stopped = [this] { ++stops; };
+        s.fallbackFolder = dir.filePath(QStringLiteral("fallback"));
+        logger = std::make_unique<DataLogger>(s);
+    }
+    QStringList lines() const
+    {
+        QFile f(dir.filePath(QStringLiteral("log.csv")));
+        f.open(QIODevice::ReadOnly);
+        return QString::fromUtf8(f.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    }
+};
+
+} // namespace
+
+class tst_Recorder : public QObject
+{
+    Q_OBJECT
+private slots:
+    void rowsOnlyWhileTheLinkAnswers()
+    {
+        ScriptedPrompts prompts;
+        Rig rig;
+        QVERIFY(rig.logger->StartInto(rig.dir.filePath(QStringLiteral("log.csv")), 1));
+        QCOMPARE(rig.logger->Timer_recorder.interval(), 1000);
+        QCOMPARE(rig.state, QStringLiteral("Logging... (0)"));
+        QCOMPARE(rig.lines().size(), 8); // seven header rows and the first sample at once
+        rig.sampling = false;
+        rig.logger->Timer_recorderTimer();
+        rig.logger->Timer_recorderTimer();
+        QCOMPARE(rig.lines().size(), 8);
+        QCOMPARE(rig.state, QStringLiteral("Logging... (0)"));
+        rig.sampling = true;
+        rig.logger->Timer_recorderTimer();
+        QCOMPARE(rig.state, QStringLiteral("Logging... (1)"));
+        rig.logger->Stop();
+        QCOMPARE(rig.state, QStringLiteral("Logging stopped."));
+        QVERIFY(!rig.logger->running());
+        const QStringList lines = rig.lines();
+        QCOMPARE(lines.size(), 9);
+        QCOMPARE(lines.last().count(QLatin1Char(',')), 40);
+        QVERIFY(lines.last().endsWith(QStringLiteral(",\"21.5 °C\"")));
+        QVERIFY(prompts.shown().isEmpty());
+    }
+
+    void fileThatCannotBeWrittenAnywhereLeavesTheRecorderIdle()
+    {
+        ScriptedPrompts prompts;
+        clearStoredSettings();
+        TMainForm form;
+        form.setPersistSettings(false);
+        prompts.queueFile(QStringLiteral("/nonexistent-folder/log.csv"));
+        // The fallback beside the program is writable here: the user is told where the log goes.
+        form.Startlogging1Click();
+        if (form.recorderRunning()) {
+            QVERIFY(prompts.texts(ScriptedPrompts::Kind::Information).first().contains(QStringLiteral("LogFile.csv")));
+            QVERIFY(form.action(QStringLiteral("StopLogging1"))->isEnabled());
+            form.StopLogging1Click();
+            QFile::remove(QCoreApplication::applicationDirPath() + QStringLiteral("/LogFile.csv"));
+        }
+        QVERIFY(!form.action(QStringLiteral("StopLogging1"))->isEnabled());
+        QVERIFY(!form.action(QStringLiteral("Startlogging1"))->isEnabled()); // not connected
+
+        Rig rig;
+        prompts.clear();
+        QVERIFY(!rig.logger->StartInto(QStringLiteral("/nonexistent-folder/log.csv"), 1));
+        QVERIFY(!rig.logger->running());
+        QVERIFY(!rig.logger->Timer_recorder.isActive());
+        QCOMPARE(prompts.texts(ScriptedPrompts::Kind::Error).size(), 1);
+    }
+
+    void writeErrorStopsLoggingOnceAndKeepsTheRows()
+    {
+        ScriptedPrompts prompts;
+        Rig rig;
+        const QString path = rig.dir.filePath(QStringLiteral("log.csv"));
+        QVERIFY(rig.logger->StartInto(path, 1));
+        rig.logger->Timer_recorderTimer();
+        const qint64 size = QFileInfo(path).size();
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit old{};
+        ::getrlimit(RLIMIT_FSIZE, &old);
+        rlimit full = old;
+        full.rlim_cur = rlim_t(size + 20); // the disk fills up during the next row
+        ::setrlimit(RLIMIT_FSIZE, &full);
+        rig.logger->Timer_recorderTimer();
+        rig.logger->Timer_recorderTimer();
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        QCOMPARE(prompts.texts(ScriptedPrompts::Kind::Error).size(), 1);
+        QVERIFY(!rig.logger->running());
+        QCOMPARE(rig.stops, 1);
+        QCOMPARE(rig.state, QStringLiteral("Logging stopped."));
+        QCOMPARE(rig.lines().mid(0, 9).size(), 9);
+    }
+
+    void optionsPeriodRoundTripsAndAnUnsavedChangeIsPutBack()
+    {
+        clearStoredSettings();
+        {
+            TForm_RecSettings options;
+            QCOMPARE(options.SpinEdit_Period->value(), 60);
+            QCOMPARE(options.SpinEdit_Period->minimum(), 1);
+            QVERIFY(!options.Button_SAVE->isEnabled());
+            options.SpinEdit_Period->setValue(5);
+            QVERIFY(options.Button_SAVE->isEnabled());
+            options.Button_SAVE->click();
+            QCOMPARE(options.period(), 5);
+            options.SpinEdit_Period->setValue(120);
+            options.reject();
+            QCOMPARE(options.SpinEdit_Period->value(), 5);
+            QVERIFY(!options.Button_SAVE->isEnabled());
+        }
+        QCOMPARE(RecorderSettings::period(), 5);
+        TForm_RecSettings again;
+        QCOMPARE(again.period(), 5);
+    }
+};
+
+QTEST_MAIN(tst_Recorder)
+#include "tst_Recorder.moc"

@@ -1,0 +1,94 @@
+#include "DataLogger.h"
+
+#include "ErrorGuard.h"
+#include "FileChoice.h"
+#include "Prompts.h"
+#include "RecorderRows.h"
+#include "TCSVFileRecorder.h"
+
+#include <QDateTime>
+#include <QDir>
+
+DataLogger::DataLogger(Sources sources, QObject *parent) : QObject(parent), m_sources(std::move(sources))
+{
+    Timer_recorder.setObjectName(QStringLiteral("Timer_recorder"));
+    Timer_recorder.setTimerType(Qt::PreciseTimer);
+    Timer_recorder.setInterval(10000);
+    connect(&Timer_recorder, &QTimer::timeout, this, [this] { ErrorGuard::run([this] { Timer_recorderTimer(); }); });
+}
+
+DataLogger::~DataLogger() = default;
+
+QString DataLogger::fileName() const
+{
+    return m_recorder ? m_recorder->fileName() : QString();
+}
+
+bool DataLogger::Start(int periodSeconds)
+{
+    const QString path = FileChoice::askSaveName(QStringLiteral("Start Logging"),
+                                                 QStringLiteral("CSV text files (*.csv *.CSV)"), QStringLiteral("csv"));
+    return !path.isEmpty() && StartInto(path, periodSeconds);
+}
+
+bool DataLogger::StartInto(const QString &path, int periodSeconds)
+{
+    QString error;
+    // A new log always replaces what the file held.
+    m_recorder = TCSVFileRecorder::open(path, false, &error, QLocale(), m_sources.fallbackFolder);
+    if (!m_recorder) {
+        Prompts::current().error(error);
+        return false;
+    }
+    if (m_recorder->usedFallback())
+        Prompts::current().information(QStringLiteral("%1 cannot be written. The log goes to %2 instead.")
+                                           .arg(QDir::toNativeSeparators(path), QDir::toNativeSeparators(m_recorder->fileName())));
+    const QList<QStringList> header = RecorderRows::header(m_sources.channels());
+    bool written = true;
+    for (int row = 0; row < header.size() && written; ++row)
+        written = row < 3 ? m_recorder->WriteRowPadded(header[row], RecorderRows::CellCount) : m_recorder->WriteRow(header[row]);
+    if (!written) {
+        fail(QStringLiteral("Writing the log %1 failed: %2").arg(QDir::toNativeSeparators(m_recorder->fileName()),
+                                                                  m_recorder->errorString()));
+        return false;
+    }
+    m_count = 0;
+    Timer_recorder.setInterval(periodSeconds * 1000);
+    Timer_recorder.start();
+    m_sources.showState(m_recorder->usedFallback()
+                            ? QStringLiteral("Logging... to %1").arg(QDir::toNativeSeparators(m_recorder->fileName()))
+                            : QStringLiteral("Logging..."));
+    Timer_recorderTimer(); // the first sample at once
+    return running();
+}
+
+void DataLogger::Timer_recorderTimer()
+{
+    if (!m_recorder || !m_sources.sampling())
+        return; // paused: no row, the count stays
+    if (!m_recorder->WriteRow(RecorderRows::dataRow(QDateTime::currentDateTime(), m_sources.records()))) {
+        fail(QStringLiteral("Writing the log %1 failed: %2. Logging stopped; the rows written so far are kept.")
+                 .arg(QDir::toNativeSeparators(m_recorder->fileName()), m_recorder->errorString()));
+        return;
+    }
+    m_sources.showState(QStringLiteral("Logging... (%1)").arg(m_count));
+    ++m_count;
+}
+
+void DataLogger::Stop()
+{
+    Timer_recorder.stop();
+    m_recorder.reset();
+    m_sources.showState(QStringLiteral("Logging stopped."));
+}
+
+void DataLogger::fail(const QString &message)
+{
+    // Stopped before the message, so a timer tick behind an open message box writes nothing.
+    Timer_recorder.stop();
+    m_recorder.reset();
+    m_sources.showState(QStringLiteral("Logging stopped."));
+    if (m_sources.stopped)
+        m_sources.stopped();
+    Prompts::current().error(message);
+}
