@@ -24,6 +24,17 @@ std::unique_ptr<TCSVFileRecorder> TCSVFileRecorder::open(const QString &fileName
     return nullptr;
 }
 
+std::unique_ptr<TCSVFileRecorder> TCSVFileRecorder::create(const QString &fileName, QString *error, const QLocale &locale)
+{
+    std::unique_ptr<TCSVFileRecorder> r(new TCSVFileRecorder);
+    r->m_delimiter = delimiterFor(locale);
+    if (r->openFile(fileName, false))
+        return r;
+    if (error)
+        *error = QStringLiteral("Cannot write %1: %2").arg(QDir::toNativeSeparators(fileName), r->m_file.errorString());
+    return nullptr;
+}
+
 TCSVFileRecorder::~TCSVFileRecorder() = default;
 
 bool TCSVFileRecorder::openFile(const QString &path, bool append)

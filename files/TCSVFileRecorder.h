@@ -20,6 +20,9 @@ public:
     static std::unique_ptr<TCSVFileRecorder> open(const QString &fileName, bool append, QString *error,
                                                   const QLocale &locale = QLocale(),
                                                   const QString &fallbackFolder = QString());
+    // Opens exactly fileName (emptied), without the fallback; nullptr with the reason.
+    static std::unique_ptr<TCSVFileRecorder> create(const QString &fileName, QString *error,
+                                                    const QLocale &locale = QLocale());
     ~TCSVFileRecorder();
 
     QString fileName() const { return m_file.fileName(); }

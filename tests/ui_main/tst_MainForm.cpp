@@ -14,6 +14,7 @@
 #include "TFrame_SensorBox.h"
 #include "TFrame_SensorNewBox.h"
 #include "TFrame_PortServiceRegs.h"
+#include "THelpOpener.h"
 #include "TTarvikKomunikator.h"
 #include "TdlgTarvikSettings.h"
 #include "WindowPlacement.h"
@@ -28,6 +29,7 @@
 #include <QStatusTipEvent>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
+#include <QUrl>
 #include <QPushButton>
 #include <QTest>
 #include <QToolButton>
@@ -390,6 +392,29 @@ private slots:
         QTest::mouseClick(box->Label_ROMCode, Qt::LeftButton);
         QCOMPARE(prompts.shown().size(), 1);
         QCOMPARE(prompts.shown().first().kind, ScriptedPrompts::Kind::Input); // the description
+    }
+
+    void f1OpensTheToolsManualAndTheLanguageSwitches()
+    {
+        ScriptedPrompts prompts;
+        MemoryForm m;
+        QTemporaryDir folder;
+        THelpOpener help(folder.filePath(QStringLiteral("1-WIRE-TARVIK Tool")));
+        QStringList opened;
+        help.setUrlOpener([&](const QUrl &url) {
+            opened.append(url.toLocalFile());
+            return true;
+        });
+        m.form->setHelpOpener(&help);
+        m.form->action(QStringLiteral("ApplicationManual"))->trigger();
+        m.form->action(QStringLiteral("ApplicationManual"))->trigger();
+        QCOMPARE(opened.size(), 2);
+        QVERIFY(opened.first().contains(QStringLiteral("Morvendi_AppManualEN")));
+        QCOMPARE(m.form->action(QStringLiteral("ApplicationManual"))->shortcut(), QKeySequence(Qt::Key_F1));
+        m.form->action(QStringLiteral("Czech1"))->trigger();
+        QCOMPARE(m.form->action(QStringLiteral("Communication1"))->text(), QStringLiteral("Komunikace"));
+        m.form->action(QStringLiteral("English1"))->trigger();
+        QCOMPARE(m.form->action(QStringLiteral("Communication1"))->text(), QStringLiteral("Communication"));
     }
 
     void settingsWindowOpensOnlyOnAnOpenLink()

@@ -17,6 +17,10 @@
 #include "DataLogger.h"
 #include "DeviceEntry.h"
 #include "TForm_RecSettings.h"
+#include "TForm_TrafficMonitor.h"
+#include "TForm_TrendChart.h"
+#include "THelpOpener.h"
+#include "TdlgAboutObrix.h"
 #include "FileCommands.h"
 #include "TForm_Programmer.h"
 #include "TdlgTarvikSettings.h"
@@ -183,6 +187,7 @@ TMainForm::TMainForm(std::unique_ptr<SerialTransport> transport, QWidget *parent
 
     placeWindow();
     restoreSettings();
+    FAboutDialog = std::make_unique<TdlgAboutObrix>(this);
 }
 
 TMainForm::~TMainForm()
@@ -193,6 +198,9 @@ TMainForm::~TMainForm()
     AfComPort1->OnClosed = nullptr;
     // The communicator lets go of the port, then the port closes; both before the widgets
     // their notifications write into.
+    m_monitor.reset();
+    m_trend.reset();
+    FAboutDialog.reset();
     FProgrammer.reset();
     dlgTarvikSettings.reset();
     m_logger.reset();
@@ -329,6 +337,9 @@ void TMainForm::buildMenu()
     QAction *disconnectItem = addItem(comm, "Disconnect1", QStringLiteral("Disconnect"), QKeySequence(Qt::Key_F4));
     disconnectItem->setEnabled(false);
     connect(disconnectItem, &QAction::triggered, this, guarded([this] { Disconnect1Click(); }));
+    comm->addSeparator();
+    connect(addItem(comm, "TrafficMonitor1", QStringLiteral("Traffic monitor...")), &QAction::triggered, this,
+            guarded([this] { TrafficMonitor1Click(); }));
 
     QMenu *settings = addMenu("Settings1", QStringLiteral("Settings"));
     connect(addItem(settings, "Portsetti1", QStringLiteral("Port  settings...")), &QAction::triggered,
@@ -363,6 +374,8 @@ void TMainForm::buildMenu()
     recorder->addSeparator();
     connect(addItem(recorder, "RecordOptions1", QStringLiteral("Recorder Options")), &QAction::triggered, this,
             guarded([this] { RecordOptions1Click(); }));
+    connect(addItem(recorder, "TrendChart1", QStringLiteral("Trend chart...")), &QAction::triggered, this,
+            guarded([this] { TrendChart1Click(); }));
 
     QMenu *language = addMenu("Language1", QStringLiteral("Language"));
     language->menuAction()->setVisible(false);
@@ -374,15 +387,19 @@ void TMainForm::buildMenu()
         group->addAction(a);
     }
     (Language::current() == Language::Czech ? czech : english)->setChecked(true);
-    connect(czech, &QAction::triggered, this, [this] { setLanguage(Language::Czech); });
-    connect(english, &QAction::triggered, this, [this] { setLanguage(Language::English); });
+    connect(czech, &QAction::triggered, this, [this] { English1Click(Language::Czech); });
+    connect(english, &QAction::triggered, this, [this] { English1Click(Language::English); });
 
     QMenu *help = addMenu("Help1", QStringLiteral("Help"));
-    addItem(help, "ApplicationManual", QStringLiteral("1-WIRE-TARVIK Tool User Manual"), QKeySequence(Qt::Key_F1))->setEnabled(false);
+    QAction *appManual = addItem(help, "ApplicationManual", QStringLiteral("1-WIRE-TARVIK Tool User Manual"), QKeySequence(Qt::Key_F1));
+    appManual->setData(0);
     QAction *gatewayManual = addItem(help, "GatewayManual", QStringLiteral("Gateway 1-Wire/Modbus User Manual"));
     gatewayManual->setVisible(false);
     gatewayManual->setData(1);
-    addItem(help, "About1", QStringLiteral("About..."))->setEnabled(false);
+    for (QAction *manual : {appManual, gatewayManual})
+        connect(manual, &QAction::triggered, this, [this, manual] { ErrorGuard::run([&] { ApplicationManualClick(manual->data().toInt()); }); });
+    help->addSeparator();
+    connect(addItem(help, "About1", QStringLiteral("About...")), &QAction::triggered, this, guarded([this] { About1Click(); }));
 }
 
 void TMainForm::ApplyMenuCaptions()
@@ -568,8 +585,12 @@ void TMainForm::DispatchBlock(const std::array<uint16_t, PollBlockSize> &registe
     if (start < ServiceRegs::Start && start % PollBlockSize == 0
         && start < ChannelMap::ChannelCount * ChannelMap::RecordSize) {
         const int first = start / ChannelMap::RecordSize + 1;
-        for (int k = 0; k < ChannelMap::ChannelsPerBlock; ++k)
-            FSensorBoxes[first + k - 1]->ShowChannel(TChannelRecord::fromBlock(registers, k, first));
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        for (int k = 0; k < ChannelMap::ChannelsPerBlock; ++k) {
+            const TChannelRecord record = TChannelRecord::fromBlock(registers, k, first);
+            FSensorBoxes[first + k - 1]->ShowChannel(record);
+            m_history.add(record, now);
+        }
         // Both lines are refreshed after every channel block: the last channel in high or in
         // short circuit decides the line's state.
         for (TFrame_LineTab *tab : {Frame_LineTab1, Frame_LineTab2}) {
@@ -700,11 +721,13 @@ void TMainForm::ApplicationEvents1Hint(const QString &longHint)
 
 void TMainForm::OnTxFrame(const TFrameBuffer &frame)
 {
+    m_traffic.addSent(QByteArray(reinterpret_cast<const char *>(frame.Data), frame.Len));
     StaticText_Tx->setText(FrameDump::panelText(QStringLiteral("Tx Data:"), frame.Data, frame.Len));
 }
 
 void TMainForm::OnRxFrame(const TFrameBuffer &frame)
 {
+    m_traffic.addReceived(QByteArray(reinterpret_cast<const char *>(frame.Data), frame.Len));
     StaticText_Rx->setText(FrameDump::panelText(QStringLiteral("Rx Data:"), frame.Data, frame.Len));
 }
 
@@ -892,4 +915,47 @@ void TMainForm::StopLogging1Click()
 void TMainForm::RecordOptions1Click()
 {
     m_recSettings->exec();
+}
+
+void TMainForm::TrafficMonitor1Click()
+{
+    if (!m_monitor)
+        m_monitor = std::make_unique<TForm_TrafficMonitor>(m_traffic);
+    m_monitor->show();
+    m_monitor->raise();
+    m_monitor->activateWindow();
+}
+
+void TMainForm::TrendChart1Click()
+{
+    if (!m_trend) {
+        // Named as the boxes are: the number in the current numbering, and the description.
+        m_trend = std::make_unique<TForm_TrendChart>(m_history, [this](int channel) {
+            const TFrame_SensorBox *box = FSensorBoxes.value(channel - 1);
+            if (!box)
+                return QStringLiteral("Ch%1").arg(channel);
+            const QString name = QStringLiteral("Ch%1").arg(box->DisplayNumber());
+            return box->description().isEmpty() ? name : name + QLatin1Char(' ') + box->description();
+        });
+    }
+    m_trend->show();
+    m_trend->raise();
+    m_trend->activateWindow();
+}
+
+void TMainForm::ApplicationManualClick(int tag)
+{
+    if (m_help)
+        m_help->OpenManualForTag(tag);
+}
+
+void TMainForm::About1Click()
+{
+    FAboutDialog->showCentredOn(this);
+}
+
+void TMainForm::English1Click(int index)
+{
+    action(index == Language::Czech ? QStringLiteral("Czech1") : QStringLiteral("English1"))->setChecked(true);
+    setLanguage(index);
 }

@@ -2,6 +2,8 @@
 
 #include "RegisterMap.h"
 #include "TFrameBuffer.h"
+#include "TemperatureHistory.h"
+#include "TrafficLog.h"
 #include "TTarvikKomunikator.h"
 
 #include <QMainWindow>
@@ -21,6 +23,10 @@ class DeviceEntry;
 class DataLogger;
 class FileCommands;
 class TForm_RecSettings;
+class TForm_TrafficMonitor;
+class TForm_TrendChart;
+class THelpOpener;
+class TdlgAboutObrix;
 class TFrame_FindNewTab;
 class TFrame_LineTab;
 class TFrame_SensorBox;
@@ -105,6 +111,20 @@ public:
     void Startlogging1Click();
     void StopLogging1Click();
     void RecordOptions1Click();
+    // The traffic monitor and the trend chart; their data are collected all the time.
+    // Help: the manuals (by the menu item's tag) and the about dialog; the language switch.
+    void ApplicationManualClick(int tag);
+    void About1Click();
+    void English1Click(int index);
+    // The program-wide manual opener (not owned; it outlives the window).
+    void setHelpOpener(THelpOpener *opener) { m_help = opener; }
+    TdlgAboutObrix *aboutDialog() const { return FAboutDialog.get(); }
+    void TrafficMonitor1Click();
+    void TrendChart1Click();
+    const TrafficLog &trafficLog() const { return m_traffic; }
+    const TemperatureHistory &temperatureHistory() const { return m_history; }
+    TForm_TrafficMonitor *trafficMonitor() const { return m_monitor.get(); }
+    TForm_TrendChart *trendChart() const { return m_trend.get(); }
     TForm_Programmer *programmer() const { return FProgrammer.get(); }
     TdlgTarvikSettings *settingsDialog() const { return dlgTarvikSettings.get(); }
     // The transport of the programmer window's own port (tests); a QSerialPort otherwise.
@@ -184,6 +204,13 @@ private:
     std::unique_ptr<FileCommands> m_files;
     std::unique_ptr<DataLogger> m_logger;
     std::unique_ptr<TForm_RecSettings> m_recSettings;
+    // The monitor windows show these two: the data are declared first, so they outlive them.
+    TrafficLog m_traffic;
+    TemperatureHistory m_history;
+    std::unique_ptr<TForm_TrafficMonitor> m_monitor;
+    std::unique_ptr<TForm_TrendChart> m_trend;
+    std::unique_ptr<TdlgAboutObrix> FAboutDialog;
+    THelpOpener *m_help = nullptr;
     std::unique_ptr<TForm_Programmer> FProgrammer;
     // A window of its own above this one; it keeps a pointer to the communicator, so it goes
     // before the communicator does.

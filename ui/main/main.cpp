@@ -4,6 +4,7 @@
 #include "QtPrompts.h"
 #include "SingleInstance.h"
 #include "TForm_MaskInputBox.h"
+#include "THelpOpener.h"
 #include "TMainForm.h"
 
 #include <QApplication>
@@ -76,6 +77,9 @@ int main(int argc, char *argv[])
         return 0;
     QApplication::setApplicationDisplayName(QStringLiteral("1-WIRE-TARVIK-MOD Tool"));
 
+    // Writes the manuals on request and removes them at exit; it outlives the window.
+    THelpOpener helpOpener;
+
     DemoGateway demo;
     if (options.demo) {
         QString error;
@@ -86,6 +90,7 @@ int main(int argc, char *argv[])
     }
 
     TMainForm form(demo.takeTransport());
+    form.setHelpOpener(&helpOpener);
     QtPrompts prompts(&form);
     prompts.setMaskedQuery(&TForm_MaskInputBox::MaskInputQuery);
     Prompts::install(&prompts);

@@ -1,0 +1,135 @@
+// What the traffic monitor and the trend chart are built on: frames in words, the bounded
+// frame log, and the bounded temperature history.
+#include "FrameBytes.h"
+#include "FrameDecoder.h"
+#include "TemperatureHistory.h"
+#include "TrafficLog.h"
+
+#include <QTest>
+#include <QTimeZone>
+
+class tst_MonitorData : public QObject
+{
+    Q_OBJECT
+private slots:
+    void framesInWords_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<QString>("requestText");
+        QTest::addColumn<QString>("answerText");
+        QTest::addColumn<bool>("answerError");
+        QList<uint16_t> regs(100, 0);
+        QTest::newRow("read block") << withCrc(hexBytes("01 03 00 64 00 64")) << readAnswer(1, regs)
+                                    << "address 1, read holding registers 100, count 100; CRC OK"
+                                    << "address 1, read holding registers, 200 bytes (registers 100..199); CRC OK" << false;
+        QTest::newRow("write single") << withCrc(hexBytes("01 06 03 F2 05 FF")) << withCrc(hexBytes("01 06 03 F2 05 FF"))
+                                      << "address 1, write single register 1010 = 1535 (0x05FF); CRC OK"
+                                      << "address 1, write single register 1010 confirmed; CRC OK" << false;
+        QTest::newRow("write multiple") << withCrc(hexBytes("01 10 00 C8 00 04 08 28 AA BB CC DD EE FF 00"))
+                                        << withCrc(hexBytes("01 10 00 C8 00 04"))
+                                        << "address 1, write multiple registers 200, count 4; CRC OK"
+                                        << "address 1, write multiple registers 200 confirmed; CRC OK" << false;
+        QTest::newRow("exception") << withCrc(hexBytes("01 03 01 F4 00 01")) << withCrc(hexBytes("01 83 02"))
+                                   << "address 1, read holding registers 500, count 1; CRC OK"
+                                   << "address 1, read holding registers refused: illegal data address; CRC OK" << true;
+        QByteArray corrupt = readAnswer(1, regs);
+        corrupt[50] = char(corrupt[50] ^ 4);
+        QTest::newRow("bad CRC") << withCrc(hexBytes("01 03 00 00 00 64")) << corrupt
+                                 << "address 1, read holding registers 0, count 100; CRC OK"
+                                 << "address 1, read holding registers, 200 bytes (registers 0..99); CRC bad" << true;
+        QTest::newRow("cut short") << withCrc(hexBytes("01 03 00 00 00 64")) << readAnswer(1, regs).left(120)
+                                   << "address 1, read holding registers 0, count 100; CRC OK"
+                                   << "address 1, read holding registers, 200 bytes (registers 0..99), length 120 instead of 205; CRC bad" << true;
+        QTest::newRow("other slave") << withCrc(hexBytes("01 03 00 00 00 01")) << withCrc(hexBytes("02 03 02 00 6D"))
+                                     << "address 1, read holding registers 0, count 1; CRC OK"
+                                     << "address 2, read holding registers, 2 bytes (registers 0..0), not the answer to the last request; CRC OK" << true;
+    }
+    void framesInWords()
+    {
+        QFETCH(QByteArray, request);
+        QFETCH(QByteArray, answer);
+        QFETCH(QString, requestText);
+        QFETCH(QString, answerText);
+        QFETCH(bool, answerError);
+        QCOMPARE(FrameDecoder::request(request).text, requestText);
+        const FrameDecoder::Decoded d = FrameDecoder::answer(answer, request);
+        QCOMPARE(d.text, answerText);
+        QCOMPARE(d.error, answerError);
+    }
+
+    void logKeepsTheNewestInOrderAndMarksLostAnswers()
+    {
+        TrafficLog log;
+        const QDateTime t0(QDate(2026, 12, 8), QTime(10, 0, 0), Qt::UTC);
+        const QByteArray read = withCrc(hexBytes("01 03 00 00 00 64"));
+        log.addSent(read, t0);
+        log.addReceived(readAnswer(1, QList<uint16_t>(100, 0)), t0.addMSecs(215));
+        QCOMPARE(log.at(1).delayMs, qint64(215));
+        const quint64 revision = log.revision();
+        log.addSent(read, t0.addMSecs(500));
+        log.addSent(read, t0.addMSecs(1000)); // the one before got no answer
+        QVERIFY(log.at(2).decoding.endsWith(QStringLiteral("; no answer")));
+        QVERIFY(log.at(2).error);
+        QVERIFY(log.revision() != revision);
+        for (int i = 0; i < TrafficLog::Capacity + 500; ++i)
+            log.addReceived(QByteArray(1, char(i)), t0.addSecs(2 + i));
+        QCOMPARE(log.size(), TrafficLog::Capacity);
+        const QList<TrafficLog::Entry> all = log.since(0);
+        QCOMPARE(all.first().number, quint64(4 + 501));
+        QCOMPARE(all.last().number, log.lastNumber());
+        for (int i = 1; i < all.size(); ++i)
+            QVERIFY(all[i].number == all[i - 1].number + 1);
+        QCOMPARE(log.since(log.lastNumber() - 3).size(), 3);
+    }
+
+    void historyKeepsADayWithinItsBoundAndShowsGaps()
+    {
+        TemperatureHistory history;
+        const QDateTime start(QDate(2026, 12, 1), QTime(0, 0, 0), Qt::UTC);
+        TChannelRecord r;
+        r.rom = {0x28FF, 0, 0, 1};
+        // A week of samples every 2 seconds on all 40 channels.
+        const int step = 2000;
+        const qint64 week = 7LL * 24 * 3600 * 1000;
+        for (qint64 ms = 0; ms < week; ms += step)
+            for (int c = 1; c <= 40; ++c) {
+                r.channel = uint8_t(c);
+                r.values[0] = uint16_t(200 + (ms / step) % 50);
+                r.status = 0;
+                history.add(r, start.addMSecs(ms));
+            }
+        QVERIFY2(history.memoryBytes() <= 8 * 1024 * 1024, qPrintable(QString::number(history.memoryBytes())));
+        const QList<TemperatureHistory::Point> points = history.points(7);
+        QVERIFY(points.size() <= TemperatureHistory::MaxPoints);
+        const qint64 end = start.addMSecs(week - step).toMSecsSinceEpoch();
+        QCOMPARE(points.last().ms, end); // the newest is never thinned
+        QVERIFY(end - points.first().ms <= TemperatureHistory::SpanMs);
+        QVERIFY(end - points.first().ms > TemperatureHistory::SpanMs - 3600 * 1000);
+        // The last ten minutes at full resolution.
+        QCOMPARE(history.points(7, end - 600 * 1000).size(), 301);
+
+        // An error status is a gap, and a thermometer's value comes back afterwards.
+        r.channel = 7;
+        r.status = 5;
+        history.add(r, start.addMSecs(week));
+        r.status = 0;
+        r.values[0] = uint16_t(-25);
+        history.add(r, start.addMSecs(week + step));
+        const QList<TemperatureHistory::Point> tail = history.points(7, end + 1);
+        QCOMPARE(tail.size(), 2);
+        QVERIFY(std::isnan(tail[0].value));
+        QCOMPARE(tail[1].value, -2.5);
+        // A device that measures no temperature is never a line on the chart.
+        TChannelRecord ibutton;
+        ibutton.channel = 40;
+        ibutton.rom = {0x0100, 0, 0, 1};
+        TemperatureHistory other;
+        other.add(ibutton, start);
+        QVERIFY(!other.hasTemperature(40));
+        QVERIFY(std::isnan(other.points(40).first().value));
+    }
+};
+
+QTEST_APPLESS_MAIN(tst_MonitorData)
+#include "tst_MonitorData.moc"
