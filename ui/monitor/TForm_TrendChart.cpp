@@ -77,14 +77,7 @@ TForm_TrendChart::TForm_TrendChart(const TemperatureHistory &history, std::funct
         item->setCheckState(Qt::Unchecked);
         item->setData(Qt::UserRole, c);
     }
-    m_timeAxis = new QDateTimeAxis;
-    m_timeAxis->setFormat(QStringLiteral("HH:mm:ss"));
-    m_timeAxis->setTitleText(QStringLiteral("Local time"));
-    m_valueAxis = new QValueAxis;
-    m_valueAxis->setTitleText(QStringLiteral("°C"));
-    m_valueAxis->setLabelFormat(QStringLiteral("%.1f"));
-    m_chart->addAxis(m_timeAxis, Qt::AlignBottom);
-    m_chart->addAxis(m_valueAxis, Qt::AlignLeft);
+    makeAxes();
     m_chart->legend()->setAlignment(Qt::AlignRight);
     Chart_Trend = new TrendView(m_chart, this, [this] { m_following = false; });
     Chart_Trend->setObjectName(QStringLiteral("Chart_Trend"));
@@ -141,6 +134,24 @@ TForm_TrendChart::TForm_TrendChart(const TemperatureHistory &history, std::funct
     updateLabels();
 }
 
+void TForm_TrendChart::makeAxes()
+{
+    // New axes with every rebuild: an axis whose series were all removed stops drawing its
+    // labels.
+    for (QAbstractAxis *axis : m_chart->axes()) {
+        m_chart->removeAxis(axis);
+        delete axis;
+    }
+    m_timeAxis = new QDateTimeAxis;
+    m_timeAxis->setFormat(QStringLiteral("HH:mm:ss"));
+    m_timeAxis->setTitleText(QStringLiteral("Local time"));
+    m_valueAxis = new QValueAxis;
+    m_valueAxis->setTitleText(QStringLiteral("°C"));
+    m_valueAxis->setLabelFormat(QStringLiteral("%.1f"));
+    m_chart->addAxis(m_timeAxis, Qt::AlignBottom);
+    m_chart->addAxis(m_valueAxis, Qt::AlignLeft);
+}
+
 void TForm_TrendChart::updateLabels()
 {
     const QSignalBlocker blocker(List_Channels);
@@ -187,6 +198,7 @@ void TForm_TrendChart::rebuildSeries()
     const QDateTime shownFrom = m_timeAxis->min();
     const QDateTime shownTo = m_timeAxis->max();
     m_chart->removeAllSeries();
+    makeAxes();
     qint64 first = std::numeric_limits<qint64>::max(), last = std::numeric_limits<qint64>::min();
     double low = std::numeric_limits<double>::max(), high = std::numeric_limits<double>::lowest();
     for (int c : shownChannels()) {

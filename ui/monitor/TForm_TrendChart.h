@@ -50,6 +50,7 @@ protected:
 
 private:
     void rebuildSeries();
+    void makeAxes();
     void updateLabels();
     bool zoomed() const;
 
