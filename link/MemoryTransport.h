@@ -43,7 +43,7 @@ public:
     void loseDevice(const QString &reason);
     const LineSettings &settings() const { return m_settings; }
     QString portName() const { return m_portName; }
-    // Everything this end has written since the last call.
+    // Everything this end has written since the last call, while it is not joined to a peer.
     QByteArray takeWritten();
 
 private:

@@ -158,6 +158,8 @@ void TTarvikKomunikator::ImportRomCodes(const QList<TChannelRecord> &records,
     m_importRecords = records;
     m_importPos = 0;
     m_importWriteNext = false;
+    m_importStopRequested = false;
+    m_importDone = 0;
     m_importProgress = std::move(progress);
     m_importFinished = std::move(finished);
     importStep();
@@ -169,6 +171,10 @@ void TTarvikKomunikator::importStep()
         return;
     if (m_importPos >= m_importRecords.size()) {
         finishImport(true);
+        return;
+    }
+    if (m_importStopRequested && !m_importWriteNext) {
+        finishImport(false);
         return;
     }
     if (!Active()) {
@@ -186,6 +192,7 @@ void TTarvikKomunikator::importStep()
         WriteRomCode(record.rom, record.channel);
         m_importWriteNext = false;
         ++m_importPos;
+        m_importDone = m_importPos;
         if (m_importProgress)
             m_importProgress(m_importPos, int(m_importRecords.size()));
     }
@@ -197,6 +204,7 @@ void TTarvikKomunikator::finishImport(bool completed)
 {
     m_importTimer.stop();
     m_importPos = -1;
+    m_importStopRequested = false;
     m_importRecords.clear();
     if (completed) {
         m_pollTimer.start();

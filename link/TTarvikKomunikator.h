@@ -26,7 +26,8 @@ public:
     static const QStringList StopBitNames;
 
     using ImportProgress = std::function<void(int done, int total)>;
-    // completed is false when the link closed under the import, which then stopped at once.
+    // completed is false when the link closed under the import, which then stopped at once,
+    // or when StopImport ended it early.
     using ImportFinished = std::function<void(bool completed)>;
 
     explicit TTarvikKomunikator(TAfComPort *port, QObject *parent = nullptr);
@@ -62,6 +63,12 @@ public:
     void ImportRomCodes(const QList<TChannelRecord> &records, ImportProgress progress,
                         ImportFinished finished);
     bool ImportRunning() const { return m_importTimer.isActive() || m_importPos >= 0; }
+    // Ends a running import between two records: a channel already freed still gets its ROM
+    // code, then the import finishes as not completed and the poll cycle stays stopped. The
+    // records not reached are not written, so their channels keep what the gateway holds.
+    void StopImport() { m_importStopRequested = m_importPos >= 0; }
+    // Records whose ROM code has been written so far by the running or last import.
+    int ImportDone() const { return m_importDone; }
     // One step of the import; tests call it instead of waiting for the timer.
     void importStep();
 
@@ -73,6 +80,8 @@ private:
     QList<TChannelRecord> m_importRecords;
     int m_importPos = -1;
     bool m_importWriteNext = false;
+    bool m_importStopRequested = false;
+    int m_importDone = 0;
     ImportProgress m_importProgress;
     ImportFinished m_importFinished;
 };

@@ -1,6 +1,7 @@
 #include "ChannelText.h"
 
 #include "RegisterMap.h"
+#include "RomCode.h"
 
 std::array<int, 5> ChannelText::kindsOf(uint8_t family)
 {
@@ -100,6 +101,15 @@ QString ChannelText::statusText(uint8_t status)
     default:
         return QStringLiteral("Undefined error code");
     }
+}
+
+bool ChannelText::showsDevice(const TChannelRecord &record)
+{
+    if (record.status == ChannelStatus::FreePosition)
+        return false;
+    return !(RomCode::isNoDevice(record.rom)
+             && (record.status == ChannelStatus::LineInHigh || record.status == ChannelStatus::ShortCircuit
+                 || record.status == ChannelStatus::NotRead));
 }
 
 QString ChannelText::FormatVersion(uint16_t word)

@@ -25,6 +25,9 @@ public:
     static Shown value(int kind, int slot, uint16_t raw, uint16_t value1, const QLocale &locale = QLocale());
     static Shown valueOf(const TChannelRecord &record, int slot, const QLocale &locale = QLocale());
     static QString statusText(uint8_t status);
+    // Whether a polled record has a device to show: a free position has none, and neither has
+    // a channel whose ROM code is all 0xFFFF because its line is faulty or it was not read yet.
+    static bool showsDevice(const TChannelRecord &record);
     // A measured value as the program shows and writes it: fixed decimals, the locale's decimal
     // separator and never a group separator ("1234,5", not "1.234,5").
     static QString decimal(double value, int decimals, const QLocale &locale = QLocale());

@@ -160,9 +160,7 @@ void TFrame_SensorBox::ShowChannel(const TChannelRecord &record)
         return;
     }
     // A line fault or a channel not yet read: nothing to show, keep what is shown.
-    if (RomCode::isNoDevice(record.rom)
-        && (record.status == ChannelStatus::LineInHigh || record.status == ChannelStatus::ShortCircuit
-            || record.status == ChannelStatus::NotRead))
+    if (!ChannelText::showsDevice(record))
         return;
 
     m_romText = RomCode::toText(record.rom);

@@ -23,11 +23,31 @@ QString TargetPosition::prompt(int line, int numbering)
 
 QString TargetPosition::errorText(int line, int numbering)
 {
-    const int first = firstShown(line, numbering);
-    return QStringLiteral("Incorrect input. Enter a channel number %1 to %2.").arg(first).arg(first + ChannelMap::ChannelsPerLine - 1);
+    return rangeErrorText(line * ChannelMap::ChannelsPerLine, ChannelMap::ChannelsPerLine, numbering);
 }
 
 std::optional<int> TargetPosition::parse(const QString &text, int line, int numbering)
+{
+    return parseRange(text, line * ChannelMap::ChannelsPerLine, ChannelMap::ChannelsPerLine, numbering);
+}
+
+QString TargetPosition::errorTextAnyLine(int numbering)
+{
+    return rangeErrorText(0, ChannelMap::ChannelCount, numbering);
+}
+
+std::optional<int> TargetPosition::parseAnyLine(const QString &text, int numbering)
+{
+    return parseRange(text, 0, ChannelMap::ChannelCount, numbering);
+}
+
+QString TargetPosition::rangeErrorText(int first, int count, int numbering)
+{
+    const int shown = first + (numbering == 1 ? 1 : 0);
+    return QStringLiteral("Incorrect input. Enter a channel number %1 to %2.").arg(shown).arg(shown + count - 1);
+}
+
+std::optional<int> TargetPosition::parseRange(const QString &text, int first, int count, int numbering)
 {
     bool ok = false;
     int position = text.trimmed().toInt(&ok);
@@ -35,8 +55,7 @@ std::optional<int> TargetPosition::parse(const QString &text, int line, int numb
         return std::nullopt;
     if (numbering == 1)
         --position;
-    const int first = line * ChannelMap::ChannelsPerLine;
-    if (position < first || position >= first + ChannelMap::ChannelsPerLine)
+    if (position < first || position >= first + count)
         return std::nullopt;
     return position;
 }

@@ -18,4 +18,13 @@ public:
     // The position the text names: blanks around it are ignored, a one-based number is made
     // zero-based, and the position must lie on the line; nullopt otherwise.
     static std::optional<int> parse(const QString &text, int line, int numbering);
+    // The same for a channel on either line, where no line is chosen beforehand (the command
+    // line): "Incorrect input. Enter a channel number 0 to 39." and a position 0..39.
+    static QString errorTextAnyLine(int numbering);
+    static std::optional<int> parseAnyLine(const QString &text, int numbering);
+
+private:
+    // Positions first..first + count - 1, shown in the numbering mode.
+    static QString rangeErrorText(int first, int count, int numbering);
+    static std::optional<int> parseRange(const QString &text, int first, int count, int numbering);
 };

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "TChannelRecord.h"
+
+#include <QList>
+#include <QString>
+
+class GatewaySession;
+struct CliContext;
+
+// backup FILE.bin [--yes]: the 40 channel records as the poll reads them, in the window's
+// configuration file. restore FILE.bin [--verify]: the window's import of such a file, each
+// channel freed and its ROM code written, with the progress on stderr; --verify reads the
+// channels back and lists every one whose ROM code differs. Ctrl+C ends a restore between two
+// channels, never between freeing a channel and writing its code.
+class BackupCommand
+{
+public:
+    static int run(CliContext &ctx);
+
+private:
+    static int backup(CliContext &ctx, const QString &path);
+    static int restore(CliContext &ctx, const QString &path, bool verify);
+    // The channels whose ROM code in the gateway differs from the file's, one line each.
+    static QStringList differences(const QList<TChannelRecord> &file, const QList<TChannelRecord> &gateway);
+};

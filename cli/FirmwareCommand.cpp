@@ -1,0 +1,191 @@
+#include "FirmwareCommand.h"
+
+#include "CliContext.h"
+#include "CliFailure.h"
+#include "CliOptions.h"
+#include "CommandArgs.h"
+#include "Console.h"
+#include "ConsolePrompts.h"
+#include "EventWait.h"
+#include "LinkMessages.h"
+#include "ValueParser.h"
+
+#include <QFileInfo>
+
+namespace {
+constexpr int kBarWidth = 30;
+// A confirmed answer may take this long at the least before the update gives up.
+constexpr int kMinTimeoutMs = 10000;
+
+void checkImage(FirmwareImage &image, const QString &path)
+{
+    switch (image.load(path)) {
+    case FirmwareImage::LoadResult::Ok:
+        return;
+    case FirmwareImage::LoadResult::Missing:
+        throw CliFailure::usage(QStringLiteral("File does not exist. (%1)").arg(path));
+    case FirmwareImage::LoadResult::Empty:
+        throw CliFailure::usage(QStringLiteral("%1 is empty.").arg(path));
+    case FirmwareImage::LoadResult::TooLarge:
+        throw CliFailure::usage(QStringLiteral("%1 is too large for a firmware image: the limit is %2 bytes.").arg(path).arg(FirmwareImage::Capacity));
+    case FirmwareImage::LoadResult::ReadError:
+        break;
+    }
+    throw CliFailure::usage(QStringLiteral("File access error. (%1)").arg(path));
+}
+} // namespace
+
+FirmwareCommand::FirmwareCommand(CliContext &ctx, const QString &path, int paceMs)
+    : m_ctx(ctx), m_path(path), m_paceMs(paceMs), m_link(ctx.options.link), m_update(m_link.port())
+{
+    m_ticker.setSingleShot(true);
+    m_ticker.setTimerType(Qt::PreciseTimer);
+    connect(&m_ticker, &QTimer::timeout, this, &FirmwareCommand::onTick);
+}
+
+int FirmwareCommand::run(CliContext &ctx)
+{
+    CommandArgs args(ctx.options.command, ctx.options.arguments);
+    ctx.prompts.setAssumeYes(args.flag(QStringLiteral("yes")));
+    // Not for users: test rigs give every frame this many ms instead of the protocol's 300-500.
+    const auto pace = args.value(QStringLiteral("pace-ms"));
+    const int paceMs = pace ? ValueParser::wholeNumber(*pace, 1, 1000, QStringLiteral("--pace-ms takes 1 to 1000")) : 0;
+    const QString path = args.positional(QStringLiteral("FILE.bin"));
+    args.finish();
+
+    FirmwareCommand command(ctx, path, paceMs);
+    checkImage(command.m_update.Image(), path);
+    command.m_link.open();
+    command.bind();
+    command.m_update.setSlaveAddress(uint8_t(ctx.options.link.address));
+    command.m_update.setFirstInterval(ctx.options.link.baud);
+    command.m_update.ResetCounters();
+    command.m_sinceConfirmed.start();
+    command.m_ticker.start(paceMs > 0 ? paceMs : command.m_update.Timer().interval());
+
+    // The idle reads of the service block show the gateway's version: it answers.
+    if (ctx.wait.until([&] { return !command.m_version.isEmpty(); }) == EventWait::Result::Interrupted)
+        throw CliFailure::failure(QStringLiteral("Interrupted; nothing was written."));
+    ctx.console.out(command.m_version);
+    if (!ctx.prompts.confirm(QStringLiteral("Program the device memory?")))
+        throw CliFailure::usage(QStringLiteral("Nothing was written."));
+
+    command.m_programming = true;
+    command.m_sinceConfirmed.restart();
+    command.m_update.StartProgramming(path);
+    if (ctx.wait.until([&] { return command.m_done; }) == EventWait::Result::Interrupted) {
+        // The next tick takes the answer to the frame in flight and sends nothing more.
+        command.m_stopRequested = true;
+        ctx.wait.until([&] { return command.m_stopped || command.m_done; }, false);
+        if (!command.m_done)
+            throw command.stopped(QStringLiteral("Firmware update stopped"));
+    }
+    ctx.console.endProgress();
+    ctx.console.out(QStringLiteral("Memory programming done. (%1, %2 frames, %3 retries)")
+                        .arg(command.m_update.ElapsedText())
+                        .arg(command.m_update.TxCount())
+                        .arg(command.m_retries));
+    ctx.console.out(QStringLiteral("Restart the device to complete the firmware update.\n"
+                                   "(The PGM switch must be in the ON position during restart.)"));
+    // Let go of the port, so the gateway can be restarted with its programming switch on.
+    command.m_link.close();
+    return int(ExitCode::Done);
+}
+
+void FirmwareCommand::bind()
+{
+    m_update.OnVersion = [this](const QString &text) {
+        if (!text.isEmpty())
+            m_version = text;
+    };
+    m_update.OnStatus = [this](const QString &, FirmwareUpdate::Colour colour) {
+        if (colour == FirmwareUpdate::Colour::Green)
+            m_sinceConfirmed.restart();
+        else if (m_programming && colour == FirmwareUpdate::Colour::Red)
+            ++m_retries; // a lost or refused answer: the frame goes again
+    };
+    m_update.OnProgress = [this](int position, int maximum) {
+        m_position = position;
+        m_maximum = qMax(maximum, 1);
+    };
+    m_update.OnPortClosed = [this] { m_ctx.wait.fail(stopped(QStringLiteral("The port %1 closed").arg(m_ctx.options.link.port))); };
+    m_update.OnPortInactive = [this] { m_ctx.wait.fail(stopped(QString::fromLatin1(kPortInactiveMessage))); };
+    m_update.OnDone = [this] {
+        m_done = true;
+        m_ctx.wait.check();
+    };
+}
+
+int FirmwareCommand::timeoutMs()
+{
+    return m_ctx.options.link.timeoutMs.value_or(qMax(kMinTimeoutMs, 3 * m_update.Timer().interval() + 1000));
+}
+
+void FirmwareCommand::onTick()
+{
+    if (m_done || m_stopped)
+        return;
+    if (m_stopRequested) {
+        // The answer to the last frame had its tick's time to come; nothing more goes out.
+        m_stoppedAt = m_update.Step();
+        m_update.Cancel();
+        m_stopped = true;
+        m_ctx.wait.check();
+        return;
+    }
+    const FirmwareUpdate::TStep before = m_update.Step();
+    m_update.Tick();
+    if (m_done)
+        return;
+    if (m_sinceConfirmed.elapsed() > timeoutMs()) {
+        m_stoppedAt = before;
+        m_update.Cancel();
+        m_stopped = true;
+        m_ctx.wait.fail(stopped(QStringLiteral("No answer from the gateway (%1) for %2 ms").arg(m_ctx.options.link.describe()).arg(timeoutMs())));
+        return;
+    }
+    if (m_programming)
+        showProgress();
+    m_ticker.start(m_paceMs > 0 ? m_paceMs : m_update.Timer().interval());
+    m_ctx.wait.check();
+}
+
+void FirmwareCommand::showProgress()
+{
+    const int filled = kBarWidth * m_position / m_maximum;
+    m_ctx.console.progress(QStringLiteral("[%1%2] %3%  frames %4  %5  retries %6")
+                               .arg(QString(filled, QLatin1Char('#')), QString(kBarWidth - filled, QLatin1Char('.')))
+                               .arg(100 * m_position / m_maximum, 3)
+                               .arg(m_update.TxCount())
+                               .arg(m_update.ElapsedText())
+                               .arg(m_retries));
+}
+
+QString FirmwareCommand::stateText(FirmwareUpdate::TStep step) const
+{
+    const int length = m_update.Image().ImageLength();
+    switch (step) {
+    case FirmwareUpdate::Idle:
+        return QStringLiteral("nothing was written");
+    case FirmwareUpdate::Erasing:
+        return QStringLiteral("the gateway's spare program memory is partly erased (up to page %1 of %2-%3); the gateway "
+                              "still runs its old program. Run the update again before restarting it with the PGM switch ON")
+            .arg(m_update.ErasePage() - 1)
+            .arg(FirmwareUpdate::FirstPage)
+            .arg(FirmwareUpdate::LastPage);
+    case FirmwareUpdate::Erased:
+    case FirmwareUpdate::Writing:
+        break;
+    }
+    return QStringLiteral("about %1 of %2 bytes are written: the spare program memory holds an incomplete program, and the "
+                          "gateway still runs its old one. Do not restart it with the PGM switch ON; run the update again")
+        .arg(qBound(0, m_update.ReadPos(), length))
+        .arg(length);
+}
+
+CliFailure FirmwareCommand::stopped(const QString &why)
+{
+    m_ctx.console.endProgress();
+    const FirmwareUpdate::TStep step = m_stopped ? m_stoppedAt : m_update.Step();
+    return CliFailure::failure(QStringLiteral("%1: %2.").arg(why, stateText(m_programming ? step : FirmwareUpdate::Idle)));
+}

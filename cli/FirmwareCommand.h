@@ -1,0 +1,51 @@
+#pragma once
+
+#include "FirmwareUpdate.h"
+#include "LinkPort.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+
+struct CliContext;
+
+// firmware FILE.bin [--yes]: the window's firmware update on a port of its own. The update
+// protocol is driven by this command's timer at the pace the protocol asks for; the command
+// waits for the gateway's version before it asks "Program the device memory?" (--yes answers
+// it), shows a progress bar on a terminal, and ends when the last frame is confirmed. No
+// confirmed answer for the timeout, or Ctrl+C, stops it after the frame in flight and says
+// what the gateway is left with.
+class FirmwareCommand : public QObject
+{
+    Q_OBJECT
+public:
+    static int run(CliContext &ctx);
+
+private:
+    FirmwareCommand(CliContext &ctx, const QString &path, int paceMs);
+
+    void bind();
+    void onTick();
+    void showProgress();
+    // What a stopped update leaves in the gateway.
+    QString stateText(FirmwareUpdate::TStep step) const;
+    CliFailure stopped(const QString &why);
+    int timeoutMs();
+
+    CliContext &m_ctx;
+    QString m_path;
+    int m_paceMs; // 0: the protocol's own pace
+    LinkPort m_link;
+    FirmwareUpdate m_update;
+    QTimer m_ticker;
+    QElapsedTimer m_sinceConfirmed;
+    QString m_version;
+    bool m_programming = false;
+    bool m_done = false;
+    bool m_stopRequested = false;
+    bool m_stopped = false;
+    FirmwareUpdate::TStep m_stoppedAt = FirmwareUpdate::Idle;
+    int m_position = 0;
+    int m_maximum = 1;
+    int m_retries = 0;
+};

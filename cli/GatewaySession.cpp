@@ -1,0 +1,183 @@
+#include "GatewaySession.h"
+
+#include "ComPortError.h"
+#include "CliFailure.h"
+#include "EventWait.h"
+#include "LinkMessages.h"
+#include "ModbusException.h"
+
+namespace {
+constexpr uint8_t kRead = 0x03;
+constexpr uint8_t kWriteSingle = 0x06;
+constexpr uint8_t kWriteMultiple = 0x10;
+} // namespace
+
+GatewaySession::GatewaySession(const LinkOptions &link, EventWait &wait)
+    : m_port(link), m_wait(wait), m_gateway(&m_port.port())
+{
+    m_gateway.SetBaudRate(link.baud);
+    m_gateway.setSlaveAddress(uint8_t(link.address));
+    m_silence.setSingleShot(true);
+    connect(&m_silence, &QTimer::timeout, this, [this] {
+        if (m_silenceEnds)
+            m_wait.fail(silence());
+    });
+    m_gateway.OnTxFrame = [this](const TFrameBuffer &f) { onTx(f); };
+    m_gateway.OnRxFrame = [this](const TFrameBuffer &f) { onRx(f); };
+    m_gateway.OnBlockReceived = [this] { onBlock(); };
+    m_port.port().OnClosed = [this](TAfComPort *, const QString &reason) {
+        m_wait.fail(CliFailure::failure(QStringLiteral("The port %1 went away: %2").arg(this->link().port, reason)));
+    };
+}
+
+GatewaySession::~GatewaySession()
+{
+    close();
+}
+
+void GatewaySession::open()
+{
+    m_port.requirePort();
+    try {
+        m_gateway.Open(link().port);
+    } catch (const ComPortError &e) {
+        throw LinkPort::failureOf(e);
+    }
+}
+
+void GatewaySession::close()
+{
+    m_gateway.PollTimer().stop();
+    m_silence.stop();
+    m_port.close();
+}
+
+int GatewaySession::timeoutMs() const
+{
+    return link().timeoutMs.value_or(3 * m_gateway.PollInterval() + TModbusKomunikator::PauseMs);
+}
+
+CliFailure GatewaySession::silence() const
+{
+    QString text = QStringLiteral("No answer from the gateway (%1) within %2 ms: check the cable, the port and the "
+                                  "line settings, or find them with tarvik-cli scan")
+                       .arg(link().describe())
+                       .arg(timeoutMs());
+    if (!m_silenceHint.isEmpty())
+        text += QStringLiteral(" (") + m_silenceHint + QLatin1Char(')');
+    return CliFailure::failure(text);
+}
+
+void GatewaySession::onTx(const TFrameBuffer &frame)
+{
+    if (frame.Len < 2)
+        return;
+    const uint8_t function = frame.Data[1];
+    if (function == kRead) {
+        ++m_readSerial;
+        // Measured from the first request left unanswered.
+        if (!m_silence.isActive())
+            m_silence.start(timeoutMs());
+    } else if (function == kWriteSingle || function == kWriteMultiple) {
+        ++m_writesSent;
+    }
+    m_wait.check();
+}
+
+void GatewaySession::onRx(const TFrameBuffer &frame)
+{
+    const auto refused = ModbusException::find(QByteArray(reinterpret_cast<const char *>(frame.Data), frame.Len));
+    if (refused)
+        m_wait.fail(CliFailure::failure(QStringLiteral("The gateway refused the request: %1").arg(refused->text())));
+}
+
+void GatewaySession::onBlock()
+{
+    const int index = m_gateway.LastBlockIndex();
+    m_gateway.GetRegisters(m_blocks[size_t(index)]);
+    m_blockSerial[size_t(index)] = m_readSerial;
+    m_silence.stop();
+    steer();
+    m_wait.check();
+}
+
+void GatewaySession::steer()
+{
+    if (m_wanted.isEmpty())
+        return;
+    // The first block still missing; once all are there, round and round.
+    for (int b : std::as_const(m_wanted))
+        if (m_blockSerial[size_t(b)] <= m_since) {
+            m_gateway.RequestBlock(b);
+            return;
+        }
+    const qsizetype last = m_wanted.indexOf(int(m_gateway.LastBlockIndex()));
+    m_gateway.RequestBlock(m_wanted[(last + 1) % m_wanted.size()]);
+}
+
+bool GatewaySession::readBlocks(const QList<int> &blocks, int since)
+{
+    m_wanted = blocks;
+    m_since = since;
+    steer();
+    return m_wait.until([this] {
+        for (int b : std::as_const(m_wanted))
+            if (m_blockSerial[size_t(b)] <= m_since)
+                return false;
+        return true;
+    }) == EventWait::Result::Done;
+}
+
+void GatewaySession::readBlocksOrStop(const QList<int> &blocks, int since, const QString &interrupted)
+{
+    if (!readBlocks(blocks, since))
+        throw CliFailure::failure(interrupted);
+}
+
+QList<TChannelRecord> GatewaySession::channelRecords() const
+{
+    QList<TChannelRecord> records;
+    for (int b = 0; b < ChannelMap::ChannelCount / ChannelMap::ChannelsPerBlock; ++b)
+        for (int k = 0; k < ChannelMap::ChannelsPerBlock; ++k)
+            records.append(TChannelRecord::fromBlock(m_blocks[size_t(b)], k, b * ChannelMap::ChannelsPerBlock + 1));
+    return records;
+}
+
+int GatewaySession::queued(const std::function<void()> &operation)
+{
+    if (!m_gateway.Active())
+        throw CliFailure::failure(QString::fromLatin1(kPortInactiveMessage));
+    const int before = m_writesSent;
+    operation();
+    const int count = int(m_gateway.WriteQueue().size());
+    if (count == 0)
+        throw CliFailure::failure(QStringLiteral("Busy, try again."));
+    // A few writes 60 ms apart: not worth stopping half way at Ctrl+C.
+    m_wait.until([this] { return m_gateway.WriteQueue().isEmpty(); }, false);
+    if (m_writesSent - before < count)
+        throw CliFailure::failure(QStringLiteral("The gateway stopped answering, so the poll cycle dropped the write. "
+                                                 "Nothing was changed; try again."));
+    return m_readSerial;
+}
+
+int GatewaySession::atOnce(const std::function<void()> &operation)
+{
+    // Between a read request and its answer a write would garble both.
+    m_wait.until([this] { return !m_gateway.AwaitingAnswer(); }, false);
+    const int before = m_writesSent;
+    operation();
+    if (m_writesSent == before)
+        throw CliFailure::failure(QString::fromLatin1(kPortInactiveMessage));
+    return m_readSerial;
+}
+
+bool GatewaySession::answering() const
+{
+    return m_gateway.Active() && !m_gateway.Counters().TimedOut();
+}
+
+void GatewaySession::setSilenceEndsSession(bool on)
+{
+    m_silenceEnds = on;
+    m_silence.stop();
+}

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "LinkPort.h"
+#include "RegisterMap.h"
+#include "TChannelRecord.h"
+#include "TTarvikKomunikator.h"
+
+#include <QObject>
+#include <QTimer>
+#include <array>
+#include <functional>
+
+class EventWait;
+
+// The gateway over the window's own poll cycle: the communicator reads the blocks a command
+// asks for, in the window's rhythm, and the command waits for them. Every read request gets a
+// serial number, so a command can ask for blocks read after its writes went out. Silence
+// longer than the timeout, an exception answer or the port going away end the wait with a
+// failure.
+class GatewaySession : public QObject
+{
+    Q_OBJECT
+public:
+    using Block = std::array<uint16_t, PollBlockSize>;
+
+    GatewaySession(const LinkOptions &link, EventWait &wait);
+    ~GatewaySession() override;
+
+    // Opens the port and starts the poll cycle; throws CliFailure.
+    void open();
+    void close();
+    TTarvikKomunikator &gateway() { return m_gateway; }
+    const LinkOptions &link() const { return m_port.link(); }
+    // How long a read may go unanswered: the option, or long enough for the cycle to ask again
+    // once after a lost answer.
+    int timeoutMs() const;
+
+    // Steers the poll cycle to these block indexes only and waits until each has arrived from
+    // a request sent after since (a readSerial() value). false when Ctrl+C ended the wait.
+    bool readBlocks(const QList<int> &blocks, int since = 0);
+    // readBlocks for a command that cannot go on without the blocks: Ctrl+C ends it with exit
+    // code 1 and this text, which says what was done so far.
+    void readBlocksOrStop(const QList<int> &blocks, int since, const QString &interrupted);
+    int readSerial() const { return m_readSerial; }
+    const Block &block(int index) const { return m_blocks[size_t(index)]; }
+    // The 40 channel records of blocks 0..3.
+    QList<TChannelRecord> channelRecords() const;
+
+    // Runs an operation that queues writes and waits until they are on the line; blocks read
+    // after the returned readSerial() show their effect. Throws when nothing was queued or the
+    // cycle dropped a write.
+    int queued(const std::function<void()> &operation);
+    // Runs an operation that writes at once, when no read answer is due; returns as queued().
+    int atOnce(const std::function<void()> &operation);
+
+    // The link is open and the gateway answers (the recorder's sampling rule).
+    bool answering() const;
+    // Off: silence no longer ends the session, the cycle just keeps asking (logging, import).
+    void setSilenceEndsSession(bool on);
+    // Added to the silence message (e.g. that new line settings may already be in force).
+    void setSilenceHint(const QString &hint) { m_silenceHint = hint; }
+
+private:
+    void onTx(const TFrameBuffer &frame);
+    void onRx(const TFrameBuffer &frame);
+    void onBlock();
+    void steer();
+    CliFailure silence() const;
+
+    LinkPort m_port;
+    EventWait &m_wait;
+    TTarvikKomunikator m_gateway;
+    QTimer m_silence;
+    bool m_silenceEnds = true;
+    QString m_silenceHint;
+    std::array<Block, PollBlockCount> m_blocks{};
+    std::array<int, PollBlockCount> m_blockSerial{}; // serial of the request each block answered
+    int m_readSerial = 0;
+    int m_writesSent = 0;
+    QList<int> m_wanted;
+    int m_since = 0;
+};

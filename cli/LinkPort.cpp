@@ -1,0 +1,59 @@
+#include "LinkPort.h"
+
+#include "CliFailure.h"
+#include "ComPortError.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+LinkPort::LinkPort(const LinkOptions &link) : m_link(link)
+{
+    // The component's name ends the window's port error texts.
+    m_port.setObjectName(QStringLiteral("AfComPort1"));
+    m_port.setPortName(link.port);
+    m_port.setUserBaudRate(link.baud);
+    m_port.setParity(link.parity);
+    m_port.setStopBits(link.stopBits);
+}
+
+void LinkPort::requirePort() const
+{
+    if (m_link.port.isEmpty())
+        throw CliFailure::usage(QStringLiteral("no port: give --port NAME (without it the port the window used last is taken)"));
+}
+
+void LinkPort::open()
+{
+    requirePort();
+    try {
+        m_port.open();
+    } catch (const ComPortError &e) {
+        throw failureOf(e);
+    }
+}
+
+CliFailure LinkPort::failureOf(const ComPortError &error)
+{
+    QString text = error.message();
+    if (text.startsWith(QLatin1String("Invalid port number")))
+        text += QStringLiteral(": no such port; check the name given with --port");
+    return CliFailure::failure(text);
+}
+
+void LinkPort::close()
+{
+    // The last write may still sit in the port's buffer; closing would throw it away.
+    QElapsedTimer waited;
+    waited.start();
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (!m_port.isActive() || m_port.transport().bytesPendingWrite() == 0 || waited.elapsed() > 1000)
+            loop.quit();
+    });
+    poll.start(5);
+    if (m_port.isActive() && m_port.transport().bytesPendingWrite() > 0)
+        loop.exec();
+    m_port.close();
+}

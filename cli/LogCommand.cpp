@@ -1,0 +1,142 @@
+#include "LogCommand.h"
+
+#include "ChannelNumbering.h"
+#include "CliContext.h"
+#include "CliFailure.h"
+#include "CliOptions.h"
+#include "CommandArgs.h"
+#include "Console.h"
+#include "ConsolePrompts.h"
+#include "DescriptionFile.h"
+#include "EventWait.h"
+#include "FileChoice.h"
+#include "GatewaySession.h"
+#include "RecorderRows.h"
+#include "RecorderSettings.h"
+#include "RomCode.h"
+#include "TCSVFileRecorder.h"
+#include "ValueParser.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <climits>
+
+namespace {
+
+const QList<int> kBlocks = {0, 1, 2, 3, ServiceBlockIndex};
+// The longest wait a timer is given at once; a longer period is reached in steps.
+constexpr qint64 kTimerStepMs = 3600 * 1000;
+
+QList<TDescriptionRecord> descriptionsFrom(const QString &path, int numbering)
+{
+    QList<TDescriptionRecord> records;
+    switch (DescriptionFile::load(path, numbering, records)) {
+    case DescriptionFile::LoadResult::Ok:
+        return records;
+    case DescriptionFile::LoadResult::Missing:
+        throw CliFailure::usage(QStringLiteral("File does not exist. (%1)").arg(path));
+    case DescriptionFile::LoadResult::NotOurs:
+    case DescriptionFile::LoadResult::ReadError:
+        break;
+    }
+    throw CliFailure::usage(QStringLiteral("Error reading file. (%1 is no channel descriptions file)").arg(path));
+}
+
+} // namespace
+
+LogCommand::LogCommand(CliContext &ctx, GatewaySession &session, TCSVFileRecorder &recorder, qint64 periodMs, qint64 samples)
+    : m_ctx(ctx), m_session(session), m_recorder(recorder), m_periodMs(periodMs), m_samples(samples)
+{
+    m_timer.setSingleShot(true);
+    m_timer.setTimerType(Qt::PreciseTimer);
+    connect(&m_timer, &QTimer::timeout, this, &LogCommand::onTimer);
+}
+
+int LogCommand::run(CliContext &ctx)
+{
+    CommandArgs args(ctx.options.command, ctx.options.arguments);
+    const auto periodText = args.value(QStringLiteral("period"));
+    const auto durationText = args.value(QStringLiteral("duration"));
+    const auto descriptionsPath = args.value(QStringLiteral("descriptions"));
+    ctx.prompts.setAssumeYes(args.flag(QStringLiteral("yes")));
+    const QString path = FileChoice::withExtension(args.positional(QStringLiteral("FILE.csv")), QStringLiteral("csv"));
+    args.finish();
+    const QString periodError = QStringLiteral("--period takes whole seconds, %1 to %2").arg(RecorderSettings::MinPeriod).arg(RecorderSettings::MaxPeriod);
+    const int period = periodText ? ValueParser::wholeNumber(*periodText, RecorderSettings::MinPeriod, RecorderSettings::MaxPeriod, periodError)
+                                  : RecorderSettings::period();
+    const qint64 duration = durationText ? ValueParser::wholeNumber(*durationText, 1, INT_MAX, QStringLiteral("--duration takes whole seconds from 1")) : 0;
+    QList<TDescriptionRecord> described;
+    if (descriptionsPath)
+        described = descriptionsFrom(*descriptionsPath, ctx.options.numbering);
+    ctx.prompts.requireRewrite(path);
+
+    GatewaySession session(ctx.options.link, ctx.wait);
+    session.open();
+    // The header names the channels' ROM codes: they are read first.
+    session.readBlocksOrStop(kBlocks, 0, QStringLiteral("Interrupted; no log was started."));
+    QString error;
+    // Into the file named or not at all: a script looks for its log where it said.
+    const std::unique_ptr<TCSVFileRecorder> recorder = TCSVFileRecorder::create(path, &error);
+    if (!recorder)
+        throw CliFailure::failure(error);
+
+    QList<TDescriptionRecord> channels;
+    for (const TChannelRecord &r : session.channelRecords()) {
+        const int shown = ChannelNumbering::displayNumber(r.channel);
+        channels.append({uint8_t(shown), QString::number(shown), RomCode::toText(r.rom),
+                         described.isEmpty() ? QString() : described[r.channel - 1].description});
+    }
+    const QList<QStringList> header = RecorderRows::header(channels);
+    for (int row = 0; row < header.size(); ++row) {
+        const bool written = row < 3 ? recorder->WriteRowPadded(header[row], RecorderRows::CellCount) : recorder->WriteRow(header[row]);
+        if (!written)
+            throw CliFailure::failure(QStringLiteral("Writing the log %1 failed: %2").arg(QDir::toNativeSeparators(path), recorder->errorString()));
+    }
+
+    // From here on the gateway may fall silent: samples are skipped until it answers again.
+    session.setSilenceEndsSession(false);
+    const qint64 samples = duration > 0 ? (duration + period - 1) / period : 0;
+    LogCommand log(ctx, session, *recorder, qint64(period) * 1000, samples);
+    log.m_clock.start();
+    log.onTimer(); // the first sample at once
+    ctx.wait.until([&] { return log.m_finished; });
+    ctx.console.endProgress();
+    ctx.console.out(QStringLiteral("%1 rows written to %2.").arg(log.m_rows).arg(QDir::toNativeSeparators(path)));
+    return int(ExitCode::Done);
+}
+
+void LogCommand::onTimer()
+{
+    // Samples fall due at whole periods from the start, whatever the timer's slack.
+    if (m_clock.elapsed() >= m_taken * m_periodMs) {
+        sample();
+        ++m_taken;
+        if (m_samples > 0 && m_taken >= m_samples) {
+            m_finished = true;
+            m_ctx.wait.check();
+            return;
+        }
+    }
+    schedule();
+}
+
+void LogCommand::schedule()
+{
+    const qint64 due = m_taken * m_periodMs - m_clock.elapsed();
+    m_timer.start(int(qBound<qint64>(0, due, kTimerStepMs)));
+}
+
+void LogCommand::sample()
+{
+    if (!m_session.answering()) {
+        m_ctx.console.err(QStringLiteral("No answer from the gateway: sample skipped."));
+        return;
+    }
+    if (!m_recorder.WriteRow(RecorderRows::dataRow(QDateTime::currentDateTime(), m_session.channelRecords()))) {
+        m_ctx.wait.fail(CliFailure::failure(QStringLiteral("Writing the log %1 failed: %2. The rows written so far are kept.")
+                                                .arg(QDir::toNativeSeparators(m_recorder.fileName()), m_recorder.errorString())));
+        return;
+    }
+    m_ctx.console.progress(QStringLiteral("Logging... (%1)").arg(m_rows));
+    ++m_rows;
+}

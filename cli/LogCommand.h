@@ -1,0 +1,44 @@
+#pragma once
+
+#include "TDescriptionRecord.h"
+
+#include <QElapsedTimer>
+#include <QList>
+#include <QObject>
+#include <QTimer>
+#include <memory>
+
+class GatewaySession;
+class TCSVFileRecorder;
+struct CliContext;
+
+// log FILE.csv [--period S] [--duration S] [--descriptions FILE.txt] [--yes]: the window's
+// recorder. The header rows and the data rows are the window's, from the same row builders,
+// and a sample is skipped while the gateway does not answer, as the window skips it. The
+// period defaults to the one stored by the window's recorder options. Without --duration it
+// logs until Ctrl+C; every row is on disk as soon as it is written.
+class LogCommand : public QObject
+{
+    Q_OBJECT
+public:
+    static int run(CliContext &ctx);
+
+private:
+    LogCommand(CliContext &ctx, GatewaySession &session, TCSVFileRecorder &recorder, qint64 periodMs, qint64 samples);
+
+    // Takes the sample that is due and schedules the next one.
+    void onTimer();
+    void sample();
+    void schedule();
+
+    CliContext &m_ctx;
+    GatewaySession &m_session;
+    TCSVFileRecorder &m_recorder;
+    qint64 m_periodMs;
+    qint64 m_samples; // samples to take, counting skipped ones; 0: until Ctrl+C
+    qint64 m_taken = 0;
+    int m_rows = 0;
+    bool m_finished = false;
+    QElapsedTimer m_clock;
+    QTimer m_timer;
+};

@@ -1,0 +1,164 @@
+#include "ScanCommand.h"
+
+#include "ChannelText.h"
+#include "CliContext.h"
+#include "CliFailure.h"
+#include "CliOptions.h"
+#include "CommandArgs.h"
+#include "ComPortError.h"
+#include "Console.h"
+#include "EventWait.h"
+#include "ModbusCrc.h"
+#include "ModbusException.h"
+#include "RegisterMap.h"
+#include "ValueParser.h"
+
+#include <QElapsedTimer>
+#include <cmath>
+
+namespace {
+
+constexpr uint8_t kRead = 0x03;
+constexpr int kRequestLength = 8;
+constexpr int kAnswerLength = 7; // address, function, byte count 2, one register, CRC
+constexpr int kExceptionLength = 5;
+// USB serial adapters hold received bytes up to 16 ms; the system adds its own delay.
+constexpr int kMarginMs = 30;
+
+QByteArray versionRequest(int address)
+{
+    const char request[] = {char(address), char(kRead), char(ServiceRegs::FirmwareVersion >> 8),
+                            char(ServiceRegs::FirmwareVersion & 0xFF), 0, 1};
+    return ModbusCrc::appended(QByteArray(request, sizeof request));
+}
+
+} // namespace
+
+ScanCommand::ScanCommand(CliContext &ctx) : m_ctx(ctx), m_link(ctx.options.link)
+{
+    m_deadline.setSingleShot(true);
+    m_deadline.setTimerType(Qt::PreciseTimer);
+    connect(&m_deadline, &QTimer::timeout, this, [this] {
+        m_over = true;
+        m_ctx.wait.check();
+    });
+    m_link.port().OnDataRecived = [this](TAfComPort *, int) { onData(); };
+}
+
+QList<qint32> ScanCommand::commonFirst()
+{
+    return {9600, 19200, 115200, 38400, 57600, 4800, 2400, 1200, 14400, 28800, 76800, 230400, 56000, 128000, 7200, 1800};
+}
+
+int ScanCommand::probeTimeoutMs(const LineSettings &line)
+{
+    const int bits = 1 + 8 + (line.parity == TParity::paNone ? 0 : 1) + (line.stopBits == TStopBits::sbTwo ? 2 : 1);
+    // Modbus keeps 3.5 characters of silence after a frame.
+    const double characters = kRequestLength + kAnswerLength + 3.5;
+    return int(std::ceil(characters * bits * 1000.0 / line.baudRate)) + kMarginMs;
+}
+
+int ScanCommand::run(CliContext &ctx)
+{
+    CommandArgs args(ctx.options.command, ctx.options.arguments);
+    const auto bauds = args.value(QStringLiteral("bauds"));
+    const auto addressText = args.value(QStringLiteral("addresses"));
+    args.finish();
+    const QList<qint32> speeds = bauds ? ValueParser::baudRates(*bauds) : commonFirst();
+    QList<int> addresses = addressText ? ValueParser::addresses(*addressText) : QList<int>();
+    if (addresses.isEmpty())
+        for (int a = 1; a <= 247; ++a)
+            addresses.append(a);
+
+    ScanCommand scan(ctx);
+    scan.m_link.open();
+    QElapsedTimer clock;
+    clock.start();
+    const qsizetype total = addresses.size() * speeds.size();
+    int tried = 0;
+    int gateways = 0;
+    std::optional<qint32> lineSpeed;
+    for (int address : std::as_const(addresses)) {
+        for (qint32 baud : speeds) {
+            if (lineSpeed && baud != *lineSpeed)
+                continue;
+            ctx.console.progress(QStringLiteral("Trying %1 Bd, address %2 (%3 of at most %4)").arg(baud).arg(address).arg(tried + 1).arg(total));
+            const LineSettings line{baud, ctx.options.link.parity, ctx.options.link.stopBits};
+            const auto answer = scan.probe(baud, address, ctx.options.link.timeoutMs.value_or(probeTimeoutMs(line)));
+            if (scan.m_interrupted)
+                throw CliFailure::failure(QStringLiteral("Interrupted after %1 speed and address pairs.").arg(tried));
+            ++tried;
+            if (!answer)
+                continue;
+            lineSpeed = baud;
+            const auto refused = ModbusException::find(*answer);
+            QString what;
+            if (refused) {
+                what = QStringLiteral("answered with %1: some other device").arg(refused->text());
+            } else {
+                ++gateways;
+                what = QStringLiteral("Gateway FW version: %1").arg(ChannelText::FormatVersion(uint16_t(uint8_t((*answer)[3]) << 8 | uint8_t((*answer)[4]))));
+            }
+            ctx.console.out(QStringLiteral("%1 Bd, address %2: %3").arg(baud).arg(address).arg(what));
+        }
+    }
+    ctx.console.endProgress();
+    ctx.console.err(QStringLiteral("%1 speed and address pairs tried in %2 s.").arg(tried).arg(clock.elapsed() / 1000.0, 0, 'f', 1));
+    if (gateways == 0)
+        throw CliFailure::failure(QStringLiteral("No gateway answered."));
+    return int(ExitCode::Done);
+}
+
+std::optional<QByteArray> ScanCommand::probe(qint32 baud, int address, int timeoutMs)
+{
+    TAfComPort &port = m_link.port();
+    try {
+        port.setUserBaudRate(baud);
+    } catch (const ComPortError &e) {
+        throw LinkPort::failureOf(e);
+    }
+    port.purgeReceive();
+    m_received.clear();
+    m_address = address;
+    m_over = false;
+    const QByteArray request = versionRequest(address);
+    try {
+        port.write(request.constData(), int(request.size()));
+    } catch (const ComPortError &e) {
+        throw LinkPort::failureOf(e);
+    }
+    m_deadline.start(timeoutMs);
+    m_interrupted = m_ctx.wait.until([this] { return m_over; }) == EventWait::Result::Interrupted;
+    m_deadline.stop();
+    if (answerComplete())
+        return m_received.left(uint8_t(m_received[1]) & 0x80 ? kExceptionLength : kAnswerLength);
+    return std::nullopt;
+}
+
+void ScanCommand::onData()
+{
+    TAfComPort &port = m_link.port();
+    const int waiting = port.bytesWaiting();
+    if (waiting <= 0)
+        return;
+    QByteArray bytes(waiting, Qt::Uninitialized);
+    port.read(bytes.data(), waiting);
+    m_received.append(bytes);
+    if (answerComplete()) {
+        m_over = true;
+        m_ctx.wait.check();
+    }
+}
+
+bool ScanCommand::answerComplete() const
+{
+    // Only the asked address's answer to this read counts: a late answer from the previous
+    // probe names another address.
+    if (m_received.size() < kExceptionLength || uint8_t(m_received[0]) != m_address)
+        return false;
+    const auto function = uint8_t(m_received[1]);
+    if (function == (kRead | 0x80))
+        return ModbusCrc::endsWithValidCrc(m_received.left(kExceptionLength));
+    return function == kRead && m_received.size() >= kAnswerLength && uint8_t(m_received[2]) == 2
+           && ModbusCrc::endsWithValidCrc(m_received.left(kAnswerLength));
+}

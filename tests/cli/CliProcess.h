@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QStringList>
+
+// tarvik-cli run as a technician runs it, while the test's event loop keeps turning: the
+// simulated gateway lives in the test program and answers from that loop. The child inherits
+// the test program's settings folder and gets the C locale, so its number formats are known.
+class CliProcess
+{
+public:
+    struct Result
+    {
+        bool finished = false;
+        int exitCode = -1;
+        QString out;
+        QString err;
+        qint64 ms = 0;
+    };
+
+    void start(const QStringList &args);
+    // Waits until the process ends or timeoutMs pass (it is killed then).
+    Result finish(int timeoutMs = 50000);
+    // Ctrl+C.
+    void interrupt();
+    static Result run(const QStringList &args, int timeoutMs = 50000);
+
+private:
+    QProcess m_process;
+    QElapsedTimer m_clock;
+};

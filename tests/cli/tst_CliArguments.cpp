@@ -1,0 +1,110 @@
+// Bad command lines are refused before any port is touched: exit code 2, one line on stderr
+// that says what is wrong, nothing on stdout. The port named does not exist, so a command that
+// went as far as opening it would end with exit code 1 instead.
+#include "CliProcess.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+class tst_CliArguments : public QObject
+{
+    Q_OBJECT
+private:
+    QTemporaryDir m_dir;
+
+    QString file(const QString &name, const QByteArray &bytes)
+    {
+        const QString path = m_dir.filePath(name);
+        QFile f(path);
+        f.open(QIODevice::WriteOnly);
+        f.write(bytes);
+        return path;
+    }
+
+private slots:
+    void badCommandLinesExitTwoWithOneClearLine_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("says");
+        const QString missing = m_dir.filePath(QStringLiteral("missing.bin"));
+        const QString shortBackup = file(QStringLiteral("short.bin"), QByteArray(100, '\0'));
+        const QString emptyImage = file(QStringLiteral("empty.bin"), QByteArray());
+
+        QTest::newRow("no command") << QStringList{} << "no command given";
+        QTest::newRow("unknown command") << QStringList{"frobnicate"} << "unknown command \"frobnicate\"";
+        QTest::newRow("command option before the command") << QStringList{"--json", "channels"} << "unknown option --json";
+        QTest::newRow("option the command lacks") << QStringList{"channels", "--count", "3"} << "channels has no option --count";
+        QTest::newRow("extra argument") << QStringList{"channels", "now"} << "unexpected argument \"now\"";
+        QTest::newRow("line option without value") << QStringList{"channels", "--baud"} << "--baud needs a value";
+        QTest::newRow("speed not offered") << QStringList{"--baud", "9601", "channels"} << "--baud takes a line speed in Bd: 1200, 1800";
+        QTest::newRow("address 0") << QStringList{"--address", "0", "channels"} << "--address takes 1 to 247";
+        QTest::newRow("address 248") << QStringList{"--address=248", "channels"} << "--address takes 1 to 247";
+        QTest::newRow("parity") << QStringList{"--parity", "mark", "channels"} << "--parity takes none, odd or even";
+        QTest::newRow("negative timeout") << QStringList{"--timeout", "-5", "channels"} << "--timeout takes milliseconds";
+        QTest::newRow("count 0") << QStringList{"watch", "--count", "0"} << "--count takes a whole number from 1";
+        QTest::newRow("channel 40 zero-based") << QStringList{"save-new", "40"} << "Incorrect input. Enter a channel number 0 to 39.";
+        QTest::newRow("channel 0 one-based") << QStringList{"--numbering", "1", "delete", "0"} << "Incorrect input. Enter a channel number 1 to 40.";
+        QTest::newRow("channel not a number") << QStringList{"delete", "x1"} << "Incorrect input. Enter a channel number 0 to 39.";
+        QTest::newRow("channel missing") << QStringList{"delete"} << "delete needs CH";
+        QTest::newRow("line 3") << QStringList{"find-new", "3"} << "LINE is the 1-Wire line, 1 or 2";
+        QTest::newRow("index past the command word's 7 bits") << QStringList{"save-found", "128", "3"} << "INDEX is the device's index in the found list, 0 to 127";
+        QTest::newRow("ROM code of 15 digits") << QStringList{"write-rom", "3", "28FF15E26016057"} << "Invalid input data. A ROM code is 16 hex digits";
+        QTest::newRow("ROM code with a G") << QStringList{"write-rom", "3", "28FF15E26016057G"} << "Invalid input data.";
+        QTest::newRow("ROM code pairs misplaced") << QStringList{"write-rom", "3", "28F-F15E26016057"} << "Invalid input data.";
+        QTest::newRow("ROM code missing") << QStringList{"write-rom", "3"} << "write-rom needs CODE";
+        QTest::newRow("restore of a missing file") << QStringList{"restore", missing} << "File does not exist.";
+        QTest::newRow("restore of a short file") << QStringList{"restore", shortBackup} << "Error reading file.";
+        QTest::newRow("firmware of a missing file") << QStringList{"firmware", missing, "--yes"} << "File does not exist.";
+        QTest::newRow("firmware of an empty file") << QStringList{"firmware", emptyImage, "--yes"} << "is empty.";
+        QTest::newRow("log description file missing") << QStringList{"log", m_dir.filePath("a.csv"), "--descriptions", missing} << "File does not exist.";
+        QTest::newRow("log period 0") << QStringList{"log", m_dir.filePath("a.csv"), "--period", "0"} << "--period takes whole seconds, 1 to 4294967";
+        QTest::newRow("setting of a third port") << QStringList{"settings", "--set", "com2.baud=9600"} << "unknown setting \"com2.baud\"";
+        QTest::newRow("setting speed not offered") << QStringList{"settings", "--set", "com0.baud=19201"} << "com0.baud takes a line speed in Bd";
+        QTest::newRow("setting delay 201 ms") << QStringList{"settings", "--set", "com1.delay=201"} << "com1.delay takes milliseconds, 0 to 200";
+        QTest::newRow("setting power 6") << QStringList{"settings", "--set", "power=6"} << "power takes 0 to 5";
+        QTest::newRow("set without assignment") << QStringList{"settings", "--set"} << "--set needs NAME=VALUE";
+        QTest::newRow("scan address 0") << QStringList{"scan", "--addresses", "0-5"} << "--addresses takes addresses from 1 to 247";
+        QTest::newRow("scan backwards range") << QStringList{"scan", "--addresses", "9-5"} << "--addresses takes addresses from 1 to 247";
+        QTest::newRow("scan speed not offered") << QStringList{"scan", "--bauds", "9600,1000"} << "--bauds takes a line speed in Bd";
+    }
+
+    void badCommandLinesExitTwoWithOneClearLine()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, says);
+        const auto r = CliProcess::run(QStringList{"--port", m_dir.filePath("no-such-port")} + args, 10000);
+        QVERIFY(r.finished);
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY2(r.out.isEmpty(), qPrintable(r.out));
+        QVERIFY2(r.err.startsWith(QStringLiteral("tarvik-cli: ")) && r.err.contains(says), qPrintable(r.err));
+        QCOMPARE(r.err.count(QLatin1Char('\n')), 1);
+    }
+
+    void withoutAPortStoredOrGivenItAsksForOne()
+    {
+        // The settings folder of this test program holds no port the window used.
+        const auto r = CliProcess::run({QStringLiteral("channels")}, 10000);
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY2(r.err.contains(QStringLiteral("no port: give --port NAME")), qPrintable(r.err));
+    }
+
+    void aPortThatDoesNotExistIsALinkFailure()
+    {
+        const auto r = CliProcess::run({QStringLiteral("--port"), m_dir.filePath("no-such-port"), QStringLiteral("channels")}, 10000);
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("Invalid port number")) && r.err.contains(QStringLiteral("no such port")), qPrintable(r.err));
+    }
+
+    void helpListsEveryCommand()
+    {
+        const auto r = CliProcess::run({QStringLiteral("--help")}, 10000);
+        QCOMPARE(r.exitCode, 0);
+        for (const char *command : {"channels", "watch", "log", "backup", "restore", "find-new", "find-new-all", "find-all",
+                                    "save-new", "save-found", "delete", "write-rom", "settings", "firmware", "scan"})
+            QVERIFY2(r.out.contains(QStringLiteral("  %1 ").arg(QLatin1String(command))), command);
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_CliArguments)
+#include "tst_CliArguments.moc"
