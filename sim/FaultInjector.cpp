@@ -1,9 +1,12 @@
 #include "FaultInjector.h"
 
+#include "ModbusCrc.h"
+
 bool FaultInjector::active() const
 {
     return m_rates.drop > 0 || m_rates.corrupt > 0 || m_rates.truncate > 0 || m_rates.extra > 0
-           || m_rates.garbage > 0 || m_rates.split > 0 || m_rates.refuse > 0;
+           || m_rates.garbage > 0 || m_rates.split > 0 || m_rates.refuse > 0 || m_rates.foreign > 0
+           || m_rates.exception > 0;
 }
 
 bool FaultInjector::refuse()
@@ -24,27 +27,52 @@ QByteArray FaultInjector::randomBytes(int count)
 
 QList<QByteArray> FaultInjector::apply(const QByteArray &answer)
 {
+    m_lastPieces = pieces(answer);
+    return m_lastPieces;
+}
+
+QList<QByteArray> FaultInjector::pieces(const QByteArray &answer)
+{
     ++m_counts.answers;
+    m_lastFault = Fault::None;
     QByteArray out = answer;
     const double r = m_rng.generateDouble();
     double edge = m_rates.drop;
     if (r < edge) {
         ++m_counts.dropped;
+        m_lastFault = Fault::Drop;
         return {};
     }
     if (r < (edge += m_rates.corrupt)) {
         ++m_counts.corrupted;
+        m_lastFault = Fault::Corrupt;
         const int at = int(m_rng.bounded(int(out.size())));
         out[at] = char(out[at] ^ (1 << m_rng.bounded(8)));
     } else if (r < (edge += m_rates.truncate)) {
         ++m_counts.truncated;
+        m_lastFault = Fault::Truncate;
         out.truncate(int(m_rng.bounded(1, int(out.size()))));
     } else if (r < (edge += m_rates.extra)) {
         ++m_counts.extended;
+        m_lastFault = Fault::Extra;
         out.append(randomBytes(int(m_rng.bounded(1, 4))));
     } else if (r < (edge += m_rates.garbage)) {
         ++m_counts.garbled;
+        m_lastFault = Fault::Garbage;
         out.prepend(randomBytes(int(m_rng.bounded(1, 4))));
+    } else if (r < (edge += m_rates.foreign) && out.size() >= 3) {
+        // Another slave's address; the CRC is made right, so only the address tells.
+        ++m_counts.foreign;
+        m_lastFault = Fault::Foreign;
+        out = out.left(out.size() - 2);
+        out[0] = char(uint8_t(out[0]) % 247 + 1);
+        out = ModbusCrc::appended(out);
+    } else if (r < (edge += m_rates.exception) && out.size() >= 2) {
+        // The gateway refuses the read: exception 04 (slave device failure).
+        ++m_counts.exceptions;
+        m_lastFault = Fault::Exception;
+        const char exception[] = {out[0], char(uint8_t(out[1]) | 0x80), 0x04};
+        out = ModbusCrc::appended(QByteArray(exception, 3));
     }
 
     if (out.size() > 1 && m_rng.generateDouble() < m_rates.split) {

@@ -18,6 +18,8 @@ public:
         double garbage = 0;  // bytes before the answer
         double split = 0;    // the answer delivered in several pieces (no fault by itself)
         double refuse = 0;   // a firmware data frame answered with exception 04, not stored
+        double foreign = 0;   // sent as if from another slave address (its CRC made right)
+        double exception = 0; // a read answered with exception 04 instead of its registers
     };
     struct Counts
     {
@@ -29,13 +31,20 @@ public:
         int garbled = 0;
         int split = 0;
         int refused = 0;
+        int foreign = 0;
+        int exceptions = 0;
     };
+    // What was done to the last answer offered to apply().
+    enum class Fault { None, Drop, Corrupt, Truncate, Extra, Garbage, Foreign, Exception };
 
     explicit FaultInjector(quint32 seed = 1) : m_rng(seed) {}
     void setRates(const Rates &rates) { m_rates = rates; }
     const Rates &rates() const { return m_rates; }
     bool active() const;
     const Counts &counts() const { return m_counts; }
+    Fault lastFault() const { return m_lastFault; }
+    // The pieces apply() returned last.
+    const QList<QByteArray> &lastPieces() const { return m_lastPieces; }
 
     // The pieces in which the answer goes on the line: none when it is dropped, one piece
     // normally, several when it is split.
@@ -44,9 +53,12 @@ public:
     bool refuse();
 
 private:
+    QList<QByteArray> pieces(const QByteArray &answer);
     QByteArray randomBytes(int count);
 
     Rates m_rates;
     Counts m_counts;
+    Fault m_lastFault = Fault::None;
+    QList<QByteArray> m_lastPieces;
     QRandomGenerator m_rng;
 };

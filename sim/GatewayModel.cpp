@@ -162,13 +162,18 @@ void GatewayModel::loadDemoPopulation()
 bool GatewayModel::loadPopulationFile(const QString &path, QString *error)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+    if (!file.open(QIODevice::ReadOnly)) {
         *error = QStringLiteral("Cannot read %1: %2").arg(path, file.errorString());
         return false;
     }
+    return loadPopulationText(file.readAll(), path, error);
+}
+
+bool GatewayModel::loadPopulationText(const QByteArray &text, const QString &path, QString *error)
+{
     GatewayModel scratch(0);
     scratch.clearPopulation();
-    QTextStream in(&file);
+    QTextStream in(text);
     int lineNo = 0;
     while (!in.atEnd()) {
         ++lineNo;

@@ -29,6 +29,8 @@ public:
     void loadDemoPopulation();
     // Reads a population file; false with a message on a bad line (nothing is changed then).
     bool loadPopulationFile(const QString &path, QString *error);
+    // The same for a file's contents; name stands for the file in messages.
+    bool loadPopulationText(const QByteArray &text, const QString &name, QString *error);
     // Adds a device; when channel is 1..40 it is assigned there.
     void addDevice(const SimDevice &device, int channel = 0);
     void setDevicePresent(const std::array<uint16_t, 4> &rom, bool present);

@@ -1,6 +1,8 @@
 #include "GatewaySimulator.h"
 
 #include "RegisterMap.h"
+
+#include <chrono>
 #include "SimLog.h"
 
 GatewaySimulator::GatewaySimulator(std::unique_ptr<GatewayLine> line, const Options &options,
@@ -45,6 +47,10 @@ void GatewaySimulator::onReadyRead()
     const QByteArray bytes = m_line->readAll();
     if (bytes.isEmpty())
         return;
+    if (m_rx.isEmpty())
+        m_frameStartNs = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                             std::chrono::steady_clock::now().time_since_epoch())
+                             .count();
     m_rx.append(bytes);
     takeFrames();
     if (!m_rx.isEmpty())
@@ -76,6 +82,8 @@ void GatewaySimulator::onSilence()
 void GatewaySimulator::processFrame(const QByteArray &frame)
 {
     ++m_stats.frames;
+    if (OnRequest)
+        OnRequest(frame, m_frameStartNs);
     qCDebug(lcSim).noquote() << "request" << frame.toHex(' ').toUpper();
     bool parityKnown = false;
     const LineSettings tool = m_line->toolSettings(&parityKnown);

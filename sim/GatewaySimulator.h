@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
+#include <functional>
 #include <memory>
 
 // A simulated gateway on a serial line. It gathers request frames, answers them through its
@@ -46,10 +47,14 @@ public:
     const Stats &stats() const { return m_stats; }
     const Options &options() const { return m_options; }
     // True while an answer is being prepared or sent.
-    bool busy() const { return m_delayTimer.isActive() || !m_pending.isEmpty(); }
+    bool busy() const { return m_delayTimer.isActive() || !m_sending.isEmpty() || !m_pending.isEmpty(); }
 
     // How long one character takes on the line, in microseconds.
     static qint64 charTimeUs(const LineSettings &settings);
+
+    // Every complete request, with the moment its first byte arrived (steady clock, ns): a
+    // benchmark times the master's requests with it. May be unset.
+    std::function<void(const QByteArray &frame, qint64 arrivedNs)> OnRequest;
 
 private:
     void onReadyRead();
@@ -75,4 +80,5 @@ private:
     QByteArray m_sending;        // the piece on the line now
     qint64 m_sentOfPiece = 0;
     QElapsedTimer m_pieceClock;
+    qint64 m_frameStartNs = 0;
 };

@@ -6,6 +6,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
 #include "AtomicFile.h"
 #include <QSocketNotifier>
 #include <cmath>
@@ -81,8 +82,12 @@ int run(QCoreApplication &app)
         {QStringLiteral("corrupt"), QStringLiteral("Probability of a flipped bit in a read answer."), QStringLiteral("P")},
         {QStringLiteral("truncate"), QStringLiteral("Probability of a read answer cut short."), QStringLiteral("P")},
         {QStringLiteral("refuse"), QStringLiteral("Probability of a firmware data frame refused with exception 04."), QStringLiteral("P")},
+        {QStringLiteral("foreign"), QStringLiteral("Probability of a read answer sent from another slave address."), QStringLiteral("P")},
+        {QStringLiteral("exception"), QStringLiteral("Probability of a read answered with exception 04."), QStringLiteral("P")},
         {QStringLiteral("seed"), QStringLiteral("Seed of the fault and drift generator (default 1)."), QStringLiteral("N"), QStringLiteral("1")},
         {QStringLiteral("image-out"), QStringLiteral("Where to write a received firmware image on exit."), QStringLiteral("FILE")},
+        {QStringLiteral("timestamps"), QStringLiteral("Write each request's arrival (steady clock, ns) and function to FILE."), QStringLiteral("FILE")},
+        {QStringLiteral("unpaced"), QStringLiteral("Send answers at once instead of at line speed.")},
     });
     // Every usage error, an unknown option included, ends with exit code 2.
     if (!p.parse(app.arguments()))
@@ -127,8 +132,10 @@ int run(QCoreApplication &app)
     rates.corrupt = rateOption(p, QStringLiteral("corrupt"));
     rates.truncate = rateOption(p, QStringLiteral("truncate"));
     rates.refuse = rateOption(p, QStringLiteral("refuse"));
-    if (rates.drop + rates.corrupt + rates.truncate > 1)
-        usageError(QStringLiteral("--drop, --corrupt and --truncate add up to more than 1"));
+    rates.foreign = rateOption(p, QStringLiteral("foreign"));
+    rates.exception = rateOption(p, QStringLiteral("exception"));
+    if (rates.drop + rates.corrupt + rates.truncate + rates.foreign + rates.exception > 1)
+        usageError(QStringLiteral("--drop, --corrupt, --truncate, --foreign and --exception add up to more than 1"));
 
     std::unique_ptr<PtyGatewayLine> line;
     try {
@@ -137,7 +144,18 @@ int run(QCoreApplication &app)
     } catch (const std::exception &e) {
         usageError(QString::fromUtf8(e.what()));
     }
+    options.paced = !p.isSet(QStringLiteral("unpaced"));
     GatewaySimulator sim(std::move(line), options);
+    QFile timestamps;
+    if (p.isSet(QStringLiteral("timestamps"))) {
+        timestamps.setFileName(p.value(QStringLiteral("timestamps")));
+        if (!timestamps.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            usageError(QStringLiteral("cannot write %1: %2").arg(timestamps.fileName(), timestamps.errorString()));
+        sim.OnRequest = [&timestamps](const QByteArray &frame, qint64 ns) {
+            timestamps.write(QByteArray::number(ns) + ' ' + QByteArray::number(frame.size() > 1 ? uint8_t(frame[1]) : 0) + '\n');
+            timestamps.flush();
+        };
+    }
     sim.faults().setRates(rates);
 
     const QString population = p.value(QStringLiteral("population"));

@@ -65,6 +65,12 @@ private slots:
         Rig rig;
         QVERIFY(rig.logger->StartInto(rig.dir.filePath(QStringLiteral("log.csv")), 1));
         QCOMPARE(rig.logger->Timer_recorder.interval(), 1000);
+        rig.logger->Stop();
+        // The longest period does not overflow the timer: half of it, twice.
+        QVERIFY(rig.logger->StartInto(rig.dir.filePath(QStringLiteral("log.csv")), 4294967));
+        QCOMPARE(rig.logger->Timer_recorder.interval(), 2147483500);
+        rig.logger->Stop();
+        QVERIFY(rig.logger->StartInto(rig.dir.filePath(QStringLiteral("log.csv")), 1));
         QCOMPARE(rig.state, QStringLiteral("Logging... (0)"));
         QCOMPARE(rig.lines().size(), 8); // seven header rows and the first sample at once
         rig.sampling = false;

@@ -39,7 +39,7 @@ private slots:
         QTest::addColumn<bool>("display");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("output");
-        QTest::newRow("help") << QStringList{"--help"} << false << 0 << "Usage: tarvik-tool [--port NAME] [--connect] [--demo]";
+        QTest::newRow("help") << QStringList{"--help"} << false << 0 << "Usage: tarvik-tool [--port NAME] [--connect] [--demo] [--traffic-monitor] [--trend-chart]";
         QTest::newRow("unknown option") << QStringList{"--speed"} << true << 2 << "Unknown option 'speed'";
         QTest::newRow("no display") << QStringList{"--demo"} << false << 2 << "no display to show the window on";
     }

@@ -10,6 +10,8 @@ CommandLine CommandLine::parse(const QStringList &arguments)
         {QStringLiteral("port"), QStringLiteral("Preselect this serial port."), QStringLiteral("NAME")},
         {QStringLiteral("connect"), QStringLiteral("Connect once the window is up.")},
         {QStringLiteral("demo"), QStringLiteral("Run the built-in simulated gateway and connect to it.")},
+        {QStringLiteral("traffic-monitor"), QStringLiteral("Open the traffic monitor with the window.")},
+        {QStringLiteral("trend-chart"), QStringLiteral("Open the trend chart with the window.")},
         {{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help.")},
     });
     if (!p.parse(arguments)) {
@@ -21,6 +23,8 @@ CommandLine CommandLine::parse(const QStringList &arguments)
         return result;
     }
     result.help = p.isSet(QStringLiteral("help"));
+    result.monitor = p.isSet(QStringLiteral("traffic-monitor"));
+    result.chart = p.isSet(QStringLiteral("trend-chart"));
     result.port = p.value(QStringLiteral("port"));
     result.connect = p.isSet(QStringLiteral("connect"));
     result.demo = p.isSet(QStringLiteral("demo"));
@@ -32,9 +36,11 @@ CommandLine CommandLine::parse(const QStringList &arguments)
 QString CommandLine::usage()
 {
     return QStringLiteral(
-        "Usage: tarvik-tool [--port NAME] [--connect] [--demo]\n"
+        "Usage: tarvik-tool [--port NAME] [--connect] [--demo] [--traffic-monitor] [--trend-chart]\n"
         "  --port NAME  preselect this serial port (also one the system does not list)\n"
         "  --connect    connect once the window is up\n"
         "  --demo       run the built-in simulated gateway and connect to it\n"
+        "  --traffic-monitor, --trend-chart\n"
+        "               open that window too\n"
         "  -h, --help   show this help\n");
 }

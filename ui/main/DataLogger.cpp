@@ -14,7 +14,10 @@ DataLogger::DataLogger(Sources sources, QObject *parent) : QObject(parent), m_so
     Timer_recorder.setObjectName(QStringLiteral("Timer_recorder"));
     Timer_recorder.setTimerType(Qt::PreciseTimer);
     Timer_recorder.setInterval(10000);
-    connect(&Timer_recorder, &QTimer::timeout, this, [this] { ErrorGuard::run([this] { Timer_recorderTimer(); }); });
+    connect(&Timer_recorder, &QTimer::timeout, this, [this] {
+        if (++m_tick % m_ticksPerSample == 0)
+            ErrorGuard::run([this] { Timer_recorderTimer(); });
+    });
 }
 
 DataLogger::~DataLogger() = default;
@@ -53,7 +56,12 @@ bool DataLogger::StartInto(const QString &path, int periodSeconds)
         return false;
     }
     m_count = 0;
-    Timer_recorder.setInterval(periodSeconds * 1000);
+    // A timer holds at most 24.8 days; the longest period (4294967 s, 49.7 days) is taken in
+    // two ticks of half the period.
+    const qint64 periodMs = qint64(periodSeconds) * 1000;
+    m_ticksPerSample = periodMs > std::numeric_limits<int>::max() ? 2 : 1;
+    m_tick = 0;
+    Timer_recorder.setInterval(int(periodMs / m_ticksPerSample));
     Timer_recorder.start();
     m_sources.showState(m_recorder->usedFallback()
                             ? QStringLiteral("Logging... to %1").arg(QDir::toNativeSeparators(m_recorder->fileName()))

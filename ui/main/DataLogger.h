@@ -49,4 +49,6 @@ private:
     Sources m_sources;
     std::unique_ptr<TCSVFileRecorder> m_recorder;
     int m_count = 0;
+    int m_ticksPerSample = 1;
+    int m_tick = 0;
 };

@@ -27,6 +27,8 @@ TForm_TrafficMonitor::TForm_TrafficMonitor(TrafficLog &log, QWidget *parent)
     Table_Frames->setModel(m_model);
     Table_Frames->verticalHeader()->hide();
     Table_Frames->verticalHeader()->setDefaultSectionSize(Table_Frames->fontMetrics().height() + 4);
+    // Rows of one height: nothing is measured when thousands of rows come.
+    Table_Frames->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     Table_Frames->horizontalHeader()->setStretchLastSection(false);
     Table_Frames->setColumnWidth(TrafficTableModel::Time, 95);
     Table_Frames->setColumnWidth(TrafficTableModel::Direction, 35);

@@ -16,7 +16,7 @@ class TForm_TrafficMonitor : public QDialog
 {
     Q_OBJECT
 public:
-    static constexpr int RefreshMs = 250;
+    static constexpr int RefreshMs = 1000;
 
     // The log is not owned; it must outlive the window.
     explicit TForm_TrafficMonitor(TrafficLog &log, QWidget *parent = nullptr);

@@ -21,7 +21,7 @@ class TForm_TrendChart : public QDialog
 {
     Q_OBJECT
 public:
-    static constexpr int RefreshMs = 2000;
+    static constexpr int RefreshMs = 5000;
 
     // The history is not owned; channelLabel gives a channel's name as the boxes show it
     // (its number, and its description when there is one).

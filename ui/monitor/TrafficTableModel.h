@@ -11,6 +11,7 @@ class TrafficTableModel : public QAbstractTableModel
     Q_OBJECT
 public:
     enum Column { Time, Direction, Bytes, Decoding, Delay, ColumnCount };
+    static constexpr int ShownBytes = 24; // of a frame in its row
 
     explicit TrafficTableModel(QObject *parent = nullptr);
 

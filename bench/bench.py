@@ -1,0 +1,286 @@
+#!/usr/bin/env python3
+"""The benchmark table: the tool's request timing, CPU, start-up and memory against the
+programs a technician would use instead, all against the same simulated gateway, alternating
+so that noise on the machine hits every side alike. Figures, never pass/fail.
+
+Usage: bench.py BUILD_DIR [--minutes N] [--csv FILE]
+"""
+import argparse
+import csv
+import datetime
+import os
+import platform
+import shutil
+import signal
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+CLK_TCK = os.sysconf("SC_CLK_TCK")
+PAGE = os.sysconf("SC_PAGE_SIZE")
+SPEEDS = {9600: (5, 500), 115200: (13, 300)}  # baud: (list index in the window, poll interval ms)
+
+
+def cpu_seconds(pid):
+    with open(f"/proc/{pid}/stat") as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / CLK_TCK
+
+
+def rss_mb(pid):
+    with open(f"/proc/{pid}/statm") as f:
+        return int(f.read().split()[1]) * PAGE / 1e6
+
+
+def stop(proc):
+    if proc and proc.poll() is None:
+        proc.send_signal(signal.SIGTERM)
+        try:
+            proc.wait(5)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
+
+
+class Bench:
+    def __init__(self, build, minutes):
+        self.build = build
+        self.bin = os.path.join(build, "bin")
+        self.minutes = minutes
+        self.tmp = tempfile.mkdtemp(prefix="tarvik-bench-")
+        self.display = None
+        self.xvfb = None
+        self.rows = []
+
+    # --- the pieces -------------------------------------------------------------------------
+    def start_display(self):
+        for n in range(90, 110):
+            if not os.path.exists(f"/tmp/.X11-unix/X{n}"):
+                self.display = f":{n}"
+                break
+        self.xvfb = subprocess.Popen(["Xvfb", self.display, "-screen", "0", "1400x900x24", "-nolisten", "tcp"],
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        time.sleep(1.0)
+
+    def env(self, home, baud_index=None, port=None):
+        """A private settings store and temp folder, so runs never meet one another."""
+        config = os.path.join(home, "config")
+        os.makedirs(os.path.join(config, "Quarnel"), exist_ok=True)
+        if baud_index is not None:
+            with open(os.path.join(config, "Quarnel", "1-WIRE-TARVIK Tool.conf"), "w") as f:
+                f.write(f"[CommSetting]\nBR_Index={baud_index}\nPortName={port}\nSlaveAddr_Index=0\n")
+        e = dict(os.environ)
+        e.update({"XDG_CONFIG_HOME": config, "XDG_DATA_HOME": os.path.join(home, "data"), "TMPDIR": home,
+                  "DISPLAY": self.display, "QT_QPA_PLATFORM": "xcb", "USER": "bench"})
+        return e
+
+    def simulator(self, baud, link, stamps):
+        sim = subprocess.Popen([os.path.join(self.bin, "tarvik-gateway-sim"), "--link", link, "--baud", str(baud),
+                                "--timestamps", stamps], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        sim.stdout.readline()  # "ready LINK"
+        return sim
+
+    def client(self, kind, baud, link, home):
+        index, interval = SPEEDS[baud]
+        if kind.startswith("window"):
+            args = [os.path.join(self.bin, "tarvik-tool"), "--port", link]
+            if kind != "window idle":
+                args.append("--connect")
+            if kind == "window + monitor + chart":
+                args += ["--traffic-monitor", "--trend-chart"]
+            return subprocess.Popen(args, env=self.env(home, index, link), stdout=subprocess.DEVNULL,
+                                    stderr=subprocess.DEVNULL)
+        if kind == "tarvik-cli watch":
+            return subprocess.Popen([os.path.join(self.bin, "tarvik-cli"), "--port", link, "--baud", str(baud), "watch"],
+                                    env=self.env(home), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if kind == "mbpoll":
+            return subprocess.Popen(["mbpoll", "-m", "rtu", "-a", "1", "-b", str(baud), "-P", "none", "-t", "4",
+                                     "-r", "1", "-c", "100", "-l", str(interval), "-o", "1.0", link],
+                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if kind == "demo":
+            return subprocess.Popen([os.path.join(self.bin, "tarvik-tool"), "--demo"], env=self.env(home),
+                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        raise ValueError(kind)
+
+    # --- one run: a client polling the simulator -------------------------------------------------
+    def run(self, kind, baud, seconds):
+        home = tempfile.mkdtemp(dir=self.tmp)
+        link = os.path.join(home, "gw")
+        stamps = os.path.join(home, "stamps")
+        sim = None if kind == "demo" else self.simulator(baud, link, stamps)
+        proc = self.client(kind, baud, link, home)
+        time.sleep(3.0)  # start-up and the first requests are not the steady state
+        try:
+            cpu0, t0 = cpu_seconds(proc.pid), time.monotonic()
+            rss = []
+            end = t0 + seconds
+            while time.monotonic() < end and proc.poll() is None:
+                time.sleep(min(5.0, end - time.monotonic()) if end > time.monotonic() else 0)
+                rss.append((time.monotonic() - t0, rss_mb(proc.pid)))
+            cpu = (cpu_seconds(proc.pid) - cpu0) / (time.monotonic() - t0) * 100
+        finally:
+            stop(proc)
+            stop(sim)
+        arrivals = []
+        if sim:
+            with open(stamps) as f:
+                for line in f:
+                    ns, function = line.split()
+                    if function == "3":
+                        arrivals.append(int(ns) / 1e6)
+        return cpu, rss, arrivals
+
+    # --- the table ----------------------------------------------------------------------------
+    @staticmethod
+    def spacing(arrivals, interval):
+        # Only the steady state: the first seconds were skipped; the schedule is one request
+        # per interval, so the error of each spacing is how far it is from the interval.
+        errors = [abs((b - a) - interval) for a, b in zip(arrivals, arrivals[1:])]
+        if len(errors) < 5:
+            return None
+        errors.sort()
+        return (statistics.median(errors), errors[int(len(errors) * 0.95) - 1], errors[-1], len(errors))
+
+    def add(self, measure, subject, value, unit, note=""):
+        self.rows.append({"measure": measure, "subject": subject, "value": value, "unit": unit, "note": note})
+
+    def timing_and_cpu(self):
+        seconds = max(20, self.minutes * 60 / 6)
+        clients = ["window", "tarvik-cli watch", "mbpoll"]
+        if not shutil.which("mbpoll"):
+            clients.remove("mbpoll")
+        if not os.path.exists(os.path.join(self.bin, "tarvik-cli")):
+            clients.remove("tarvik-cli watch")
+        results = {}
+        # Alternate the clients, one short run each per round, for each speed.
+        for baud in SPEEDS:
+            for _ in range(2):
+                for kind in clients:
+                    cpu, _, arrivals = self.run(kind, baud, seconds / 2)
+                    r = results.setdefault((kind, baud), {"cpu": [], "arrivals": []})
+                    r["cpu"].append(cpu)
+                    r["arrivals"].append(arrivals)
+        for (kind, baud), r in results.items():
+            interval = SPEEDS[baud][1]
+            errors = []
+            for arrivals in r["arrivals"]:
+                s = self.spacing(arrivals, interval)
+                if s:
+                    errors.append(s)
+            if errors:
+                n = sum(e[3] for e in errors)
+                self.add("spacing error p50", f"{kind} @{baud}", round(statistics.median(e[0] for e in errors), 2), "ms", f"{n} requests")
+                self.add("spacing error p95", f"{kind} @{baud}", round(max(e[1] for e in errors), 2), "ms")
+                self.add("spacing error max", f"{kind} @{baud}", round(max(e[2] for e in errors), 2), "ms")
+            if baud == 115200:
+                self.add("CPU while polling at 300 ms", kind, round(statistics.mean(r["cpu"]), 3), "% of a core")
+        for kind in ["window idle", "window + monitor + chart", "demo"]:
+            cpu, _, _ = self.run(kind, 115200, seconds / 2)
+            self.add("CPU", kind, round(cpu, 3), "% of a core")
+
+    def startup(self):
+        def shown(args, env):
+            start = time.monotonic_ns()
+            p = subprocess.Popen(args, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+            try:
+                for line in p.stderr:
+                    if line.startswith("shown "):
+                        return (int(line.split()[1]) - start) / 1e6
+            finally:
+                stop(p)
+            return None
+
+        times = {"tarvik-tool": [], "empty Qt window": []}
+        for _ in range(10):
+            for name, exe in (("tarvik-tool", "tarvik-tool"), ("empty Qt window", "bench-minimal-window")):
+                home = tempfile.mkdtemp(dir=self.tmp)
+                env = self.env(home)
+                env["TARVIK_REPORT_SHOWN"] = "1"
+                t = shown([os.path.join(self.bin, exe)], env)
+                if t is not None:
+                    times[name].append(t)
+        for name, values in times.items():
+            if values:
+                self.add("start to window shown (median of 10)", name, round(statistics.median(values), 1), "ms")
+
+    def memory(self):
+        seconds = self.minutes * 60
+        _, rss, _ = self.run("window", 115200, seconds)
+        home = tempfile.mkdtemp(dir=self.tmp)
+        minimal = subprocess.Popen([os.path.join(self.bin, "bench-minimal-window")], env=self.env(home),
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        time.sleep(5)
+        minimal_rss = rss_mb(minimal.pid)
+        stop(minimal)
+        if len(rss) >= 2:
+            (t1, r1), (t2, r2) = rss[0], rss[-1]
+            self.add("RSS at start of polling", "window", round(r1, 1), "MB")
+            self.add(f"RSS after {self.minutes} min of polling", "window", round(r2, 1), "MB")
+            growth = (r2 - r1) / max(t2 - t1, 1) * 3600
+            self.add("RSS growth", "window", round(growth, 2), "MB per hour", "extrapolated")
+        self.add("RSS", "empty Qt window", round(minimal_rss, 1), "MB")
+
+    def firmware(self):
+        cli = os.path.join(self.bin, "tarvik-cli")
+        if not os.path.exists(cli):
+            return
+        home = tempfile.mkdtemp(dir=self.tmp)
+        link = os.path.join(home, "gw")
+        image = os.path.join(home, "image.bin")
+        with open(image, "wb") as f:
+            f.write(os.urandom(64 * 1024))
+        sim = self.simulator(115200, link, os.path.join(home, "stamps"))
+        try:
+            start = time.monotonic()
+            subprocess.run([cli, "--port", link, "--baud", "115200", "firmware", image, "--yes"], env=self.env(home),
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=900)
+            wall = time.monotonic() - start
+        finally:
+            stop(sim)
+        frames = 31 + 64 * 1024 // 192 + 1
+        self.add("firmware 64 KiB wall time", "tarvik-cli firmware", round(wall, 1), "s",
+                 f"pacing {frames} frames x 300 ms = {frames * 0.3:.1f} s")
+
+    def hot_paths(self):
+        out = subprocess.run([os.path.join(self.bin, "bench-dispatch")], capture_output=True, text=True,
+                             env=dict(os.environ, QT_QPA_PLATFORM="offscreen")).stdout
+        for line in out.splitlines():
+            name, value = line.split()
+            self.add(name.replace("_us", "").replace("_", " "), "window", float(value), "us per operation")
+
+    def print_table(self, path):
+        width = max(len(r["measure"]) for r in self.rows)
+        subject = max(len(r["subject"]) for r in self.rows)
+        print(f"\n{'measure':<{width}}  {'subject':<{subject}}  {'value':>10}  unit")
+        for r in self.rows:
+            print(f"{r['measure']:<{width}}  {r['subject']:<{subject}}  {r['value']:>10}  {r['unit']}"
+                  + (f"  ({r['note']})" if r["note"] else ""))
+        with open(path, "w", newline="") as f:
+            w = csv.DictWriter(f, fieldnames=["measure", "subject", "value", "unit", "note"])
+            w.writeheader()
+            w.writerows(self.rows)
+        print(f"\n{datetime.date.today()} on {platform.node()} ({os.cpu_count()} cores); written to {path}")
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("build")
+    ap.add_argument("--minutes", type=float, default=3)
+    ap.add_argument("--csv")
+    a = ap.parse_args()
+    bench = Bench(os.path.abspath(a.build), a.minutes)
+    bench.start_display()
+    try:
+        for step in (bench.hot_paths, bench.startup, bench.timing_and_cpu, bench.memory, bench.firmware):
+            print(f"bench: {step.__name__}...", file=sys.stderr, flush=True)
+            step()
+    finally:
+        stop(bench.xvfb)
+        shutil.rmtree(bench.tmp, ignore_errors=True)
+    bench.print_table(a.csv or os.path.join(a.build, "bench.csv"))
+
+
+if __name__ == "__main__":
+    main()
