@@ -37,12 +37,41 @@ std::unique_ptr<TCSVFileRecorder> TCSVFileRecorder::create(const QString &fileNa
 
 TCSVFileRecorder::~TCSVFileRecorder() = default;
 
+namespace {
+
+// What ends the last row of an existing log when it was cut (the program or the machine stopped
+// while writing it): a closing quote when it stops inside a quoted cell, then a line end. Rows
+// appended after a cut row would otherwise continue it, and inside an open quote every row
+// after it would be read as part of one cell. Complete rows hold an even number of quotes, so
+// the count over the whole file tells. Empty when the file ends with a whole row.
+QByteArray endOfCutRow(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    qint64 quotes = 0;
+    char last = '\n';
+    for (QByteArray chunk; !(chunk = file.read(1 << 16)).isEmpty();) {
+        quotes += chunk.count('"');
+        last = chunk.back();
+    }
+    if (quotes % 2)
+        return QByteArrayLiteral("\"\r\n");
+    return last == '\n' ? QByteArray() : QByteArrayLiteral("\r\n");
+}
+
+} // namespace
+
 bool TCSVFileRecorder::openFile(const QString &path, bool append)
 {
     m_file.close();
     m_file.setFileName(path);
-    const QIODevice::OpenMode mode = append && QFile::exists(path) ? QIODevice::Append : QIODevice::WriteOnly | QIODevice::Truncate;
-    return m_file.open(mode);
+    if (!append || !QFile::exists(path))
+        return m_file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    const QByteArray end = endOfCutRow(path);
+    if (!m_file.open(QIODevice::Append))
+        return false;
+    return end.isEmpty() || (m_file.write(end) == end.size() && m_file.flush());
 }
 
 QChar TCSVFileRecorder::delimiterFor(const QLocale &locale)

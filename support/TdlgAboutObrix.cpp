@@ -74,7 +74,8 @@ TdlgAboutObrix::TdlgAboutObrix(QWidget *parent)
 
     // The maker's block leaves the details column for the left one of the two columns.
     auto *columns = new QWidget(this);
-    m_details->replaceWidget(m_makerBlock, columns);
+    // The layout gives back the block's old item and no longer owns it.
+    delete m_details->replaceWidget(m_makerBlock, columns);
     auto *left = new QVBoxLayout;
     left->addWidget(Lb_CapCreatedBy);
     left->addWidget(Frame_Logo1, 0, Qt::AlignLeft);

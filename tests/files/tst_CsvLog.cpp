@@ -106,6 +106,33 @@ private slots:
         QCOMPARE(f.readAll(), QByteArray(40, ',') + "\r\na,b\r\n");
     }
 
+    void appendingEndsARowCutByAStop_data()
+    {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QByteArray>("after");
+        QTest::newRow("whole") << QByteArray("1,a\r\n") << QByteArray("1,a\r\n2,\"x y\"\r\n");
+        QTest::newRow("cut in a plain cell") << QByteArray("1,a\r\n2,b") << QByteArray("1,a\r\n2,b\r\n2,\"x y\"\r\n");
+        QTest::newRow("cut in a quoted cell") << QByteArray("1,\"a \"\"q\"\"\r\nb") << QByteArray("1,\"a \"\"q\"\"\r\nb\"\r\n2,\"x y\"\r\n");
+        QTest::newRow("cut after the quote") << QByteArray("1,\"a\"") << QByteArray("1,\"a\"\r\n2,\"x y\"\r\n");
+        QTest::newRow("empty") << QByteArray() << QByteArray("2,\"x y\"\r\n");
+    }
+    void appendingEndsARowCutByAStop()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(QByteArray, after);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("log.csv"));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(before);
+        f.close();
+        auto log = TCSVFileRecorder::open(path, true, nullptr, QLocale(QStringLiteral("en_US")));
+        QVERIFY(log && !log->usedFallback());
+        QVERIFY(log->WriteRow({QStringLiteral("2"), QStringLiteral("x y")}));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), after);
+    }
+
     void unwritableFileGoesToTheFallback()
     {
         QTemporaryDir dir;

@@ -21,3 +21,20 @@ void startQtOnce()
     }();
     (void)app;
 }
+
+#include <QDir>
+#include <QFile>
+
+QString writeScratchFile(const unsigned char *data, unsigned long size, const char *suffix)
+{
+    const QString path = QDir::temp().filePath(QStringLiteral("tarvik-fuzz-%1%2")
+                                                   .arg(QCoreApplication::applicationPid())
+                                                   .arg(QLatin1String(suffix)));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        || file.write(reinterpret_cast<const char *>(data), qint64(size)) != qint64(size)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        std::abort();
+    }
+    return path;
+}

@@ -16,3 +16,8 @@
 // Qt's debug, info and warning messages out of the fuzzer's output. Fatal messages (a failed
 // Q_ASSERT) still abort with their text.
 void startQtOnce();
+
+#include <QString>
+// Writes the fuzz input to a scratch file of this process (the loaders under test read files)
+// and returns its path.
+QString writeScratchFile(const unsigned char *data, unsigned long size, const char *suffix);
