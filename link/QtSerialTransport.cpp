@@ -105,7 +105,13 @@ qint64 QtSerialTransport::read(char *data, qint64 maxCount)
 
 qint64 QtSerialTransport::write(const char *data, qint64 count)
 {
-    return m_port.write(data, count);
+    // QSerialPort only queues the bytes and sends them once the event loop finds the port
+    // writable, after whatever is queued before (a repaint of the counters, say); a request
+    // leaves when its tick says, so it goes out now, as far as the driver takes it.
+    const qint64 written = m_port.write(data, count);
+    if (written > 0)
+        m_port.flush();
+    return written;
 }
 
 qint64 QtSerialTransport::bytesPendingWrite() const

@@ -3,35 +3,12 @@
 #include "PortNames.h"
 
 #include <QFileInfo>
-#include <QSerialPortInfo>
 
 TAfPortComboBox::TAfPortComboBox(QWidget *parent)
-    : QComboBox(parent), m_enumerator(&TAfPortComboBox::systemPorts)
+    : QComboBox(parent), m_enumerator(&SerialPortList::available)
 {
     connect(this, &QComboBox::activated, this, &TAfPortComboBox::onActivated);
     EnumeratePorts();
-}
-
-QStringList TAfPortComboBox::systemPorts()
-{
-    QList<QPair<int, QString>> numbered;
-    QStringList paths;
-    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
-#ifdef Q_OS_WIN
-        const int n = PortNames::comNumberOf(info.portName());
-        if (n >= 1 && n <= MaxComPorts)
-            numbered.append({n, PortNames::fromComNumber(n)});
-#else
-        paths.append(info.systemLocation());
-#endif
-    }
-    std::sort(numbered.begin(), numbered.end());
-    QStringList result;
-    for (const auto &entry : numbered)
-        result.append(entry.second);
-    paths.sort();
-    result.append(paths);
-    return result;
 }
 
 bool TAfPortComboBox::portExists(const QString &name)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SerialPortList.h"
+
 #include <QComboBox>
 #include <QStringList>
 #include <functional>
@@ -15,7 +17,7 @@ class TAfPortComboBox : public QComboBox
 {
     Q_OBJECT
 public:
-    static constexpr int MaxComPorts = 200;
+    static constexpr int MaxComPorts = SerialPortList::MaxComPorts;
     using Enumerator = std::function<QStringList()>;
 
     explicit TAfPortComboBox(QWidget *parent = nullptr);
@@ -44,8 +46,6 @@ public:
 
     // Replaces the system's port enumeration (tests).
     void setEnumerator(Enumerator enumerator);
-    // The ports the system reports: "COMn" names on Windows, device paths elsewhere.
-    static QStringList systemPorts();
 
 signals:
     void portChanged(const QString &portName);

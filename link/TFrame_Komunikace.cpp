@@ -61,6 +61,7 @@ TFrame_Komunikace::TFrame_Komunikace(QWidget *parent) : QFrame(parent)
     grid->addWidget(Lb_Stopbit, 6, 0);
     grid->addWidget(Cb_Stopbit, 6, 1);
     grid->addWidget(Frame_Pocitadlo1, 7, 0, 1, 2);
+    Frame_Pocitadlo1->fixWidth(width() - grid->contentsMargins().left() - grid->contentsMargins().right());
     grid->setRowStretch(8, 1);
 
     // Connected follows the box's state however it changes (a click, the menu, the panel's

@@ -38,5 +38,23 @@ TFrame_Pocitadlo::TFrame_Pocitadlo(QWidget *parent) : QFrame(parent)
     Label_Tx->clear();
     Label_Error->clear();
     Label_Timeout->setText(QStringLiteral("Timeout"));
+
+    // The counts change with every frame. The panel keeps one height (the timeout row stays
+    // reserved while hidden; it is the last row, so nothing moves) and its owner fixes the
+    // width; the labels paint their own background, so nothing beneath them repaints.
+    QSizePolicy keep = Label_Timeout->sizePolicy();
+    keep.setRetainSizeWhenHidden(true);
+    Label_Timeout->setSizePolicy(keep);
+    for (QLabel *label : {Label_Tx, Label_Error, Label_Rx, Label_Timeout})
+        label->setAutoFillBackground(true);
+    setFixedHeight(sizeHint().height());
     Label_Timeout->hide();
+}
+
+void TFrame_Pocitadlo::fixWidth(int width)
+{
+    setFixedWidth(width);
+    layout()->activate();
+    for (QLabel *label : {Label_Tx, Label_Error, Label_Rx, Label_Timeout})
+        label->setFixedSize(label->size());
 }

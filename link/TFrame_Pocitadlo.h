@@ -13,6 +13,10 @@ class TFrame_Pocitadlo : public QFrame
 public:
     explicit TFrame_Pocitadlo(QWidget *parent = nullptr);
 
+    // Gives the panel its width and fixes the labels at the places the layout gives them, so
+    // that a new count (with every frame) repaints its label and re-lays out nothing.
+    void fixWidth(int width);
+
     QLabel *Label_Tx;
     QLabel *Label_Error;
     QLabel *Label_Rx;

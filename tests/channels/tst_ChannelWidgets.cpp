@@ -5,6 +5,7 @@
 #include "TFrame_SensorBox.h"
 
 #include <QLabel>
+#include <QMap>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
@@ -19,6 +20,27 @@ TChannelRecord thermometer(int channel, uint16_t temp, uint8_t status = 0)
     r.status = status;
     return r;
 }
+// Counts the events that cost the display work, per widget.
+class EventCounter : public QObject
+{
+public:
+    explicit EventCounter(QWidget *root)
+    {
+        root->installEventFilter(this);
+        for (QWidget *w : root->findChildren<QWidget *>())
+            w->installEventFilter(this);
+    }
+    QMap<QString, int> counts;
+    bool eventFilter(QObject *o, QEvent *e) override
+    {
+        static const QMap<QEvent::Type, const char *> watched = {
+            {QEvent::Paint, "paint"}, {QEvent::LayoutRequest, "layout"}, {QEvent::ToolTipChange, "tooltip"},
+            {QEvent::PaletteChange, "palette"}, {QEvent::CursorChange, "cursor"}};
+        if (watched.contains(e->type()))
+            ++counts[o->objectName() + QLatin1Char(' ') + QLatin1String(watched.value(e->type()))];
+        return false;
+    }
+};
 } // namespace
 
 class tst_ChannelWidgets : public QObject
@@ -48,6 +70,32 @@ private slots:
         box.ShowChannel(thermometer(1, 0xFF38, 77));
         QCOMPARE(box.Label_Error->text(), QStringLiteral("Undefined error code"));
         QCOMPARE(box.boxColour(), buttonFace);
+    }
+
+    // The boxes get every record several times a second: one that changes nothing must cost
+    // no repaint, relayout or change event, and a new value repaints its own label only.
+    void unchangedRecordsCostTheDisplayNothing()
+    {
+        TFrame_SensorBox box(1), freeBox(2);
+        box.show();
+        freeBox.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box) && QTest::qWaitForWindowExposed(&freeBox));
+        box.ShowChannel(thermometer(1, 250));
+        freeBox.ShowChannel(thermometer(2, 0, 255));
+        QTest::qWait(50);
+        EventCounter counter(&box), freeCounter(&freeBox);
+        for (int i = 0; i < 3; ++i) {
+            box.ShowChannel(thermometer(1, 250));
+            freeBox.ShowChannel(thermometer(2, 0, 255));
+            QTest::qWait(20);
+        }
+        QCOMPARE(counter.counts, (QMap<QString, int>{}));
+        QCOMPARE(freeCounter.counts, (QMap<QString, int>{}));
+
+        box.ShowChannel(thermometer(1, 251));
+        QTest::qWait(50);
+        QCOMPARE(box.Label_Value1->text(), QStringLiteral("25.1 °C"));
+        QCOMPARE(counter.counts.keys(), QStringList{QStringLiteral("Label_Value1 paint")});
     }
 
     void freePositionClearsWhateverTheRomWords()

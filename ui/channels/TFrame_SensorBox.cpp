@@ -6,6 +6,7 @@
 #include "Hint.h"
 #include "Prompts.h"
 #include "RomCode.h"
+#include "SharedIcon.h"
 #include "WidgetColour.h"
 
 #include <QEvent>
@@ -30,7 +31,7 @@ QToolButton *speedButton(QWidget *parent, const char *name, QStyle::StandardPixm
 {
     auto *b = new QToolButton(parent);
     b->setObjectName(QLatin1String(name));
-    b->setIcon(parent->style()->standardIcon(icon));
+    b->setIcon(SharedIcon::standard(icon));
     b->setAutoRaise(true);
     b->setFixedSize(20, 18);
     return b;
@@ -100,6 +101,12 @@ TFrame_SensorBox::TFrame_SensorBox(int channel, QWidget *parent)
     grid->addWidget(Bevel2, 3, 0, 1, 4);
     grid->addWidget(Label_Value5, 4, 0);
     grid->addWidget(Label_Error, 4, 1, 1, 3);
+    // The values and the status change with the records; fixed at the places the layout
+    // gives them, a new value repaints its label and re-lays out nothing.
+    grid->activate();
+    for (QLabel *l : m_valueLabels)
+        l->setFixedSize(l->size());
+    Label_Error->setFixedSize(Label_Error->size());
 
     connect(SpeedButton_Edit, &QToolButton::clicked, this, [this] { emit saveNewClicked(m_channel); });
     connect(SpeedButton_Delete, &QToolButton::clicked, this, [this] { emit deleteClicked(m_channel); });
@@ -136,17 +143,30 @@ void TFrame_SensorBox::setBoxColour(const QColor &colour)
     WidgetColour::setBackground(this, colour);
 }
 
+// Hints, texts and colours are applied again with every record (several times a second for
+// forty boxes); each is changed only when it differs, so an unchanged box costs no events,
+// relayout or repaint.
 void TFrame_SensorBox::setHint(QWidget *w, const QString &hint)
 {
     Hint::apply(w, hint);
-    w->setCursor(Qt::WhatsThisCursor);
+    if (!w->testAttribute(Qt::WA_SetCursor) || w->cursor().shape() != Qt::WhatsThisCursor)
+        w->setCursor(Qt::WhatsThisCursor);
 }
 
 void TFrame_SensorBox::clearHint(QWidget *w)
 {
-    w->setToolTip(QString());
-    w->setStatusTip(QString());
-    w->unsetCursor();
+    if (!w->toolTip().isEmpty())
+        w->setToolTip(QString());
+    if (!w->statusTip().isEmpty())
+        w->setStatusTip(QString());
+    if (w->testAttribute(Qt::WA_SetCursor))
+        w->unsetCursor();
+}
+
+void TFrame_SensorBox::clearText(QLabel *label)
+{
+    if (!label->text().isEmpty())
+        label->clear();
 }
 
 void TFrame_SensorBox::ShowChannel(const TChannelRecord &record)
@@ -237,10 +257,10 @@ void TFrame_SensorBox::SetEditMode(bool on)
 
 void TFrame_SensorBox::ClearValues()
 {
-    Label_Error->clear();
+    clearText(Label_Error);
     m_romText.clear();
     for (QLabel *l : m_valueLabels)
-        l->clear();
+        clearText(l);
     refreshRomLine();
 }
 

@@ -70,6 +70,7 @@ private:
     void refreshRomLine();
     static void setHint(QWidget *w, const QString &hint);
     static void clearHint(QWidget *w);
+    static void clearText(QLabel *label);
 
     int m_channel;
     int m_numbering;

@@ -1,6 +1,7 @@
 #include "TFrame_SensorNewBox.h"
 
 #include "Hint.h"
+#include "SharedIcon.h"
 
 #include <QGridLayout>
 #include <QLabel>
@@ -27,7 +28,7 @@ TFrame_SensorNewBox::TFrame_SensorNewBox(int number, int n, QWidget *parent)
     Label_Index->setObjectName(QStringLiteral("Label_Index"));
     SpeedButton_Save = new QToolButton(this);
     SpeedButton_Save->setObjectName(QStringLiteral("SpeedButton_Save"));
-    SpeedButton_Save->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
+    SpeedButton_Save->setIcon(SharedIcon::standard(QStyle::SP_DialogSaveButton));
     SpeedButton_Save->setAutoRaise(true);
     SpeedButton_Save->setFixedSize(20, 18);
     Hint::apply(SpeedButton_Save, QStringLiteral("Save|Save on the desired channel."));
