@@ -61,7 +61,7 @@ int FirmwareCommand::run(CliContext &ctx)
     command.m_update.setFirstInterval(ctx.options.link.baud);
     command.m_update.ResetCounters();
     command.m_sinceConfirmed.start();
-    command.m_ticker.start(paceMs > 0 ? paceMs : command.m_update.Timer().interval());
+    command.scheduleTick(true);
 
     // The idle reads of the service block show the gateway's version: it answers.
     if (ctx.wait.until([&] { return !command.m_version.isEmpty(); }) == EventWait::Result::Interrupted)
@@ -146,8 +146,23 @@ void FirmwareCommand::onTick()
     }
     if (m_programming)
         showProgress();
-    m_ticker.start(m_paceMs > 0 ? m_paceMs : m_update.Timer().interval());
+    scheduleTick(false);
     m_ctx.wait.check();
+}
+
+void FirmwareCommand::scheduleTick(bool first)
+{
+    // Ticks keep to a schedule of one per interval, as a periodic timer would; a tick that
+    // came late (a busy machine) never brings the next one closer than nine tenths of one,
+    // so the gateway always has its time for the frame before.
+    const qint64 interval = m_paceMs > 0 ? m_paceMs : m_update.Timer().interval();
+    if (first) {
+        m_clock.start();
+        m_nextTickMs = 0;
+    }
+    const qint64 now = m_clock.elapsed();
+    m_nextTickMs = qMax(m_nextTickMs + interval, now + interval * 9 / 10);
+    m_ticker.start(int(m_nextTickMs - now));
 }
 
 void FirmwareCommand::showProgress()

@@ -26,6 +26,7 @@ private:
 
     void bind();
     void onTick();
+    void scheduleTick(bool first);
     void showProgress();
     // What a stopped update leaves in the gateway.
     QString stateText(FirmwareUpdate::TStep step) const;
@@ -38,6 +39,8 @@ private:
     LinkPort m_link;
     FirmwareUpdate m_update;
     QTimer m_ticker;
+    QElapsedTimer m_clock;   // the ticks' schedule: one every interval from the first,
+    qint64 m_nextTickMs = 0; // so the time each tick takes does not add up over the frames
     QElapsedTimer m_sinceConfirmed;
     QString m_version;
     bool m_programming = false;

@@ -126,7 +126,6 @@ TMainForm::TMainForm(std::unique_ptr<SerialTransport> transport, QWidget *parent
     sources.showState = [this](const QString &text) { m_statusPanel1->setText(text); };
     sources.stopped = [this] { StopLogging1Click(); };
     m_logger = std::make_unique<DataLogger>(std::move(sources));
-    m_recSettings = std::make_unique<TForm_RecSettings>(this);
     dlgTarvikSettings = std::make_unique<TdlgTarvikSettings>(this);
     dlgTarvikSettings->SetCommunicator(FKomunikator.get());
     dlgTarvikSettings->installEventFilter(this);
@@ -187,7 +186,6 @@ TMainForm::TMainForm(std::unique_ptr<SerialTransport> transport, QWidget *parent
 
     placeWindow();
     restoreSettings();
-    FAboutDialog = std::make_unique<TdlgAboutObrix>(this);
 }
 
 TMainForm::~TMainForm()
@@ -897,7 +895,7 @@ void TMainForm::Startlogging1Click()
         return;
     action(QStringLiteral("Startlogging1"))->setEnabled(false);
     action(QStringLiteral("StopLogging1"))->setEnabled(true);
-    if (!m_logger->Start(m_recSettings->period())) {
+    if (!m_logger->Start(recorderOptions()->period())) {
         // Cancelled or not writable: the recorder is idle again.
         action(QStringLiteral("StopLogging1"))->setEnabled(false);
         action(QStringLiteral("Startlogging1"))->setEnabled(Frame_Komunikace1->Connected());
@@ -914,7 +912,7 @@ void TMainForm::StopLogging1Click()
 
 void TMainForm::RecordOptions1Click()
 {
-    m_recSettings->exec();
+    recorderOptions()->exec();
 }
 
 void TMainForm::TrafficMonitor1Click()
@@ -951,11 +949,25 @@ void TMainForm::ApplicationManualClick(int tag)
 
 void TMainForm::About1Click()
 {
-    FAboutDialog->showCentredOn(this);
+    aboutDialog()->showCentredOn(this);
 }
 
 void TMainForm::English1Click(int index)
 {
     action(index == Language::Czech ? QStringLiteral("Czech1") : QStringLiteral("English1"))->setChecked(true);
     setLanguage(index);
+}
+
+TdlgAboutObrix *TMainForm::aboutDialog()
+{
+    if (!FAboutDialog)
+        FAboutDialog = std::make_unique<TdlgAboutObrix>(this);
+    return FAboutDialog.get();
+}
+
+TForm_RecSettings *TMainForm::recorderOptions()
+{
+    if (!m_recSettings)
+        m_recSettings = std::make_unique<TForm_RecSettings>(this);
+    return m_recSettings.get();
 }

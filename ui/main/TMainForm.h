@@ -118,7 +118,8 @@ public:
     void English1Click(int index);
     // The program-wide manual opener (not owned; it outlives the window).
     void setHelpOpener(THelpOpener *opener) { m_help = opener; }
-    TdlgAboutObrix *aboutDialog() const { return FAboutDialog.get(); }
+    // Made on first use: most sessions never open it.
+    TdlgAboutObrix *aboutDialog();
     void TrafficMonitor1Click();
     void TrendChart1Click();
     const TrafficLog &trafficLog() const { return m_traffic; }
@@ -159,7 +160,8 @@ public:
     QAction *action(const QString &name) const { return m_actions.value(name); }
     bool recorderRunning() const;
     DataLogger *dataLogger() const { return m_logger.get(); }
-    TForm_RecSettings *recorderOptions() const { return m_recSettings.get(); }
+    // Made on first use: most sessions never open it.
+    TForm_RecSettings *recorderOptions();
     // The note in the status bar that the link was lost; empty while the values are live.
     QString linkNotice() const { return m_linkNotice; }
 

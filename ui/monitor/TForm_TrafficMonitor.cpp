@@ -5,6 +5,7 @@
 #include "FileChoice.h"
 #include "Prompts.h"
 #include "TextFileCodec.h"
+#include "TrafficCellDelegate.h"
 #include "TrafficLog.h"
 #include "TrafficTableModel.h"
 
@@ -25,6 +26,7 @@ TForm_TrafficMonitor::TForm_TrafficMonitor(TrafficLog &log, QWidget *parent)
     Table_Frames = new QTableView(this);
     Table_Frames->setObjectName(QStringLiteral("Table_Frames"));
     Table_Frames->setModel(m_model);
+    Table_Frames->setItemDelegate(new TrafficCellDelegate(Table_Frames));
     Table_Frames->verticalHeader()->hide();
     Table_Frames->verticalHeader()->setDefaultSectionSize(Table_Frames->fontMetrics().height() + 4);
     // Rows of one height: nothing is measured when thousands of rows come.

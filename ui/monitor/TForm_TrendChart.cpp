@@ -204,34 +204,40 @@ void TForm_TrendChart::rebuildSeries()
     for (int c : shownChannels()) {
         const QString name = m_channelLabel ? m_channelLabel(c) : QStringLiteral("Ch%1").arg(c);
         QColor colour;
-        QLineSeries *segment = nullptr;
         // A gap ends a line; the next value starts a new one of the same colour, without a
-        // second entry in the legend.
+        // second entry in the legend. Each line gets its points in one go: a day of polling is
+        // thousands of points a channel, and one at a time the series re-lays out after each.
+        QList<QPointF> line;
+        auto flush = [&] {
+            if (line.isEmpty())
+                return;
+            auto *segment = new QLineSeries;
+            segment->setName(name);
+            segment->append(line);
+            m_chart->addSeries(segment);
+            segment->attachAxis(m_timeAxis);
+            segment->attachAxis(m_valueAxis);
+            if (colour.isValid()) {
+                segment->setColor(colour);
+                for (QLegendMarker *marker : m_chart->legend()->markers(segment))
+                    marker->setVisible(false);
+            } else {
+                colour = segment->color();
+            }
+            line.clear();
+        };
         for (const TemperatureHistory::Point &p : m_history.points(c)) {
             first = std::min(first, p.ms);
             last = std::max(last, p.ms);
             if (std::isnan(p.value)) {
-                segment = nullptr;
+                flush();
                 continue;
             }
-            if (!segment) {
-                segment = new QLineSeries;
-                segment->setName(name);
-                m_chart->addSeries(segment);
-                segment->attachAxis(m_timeAxis);
-                segment->attachAxis(m_valueAxis);
-                if (colour.isValid()) {
-                    segment->setColor(colour);
-                    for (QLegendMarker *marker : m_chart->legend()->markers(segment))
-                        marker->setVisible(false);
-                } else {
-                    colour = segment->color();
-                }
-            }
-            segment->append(double(p.ms), p.value);
+            line.append(QPointF(double(p.ms), p.value));
             low = std::min(low, p.value);
             high = std::max(high, p.value);
         }
+        flush();
     }
     if (zoomed() && shownFrom.isValid()) {
         m_timeAxis->setRange(shownFrom, shownTo);

@@ -12,8 +12,8 @@ bool measuresTemperature(uint8_t family)
 
 void TemperatureHistory::Ring::push(const Stored &s)
 {
-    if (cells.empty())
-        cells.resize(MaxPoints);
+    if (!cells)
+        cells.reset(new Stored[MaxPoints]); // default-initialised: not written until used
     if (count == MaxPoints)
         thin();
     cells[size_t((head + count) % MaxPoints)] = s;
@@ -35,7 +35,7 @@ void TemperatureHistory::Ring::thin()
     for (qsizetype i = 0; i < count; ++i)
         if (i >= older || i % 2 == 0 || at(i).centi == Gap)
             kept.push_back(at(i));
-    std::copy(kept.begin(), kept.end(), cells.begin());
+    std::copy(kept.begin(), kept.end(), cells.get());
     head = 0;
     count = qsizetype(kept.size());
 }
@@ -104,6 +104,6 @@ qsizetype TemperatureHistory::memoryBytes() const
 {
     qsizetype bytes = 0;
     for (const Ring &s : m_series)
-        bytes += qsizetype(s.cells.capacity() * sizeof(Stored));
+        bytes += s.cells ? qsizetype(MaxPoints * sizeof(Stored)) : 0;
     return bytes;
 }

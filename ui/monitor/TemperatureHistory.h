@@ -6,6 +6,7 @@
 #include <QList>
 #include <array>
 #include <cmath>
+#include <memory>
 #include <vector>
 
 // The temperatures of the 40 channels over the last 24 hours, at the resolution of the poll,
@@ -46,10 +47,12 @@ private:
     };
     static constexpr qint32 Gap = std::numeric_limits<qint32>::min();
 
-    // One channel's points in a ring of MaxPoints places, allocated at its first sample.
+    // One channel's points in a ring of MaxPoints places, allocated at its first sample and
+    // left uninitialised: only the pages points are written to take memory, so a free
+    // position (one gap) costs a page, not the whole ring.
     struct Ring
     {
-        std::vector<Stored> cells;
+        std::unique_ptr<Stored[]> cells;
         qsizetype head = 0; // the oldest point
         qsizetype count = 0;
         const Stored &at(qsizetype i) const { return cells[size_t((head + i) % MaxPoints)]; }
