@@ -245,10 +245,13 @@ class Bench:
             t2, r2 = rss[-1]
             self.add(f"RSS after {t1 / 60:.1f} min of polling", "window", round(r1, 1), "MB")
             self.add(f"RSS after {t2 / 60:.1f} min of polling", "window", round(r2, 1), "MB")
-            if t2 > t1:
+            if t2 - t1 >= 240:
                 growth = (r2 - r1) / (t2 - t1) * 3600
                 self.add("RSS growth", "window", round(growth, 2), "MB per hour",
                          f"extrapolated from {(t2 - t1) / 60:.1f} min")
+            else:
+                # A few kilobytes over a minute would read as megabytes an hour.
+                self.add("RSS growth", "window", "n/a", "MB per hour", "needs --minutes 5 or more")
         self.add("RSS", "empty Qt window", round(minimal_rss, 1), "MB")
 
     def firmware(self):
