@@ -25,6 +25,7 @@ GatewaySession::GatewaySession(const LinkOptions &link, EventWait &wait)
     m_gateway.OnTxFrame = [this](const TFrameBuffer &f) { onTx(f); };
     m_gateway.OnRxFrame = [this](const TFrameBuffer &f) { onRx(f); };
     m_gateway.OnBlockReceived = [this] { onBlock(); };
+    m_gateway.OnForeignAnswer = [this](uint8_t address) { m_foreignAddress = address; };
     m_port.port().OnClosed = [this](TAfComPort *, const QString &reason) {
         m_wait.fail(CliFailure::failure(QStringLiteral("The port %1 went away: %2").arg(this->link().port, reason)));
     };
@@ -63,6 +64,8 @@ CliFailure GatewaySession::silence() const
                                   "line settings, or find them with tarvik-cli scan")
                        .arg(link().describe())
                        .arg(timeoutMs());
+    if (m_foreignAddress)
+        text += QStringLiteral(" (answers came from address %1 instead)").arg(*m_foreignAddress);
     if (!m_silenceHint.isEmpty())
         text += QStringLiteral(" (") + m_silenceHint + QLatin1Char(')');
     return CliFailure::failure(text);
@@ -96,6 +99,7 @@ void GatewaySession::onBlock()
     const int index = m_gateway.LastBlockIndex();
     m_gateway.GetRegisters(m_blocks[size_t(index)]);
     m_blockSerial[size_t(index)] = m_readSerial;
+    m_foreignAddress.reset();
     m_silence.stop();
     steer();
     m_wait.check();

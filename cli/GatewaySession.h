@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <array>
 #include <functional>
+#include <optional>
 
 class EventWait;
 
@@ -73,6 +74,7 @@ private:
     QTimer m_silence;
     bool m_silenceEnds = true;
     QString m_silenceHint;
+    std::optional<uint8_t> m_foreignAddress; // another slave answered since the last good block
     std::array<Block, PollBlockCount> m_blocks{};
     std::array<int, PollBlockCount> m_blockSerial{}; // serial of the request each block answered
     int m_readSerial = 0;

@@ -21,7 +21,6 @@ namespace {
 constexpr uint8_t kRead = 0x03;
 constexpr int kRequestLength = 8;
 constexpr int kAnswerLength = 7; // address, function, byte count 2, one register, CRC
-constexpr int kExceptionLength = 5;
 // USB serial adapters hold received bytes up to 16 ms; the system adds its own delay.
 constexpr int kMarginMs = 30;
 
@@ -52,7 +51,7 @@ QList<qint32> ScanCommand::commonFirst()
 
 int ScanCommand::probeTimeoutMs(const LineSettings &line)
 {
-    const int bits = 1 + 8 + (line.parity == TParity::paNone ? 0 : 1) + (line.stopBits == TStopBits::sbTwo ? 2 : 1);
+    const int bits = line.bitsPerCharacter();
     // Modbus keeps 3.5 characters of silence after a frame.
     const double characters = kRequestLength + kAnswerLength + 3.5;
     return int(std::ceil(characters * bits * 1000.0 / line.baudRate)) + kMarginMs;
@@ -119,9 +118,9 @@ std::optional<QByteArray> ScanCommand::probe(qint32 baud, int address, int timeo
     }
     port.purgeReceive();
     m_received.clear();
-    m_address = address;
     m_over = false;
     const QByteArray request = versionRequest(address);
+    m_expected = AnswerMatcher(request);
     try {
         port.write(request.constData(), int(request.size()));
     } catch (const ComPortError &e) {
@@ -130,8 +129,9 @@ std::optional<QByteArray> ScanCommand::probe(qint32 baud, int address, int timeo
     m_deadline.start(timeoutMs);
     m_interrupted = m_ctx.wait.until([this] { return m_over; }) == EventWait::Result::Interrupted;
     m_deadline.stop();
+    const AnswerMatcher::Match match = m_expected.find(m_received);
     if (answerComplete())
-        return m_received.left(uint8_t(m_received[1]) & 0x80 ? kExceptionLength : kAnswerLength);
+        return m_received.mid(match.offset, match.length);
     return std::nullopt;
 }
 
@@ -152,13 +152,8 @@ void ScanCommand::onData()
 
 bool ScanCommand::answerComplete() const
 {
-    // Only the asked address's answer to this read counts: a late answer from the previous
-    // probe names another address.
-    if (m_received.size() < kExceptionLength || uint8_t(m_received[0]) != m_address)
-        return false;
-    const auto function = uint8_t(m_received[1]);
-    if (function == (kRead | 0x80))
-        return ModbusCrc::endsWithValidCrc(m_received.left(kExceptionLength));
-    return function == kRead && m_received.size() >= kAnswerLength && uint8_t(m_received[2]) == 2
-           && ModbusCrc::endsWithValidCrc(m_received.left(kAnswerLength));
+    // Only the asked address's answer to this read counts, wherever noise puts it: a late
+    // answer from the previous probe names another address.
+    const AnswerMatcher::Verdict verdict = m_expected.find(m_received).verdict;
+    return verdict == AnswerMatcher::Verdict::Answer || verdict == AnswerMatcher::Verdict::Exception;
 }

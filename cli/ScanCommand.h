@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AnswerMatcher.h"
 #include "LineSettings.h"
 #include "LinkPort.h"
 
@@ -40,7 +41,7 @@ private:
     LinkPort m_link;
     QTimer m_deadline;
     QByteArray m_received;
-    int m_address = 0;
+    AnswerMatcher m_expected;
     bool m_over = false;
     bool m_interrupted = false;
 };

@@ -4,21 +4,23 @@
 #include "ComPortError.h"
 #include "ErrorGuard.h"
 #include "ModbusCrc.h"
+#include "RegisterMap.h"
 #include "TAfComPort.h"
+#include "TModbusKomunikator.h"
 
 #include <QFileInfo>
 #include <algorithm>
+#include <cmath>
 
 namespace {
 constexpr int kMaxTxCount = 1000000;
 constexpr int kErasedProgress = 32;
 constexpr int kEraseProgressLimit = 31;
 constexpr int kDataProgressLimit = 1000;
-// The shortest Modbus answer (an exception answer): address, function, code and the CRC.
-constexpr int kShortestAnswer = 5;
 } // namespace
 
-FirmwareUpdate::FirmwareUpdate(TAfComPort &port, QObject *parent) : QObject(parent), m_port(port)
+FirmwareUpdate::FirmwareUpdate(TAfComPort &port, QObject *parent)
+    : QObject(parent), m_port(port), m_answerDelayMs(TModbusKomunikator::UnknownAnswerDelayMs)
 {
     m_timer.setTimerType(Qt::PreciseTimer);
     m_timer.setInterval(IdleIntervalMs);
@@ -37,7 +39,9 @@ void FirmwareUpdate::ResetCounters()
     m_replyState = NothingPending;
     m_step = Idle;
     m_lastFrame = Frame::None;
-    RxCount = 0;
+    m_expected = AnswerMatcher();
+    m_received.clear();
+    m_answerDelayMs = TModbusKomunikator::UnknownAnswerDelayMs;
     if (OnStatus)
         OnStatus(QString(), Colour::Black);
     if (OnVersion)
@@ -70,8 +74,15 @@ QString FirmwareUpdate::ElapsedText() const
 
 void FirmwareUpdate::Tick()
 {
-    if (m_port.isActive())
+    // The tick comes one timer interval after the last; the clock covers ticks that came late.
+    m_sinceSentMs += m_timer.interval();
+    if (m_port.isActive() && takeWaiting()) {
+        if (const int wait = answerWaitMs(); wait > 0) {
+            m_timer.setInterval(wait);
+            return;
+        }
         checkAnswer();
+    }
     if (!m_port.isActive()) {
         if (OnStatus) {
             if (m_timeoutCount >= PortErrorTimeoutCount)
@@ -106,44 +117,67 @@ void FirmwareUpdate::Tick()
     send(readFrame(), Frame::Read);
 }
 
-bool FirmwareUpdate::checkAnswer()
+bool FirmwareUpdate::takeWaiting()
 {
-    QByteArray received;
     try {
         const int waiting = m_port.bytesWaiting();
         if (waiting > 0) {
-            received.resize(waiting);
-            m_port.read(received.data(), waiting);
+            const qsizetype at = m_received.size();
+            m_received.resize(at + waiting);
+            m_port.read(m_received.data() + at, waiting);
         }
     } catch (const ComPortError &) {
         m_port.close();
         m_timeoutCount = PortErrorTimeoutCount;
         return false;
     }
-    RxCount = 0;
-    for (char c : std::as_const(received)) {
-        // Bytes past the buffer's end overwrite its last position.
-        RxBuffer[size_t(std::min(RxCount, RxCapacity - 1))] = uint8_t(c);
-        if (RxCount < RxCapacity - 1)
-            ++RxCount;
-    }
+    // Noise without end must not grow the buffer: an answer is at most one frame.
+    constexpr qsizetype kKeep = 256;
+    if (m_received.size() > 2 * kKeep)
+        m_received.remove(0, m_received.size() - kKeep);
+    return true;
+}
 
+int FirmwareUpdate::answerWaitMs() const
+{
+    if (m_replyState != Pending || !m_expected.expectsAnswer()
+        || m_expected.find(m_received).verdict != AnswerMatcher::Verdict::Waiting)
+        return 0;
+    // Both frames and the quiet between them on the line, the gateway's answer delay, and what
+    // a USB adapter and the system hold back.
+    const double characters = m_expected.request().size() + m_expected.answerLength() + 3.5;
+    const auto timeout = qint64(std::ceil(characters * double(m_port.lineSettings().charTimeUs()) / 1000.0))
+                         + m_answerDelayMs + TModbusKomunikator::AnswerMarginMs;
+    const qint64 elapsed = std::max(m_sinceSentMs, m_sentClock.isValid() ? m_sentClock.elapsed() : 0);
+    return elapsed < timeout ? int(timeout - elapsed) : 0;
+}
+
+bool FirmwareUpdate::checkAnswer()
+{
+    const QByteArray received = std::exchange(m_received, {});
+    const AnswerMatcher::Match match = m_expected.find(received);
     bool refused = false;
-    if (RxCount >= kShortestAnswer && CRC_rx(RxCount)) {
-        if (RxBuffer[1] & 0x80) {
-            // An exception answer confirms nothing: the frame goes again as after a lost answer.
-            refused = true;
-            if (OnStatus)
-                OnStatus(QStringLiteral("Gateway refused the frame (exception %1)").arg(RxBuffer[2]), Colour::Red);
-        } else {
-            m_replyState = Confirmed;
-            // Register 1000 of a read answer is the gateway's firmware version.
-            if (m_lastFrame == Frame::Read && RxBuffer[1] == 0x03 && RxCount >= 7 && OnVersion)
-                OnVersion(QStringLiteral("Gateway FW version: %1")
-                              .arg(ChannelText::FormatVersion(uint16_t(RxBuffer[3] << 8 | RxBuffer[4]))));
+    if (match.verdict == AnswerMatcher::Verdict::Exception) {
+        // An exception answer confirms nothing: the frame goes again as after a lost answer.
+        refused = true;
+        if (OnStatus)
+            OnStatus(QStringLiteral("Gateway refused the frame (exception %1)").arg(uint8_t(received[match.offset + 2])), Colour::Red);
+    } else if (match.verdict == AnswerMatcher::Verdict::Answer) {
+        m_replyState = Confirmed;
+        if (m_expected.isRead()) {
+            // The read starts at register 1000: the firmware version, and further on the answer
+            // delays the next frames must allow for.
+            const auto reg = [&](uint16_t r) {
+                const qsizetype at = match.offset + 3 + 2 * (r - ServiceRegs::Start);
+                return at + 1 < match.offset + match.length - 2 ? uint16_t(uint8_t(received[at]) << 8 | uint8_t(received[at + 1])) : uint16_t(0);
+            };
+            m_answerDelayMs = std::min<int>(std::max(reg(ServiceRegs::Com0Delay), reg(ServiceRegs::Com1Delay)),
+                                            TModbusKomunikator::MaxAnswerDelayMs);
+            if (OnVersion)
+                OnVersion(QStringLiteral("Gateway FW version: %1").arg(ChannelText::FormatVersion(reg(ServiceRegs::FirmwareVersion))));
         }
     }
-    RxCount = 0;
+    m_expected = AnswerMatcher();
 
     if (m_replyState == Confirmed) {
         if (OnStatus)
@@ -205,6 +239,11 @@ void FirmwareUpdate::stepAction()
 
 void FirmwareUpdate::send(const QByteArray &frame, Frame kind)
 {
+    m_received.clear();
+    m_expected = AnswerMatcher(frame);
+    m_sentClock.start();
+    // Ticks add whole intervals: the part of the running one already gone is not the answer's.
+    m_sinceSentMs = m_timer.isActive() ? std::min(0, m_timer.remainingTime() - m_timer.interval()) : 0;
     m_port.write(frame.constData(), int(frame.size()));
     m_replyState = Pending;
     m_lastFrame = kind;
@@ -222,14 +261,6 @@ void FirmwareUpdate::CRC_tx(int n)
     const uint16_t crc = ModbusCrc::compute(TxBuffer.data() + 1, size_t(n - 1));
     TxBuffer[size_t(n)] = ModbusCrc::lowByte(crc);
     TxBuffer[size_t(n + 1)] = ModbusCrc::highByte(crc);
-}
-
-bool FirmwareUpdate::CRC_rx(int n) const
-{
-    if (n < 3 || n > RxCapacity)
-        return false;
-    const uint16_t crc = ModbusCrc::compute(RxBuffer.data(), size_t(n - 2));
-    return RxBuffer[size_t(n - 2)] == ModbusCrc::lowByte(crc) && RxBuffer[size_t(n - 1)] == ModbusCrc::highByte(crc);
 }
 
 QByteArray FirmwareUpdate::readFrame()

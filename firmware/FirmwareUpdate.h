@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AnswerMatcher.h"
 #include "FirmwareImage.h"
 
 #include <QElapsedTimer>
@@ -16,7 +17,10 @@ class TAfComPort;
 // bytes with their 16-bit offset, each frame only after the previous one was confirmed. A frame
 // that is not confirmed (no answer, a broken one, or an exception answer) is sent again after
 // the next valid answer to a read of the service block, which is also what the idle link
-// sends every 500 ms. Everything runs on the thread of the port; nothing waits or sleeps.
+// sends every 500 ms. A frame is confirmed only by the gateway's answer to it (address,
+// function and fields, then the CRC), found behind any noise. A tick whose frame's answer is
+// still on its way (slow line, long answer delay) waits for it instead of sending over it.
+// Everything runs on the thread of the port; nothing waits or sleeps.
 class FirmwareUpdate : public QObject
 {
     Q_OBJECT
@@ -32,7 +36,6 @@ public:
     static constexpr int IdleIntervalMs = 500;
     static constexpr int MaxTimeoutCount = 15;
     static constexpr int PortErrorTimeoutCount = 6;
-    static constexpr int RxCapacity = 251;
     static constexpr int DataFrameSize = 203;
 
     // The port is not owned; it must outlive this object.
@@ -82,14 +85,16 @@ public:
 private:
     enum class Frame { None, Read, Erase, Data };
 
+    // Reads what the port holds; false after a port error (the port is then closed).
+    bool takeWaiting();
+    // How much longer the answer to the last frame may take; 0 when it is in or its time is over.
+    int answerWaitMs() const;
     bool checkAnswer();
     void stepAction();
     void send(const QByteArray &frame, Frame kind);
     void showProgress(int position);
     // CRC over transmit positions 1..n-1, stored at positions n and n+1.
     void CRC_tx(int n);
-    // Whether the CRC of receive positions 0..n-3 matches the two bytes after them.
-    bool CRC_rx(int n) const;
 
     TAfComPort &m_port;
     FirmwareImage m_image;
@@ -98,8 +103,11 @@ private:
     QString m_fileName;
     uint8_t SlaveAddress = 1;
     std::array<uint8_t, DataFrameSize + 3> TxBuffer{};
-    std::array<uint8_t, RxCapacity> RxBuffer{};
-    int RxCount = 0;
+    AnswerMatcher m_expected; // the answer to the last frame sent
+    QByteArray m_received;    // bytes received since that frame
+    QElapsedTimer m_sentClock;
+    qint64 m_sinceSentMs = 0; // the same, as the sum of the timer intervals since
+    int m_answerDelayMs;      // the gateway's, from its registers 1053/1054
     TReplyState m_replyState = NothingPending;
     TStep m_step = Idle;
     uint16_t m_erasePage = FirstPage;

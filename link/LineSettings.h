@@ -14,4 +14,12 @@ struct LineSettings
     TStopBits stopBits = TStopBits::sbOne;
 
     friend bool operator==(const LineSettings &, const LineSettings &) = default;
+
+    // Bits of one character on the line: start, 8 data, parity if any, stop.
+    int bitsPerCharacter() const
+    {
+        return 1 + 8 + (parity == TParity::paNone ? 0 : 1) + (stopBits == TStopBits::sbTwo ? 2 : 1);
+    }
+    // How long one character takes on the line, in microseconds (0 at an unset speed).
+    qint64 charTimeUs() const { return baudRate > 0 ? qint64(bitsPerCharacter()) * 1000000 / baudRate : 0; }
 };

@@ -3,6 +3,8 @@
 #include "ErrorGuard.h"
 #include "LinkLog.h"
 
+#include <cstring>
+
 namespace {
 QString hex(const TFrameBuffer &frame)
 {
@@ -50,25 +52,29 @@ bool TKomunikator::Active() const
     return m_port->isActive();
 }
 
-bool TKomunikator::ReadAnswer()
+bool TKomunikator::ReadAnswer(QByteArray &into)
 {
     if (!m_port->isActive())
         return false;
     const int waiting = m_port->bytesWaiting();
     if (waiting <= 0)
         return false;
-    // The receive frame holds 251 bytes; an answer is at most 205. Whatever waits beyond the
-    // frame's capacity cannot belong to one answer, so it is dropped here rather than left to
-    // be mistaken for the start of the next answer.
-    const int count = qMin(waiting, TFrameBuffer::Capacity);
-    m_port->read(m_rxFrame.Data, count);
-    m_rxFrame.Len = uint8_t(count);
-    if (waiting > count)
-        m_port->purgeReceive();
-    qCDebug(lcLink).noquote() << "Rx" << hex(m_rxFrame);
-    if (OnRxFrame)
-        OnRxFrame(m_rxFrame);
+    const qsizetype at = into.size();
+    into.resize(at + waiting);
+    m_port->read(into.data() + at, waiting);
     return true;
+}
+
+void TKomunikator::reportReceived(const QByteArray &bytes)
+{
+    TFrameBuffer piece;
+    for (qsizetype at = 0; at < bytes.size(); at += TFrameBuffer::Capacity) {
+        piece.Len = uint8_t(qMin<qsizetype>(TFrameBuffer::Capacity, bytes.size() - at));
+        memcpy(piece.Data, bytes.constData() + at, piece.Len);
+        qCDebug(lcLink).noquote() << "Rx" << hex(piece);
+        if (OnRxFrame)
+            OnRxFrame(piece);
+    }
 }
 
 qint32 TKomunikator::UserBaudRate() const

@@ -31,9 +31,9 @@ public:
     virtual void Close();
 
     bool Active() const;
-    // Reads all waiting bytes (at most one frame's worth) into RxFrame and raises OnRxFrame;
-    // false when the port is closed or nothing is waiting.
-    bool ReadAnswer();
+    // Appends all bytes waiting at the port to into; false when the port is closed or nothing
+    // is waiting.
+    bool ReadAnswer(QByteArray &into);
     // The port's current baud rate in Bd.
     qint32 UserBaudRate() const;
     void SetCountersCallback(TPocitadlo::ChangeHandler callback);
@@ -44,6 +44,7 @@ public:
     QTimer &PollTimer() { return m_pollTimer; }
     const QTimer &PollTimer() const { return m_pollTimer; }
     const TFrameBuffer &TxFrame() const { return m_txFrame; }
+    // The last read answer accepted.
     const TFrameBuffer &RxFrame() const { return m_rxFrame; }
 
     FrameHandler OnTxFrame;
@@ -51,6 +52,8 @@ public:
 
 protected:
     void setTimerInterval(int ms);
+    // Raises OnRxFrame with bytes taken from the line, in pieces of at most one frame.
+    void reportReceived(const QByteArray &bytes);
 
     TAfComPort *m_port;
     TPocitadlo m_counters;

@@ -4,6 +4,8 @@
 #include "ModbusCrc.h"
 #include "Prompts.h"
 
+#include <cmath>
+#include <cstring>
 #include <stdexcept>
 
 TModbusKomunikator::TModbusKomunikator(TAfComPort *port, QObject *parent)
@@ -16,6 +18,12 @@ TModbusKomunikator::TModbusKomunikator(TAfComPort *port, QObject *parent)
 void TModbusKomunikator::Open(const QString &portName)
 {
     TKomunikator::Open(portName);
+    // Another gateway, or another adapter, may be on the line now.
+    m_expected = AnswerMatcher();
+    m_match = {};
+    m_received.clear();
+    m_answerDelayMs = UnknownAnswerDelayMs;
+    m_lineEchoes = false;
     // The first advancing poll reads the service block (index 4).
     m_blockIndex = 3;
     m_pollTimer.start();
@@ -25,6 +33,9 @@ void TModbusKomunikator::Close()
 {
     TKomunikator::Close();
     m_pollTimer.stop();
+    m_expected = AnswerMatcher();
+    m_match = {};
+    m_received.clear();
 }
 
 void TModbusKomunikator::SetBaudRate(qint32 baud)
@@ -84,6 +95,7 @@ bool TModbusKomunikator::AnswerCrcValid() const
 
 void TModbusKomunikator::sendCounted()
 {
+    expectAnswer();
     SendFrame();
     m_counters.FrameSent();
     m_counters.setAwaiting(true);
@@ -91,8 +103,50 @@ void TModbusKomunikator::sendCounted()
 
 void TModbusKomunikator::sendUncounted()
 {
+    expectAnswer();
     SendFrame();
     m_counters.setAwaiting(false);
+    // A read answer still due is given up for the write's.
+    m_awaitingAnswer = false;
+}
+
+void TModbusKomunikator::expectAnswer()
+{
+    // Bytes from before this request cannot be its answer.
+    if (!m_received.isEmpty())
+        reportReceived(std::exchange(m_received, {}));
+    m_expected = Active() ? AnswerMatcher(QByteArray(reinterpret_cast<const char *>(m_txFrame.Data), m_txFrame.Len))
+                          : AnswerMatcher();
+    m_expected.setLineEchoes(m_lineEchoes);
+    m_match = {};
+    m_requestClock.start();
+    // Ticks add whole intervals: the part of the running one already gone is not the answer's.
+    m_sinceRequestMs = m_pollTimer.isActive() ? qMin(0, m_pollTimer.remainingTime() - m_pollTimer.interval()) : 0;
+    m_arrivedSinceTick = false;
+}
+
+int TModbusKomunikator::AnswerTimeoutMs() const
+{
+    if (!m_expected.expectsAnswer())
+        return 0;
+    // Both frames and the silence of 3.5 characters between them.
+    const double characters = m_expected.request().size() + m_expected.answerLength() + 3.5;
+    const auto onLine = qint64(std::ceil(characters * double(m_port->lineSettings().charTimeUs()) / 1000.0));
+    return int(onLine) + m_answerDelayMs + AnswerMarginMs;
+}
+
+int TModbusKomunikator::frameGapMs() const
+{
+    // Modbus wants 3.5 quiet characters between frames.
+    return qMax(2, int(std::ceil(3.5 * double(m_port->lineSettings().charTimeUs()) / 1000.0)));
+}
+
+void TModbusKomunikator::noteAnswerDelay(uint16_t address, uint16_t value)
+{
+    // A new delay may apply to the very answer of the write that sets it: allow for the larger
+    // until the service block shows which one is in force.
+    if (address == ServiceRegs::Com0Delay || address == ServiceRegs::Com1Delay)
+        m_answerDelayMs = qMax(m_answerDelayMs, qMin<int>(value, MaxAnswerDelayMs));
 }
 
 void TModbusKomunikator::setRequest(uint8_t function, uint16_t first, uint16_t second)
@@ -125,6 +179,7 @@ void TModbusKomunikator::WriteRegister(uint16_t value, uint16_t address)
     setRequest(0x06, address, value);
     AppendCrc();
     sendUncounted();
+    noteAnswerDelay(address, value);
 }
 
 void TModbusKomunikator::WriteRegisters(const QList<uint16_t> &values, uint16_t startAddress)
@@ -147,6 +202,8 @@ void TModbusKomunikator::WriteRegisters(const QList<uint16_t> &values, uint16_t 
     m_txFrame.Len = uint8_t(7 + 2 * n);
     AppendCrc();
     sendUncounted();
+    for (int i = 0; i < n; ++i)
+        noteAnswerDelay(uint16_t(startAddress + i), values[i]);
 }
 
 uint16_t TModbusKomunikator::GetRegister(int i) const
@@ -164,9 +221,26 @@ void TModbusKomunikator::GetRegisters(std::array<uint16_t, PollBlockSize> &out) 
 
 void TModbusKomunikator::PollTimerTick()
 {
+    // The tick comes one timer interval after the last; the clock covers ticks that came late.
+    m_sinceRequestMs += m_pollTimer.interval();
+    takeArrivals();
     if (!m_writeQueue.isEmpty()) {
         m_cycleState = Writing;
         setTimerInterval(WriteIntervalMs);
+    }
+    if (m_cycleState != Pausing) {
+        const int wait = answerWaitMs();
+        m_arrivedSinceTick = false;
+        if (wait > 0) {
+            // The gateway is still answering, or may still be: sending now would talk over it.
+            m_tickDeferred = true;
+            setTimerInterval(wait);
+            return;
+        }
+        m_tickDeferred = false;
+        // Whatever the last request was, its answer's time is over.
+        if (!m_awaitingAnswer)
+            m_expected = AnswerMatcher();
     }
     switch (m_cycleState) {
     case Polling:
@@ -182,27 +256,58 @@ void TModbusKomunikator::PollTimerTick()
     }
 }
 
+int TModbusKomunikator::answerWaitMs() const
+{
+    if (!m_expected.expectsAnswer())
+        return 0;
+    const qint64 elapsed = qMax(m_sinceRequestMs, m_requestClock.isValid() ? m_requestClock.elapsed() : 0);
+    const qint64 timeout = AnswerTimeoutMs();
+    if (elapsed < timeout)
+        return int(timeout - elapsed);
+    // Past its time, a frame still coming in gets a little longer while it keeps coming: the
+    // gateway's delay may have been changed where the cycle could not see it. Endless noise
+    // stops this after a second timeout and the longest delay.
+    const qint64 limit = 2 * timeout + UnknownAnswerDelayMs;
+    if (m_arrivedSinceTick && m_match.started && elapsed < limit)
+        return int(qMin<qint64>(AnswerMarginMs, limit - elapsed));
+    return 0;
+}
+
 void TModbusKomunikator::pollStep()
 {
-    const int waiting = m_port->bytesWaiting();
-    if (m_awaitingAnswer && waiting == 0) {
-        // No answer within one poll interval: pause, then ask again.
-        m_cycleState = Pausing;
-        setTimerInterval(PauseMs);
+    if (m_pollTimer.interval() != m_pollInterval)
+        setTimerInterval(m_pollInterval);
+    if (m_awaitingAnswer) {
         m_awaitingAnswer = false;
-        return;
+        if (!m_match.started) {
+            // No answer in its time (at most noise or the request's echo came): pause, then ask
+            // again. An answer that still comes during the pause is taken.
+            if (!m_received.isEmpty())
+                reportReceived(std::exchange(m_received, {}));
+            m_cycleState = Pausing;
+            setTimerInterval(PauseMs);
+            return;
+        }
     }
-    if (waiting > 0 && waiting < m_answerLength) {
-        // A short answer (an exception, a write's echo): drop it uncounted.
-        ReadAnswer();
-        m_counters.setAwaiting(false);
-    }
+    m_expected = AnswerMatcher();
+    dropReceived();
     // While the gateway is silent the same block is asked for again.
     if (!m_counters.TimedOut())
         m_blockIndex = uint8_t((m_blockIndex + 1) % PollBlockCount);
     ReadBlock(PollBlocks[m_blockIndex]);
     m_lastBlockIndex = m_blockIndex;
     m_awaitingAnswer = true;
+}
+
+void TModbusKomunikator::dropReceived()
+{
+    if (m_received.isEmpty())
+        return;
+    reportReceived(std::exchange(m_received, {}));
+    // Bytes that came for a counted read but never made its answer: a failed answer. Otherwise
+    // (a write's answer, bytes after an answer) they are dropped uncounted.
+    if (m_counters.Awaiting())
+        m_counters.AnswerReceived(false);
 }
 
 void TModbusKomunikator::writeStep()
@@ -218,19 +323,76 @@ void TModbusKomunikator::writeStep()
     WriteRegister(entry.Value, entry.Address);
 }
 
-void TModbusKomunikator::DataReceived(TAfComPort *, int count)
+void TModbusKomunikator::DataReceived(TAfComPort *, int)
 {
-    m_awaitingAnswer = false;
-    // A partial answer stays in the port's queue until the rest arrives, the next tick drains
-    // it, or the next read request purges it.
-    if (count < m_answerLength)
+    takeArrivals();
+}
+
+void TModbusKomunikator::takeArrivals()
+{
+    if (!ReadAnswer(m_received))
         return;
-    ReadAnswer();
-    // Extra bytes after the answer make it invalid. The CRC check alone would let one trailing
-    // zero byte through (the CRC of a frame's bytes up to its first CRC byte ends in 0x00), so
-    // the length is checked too.
-    const bool ok = m_rxFrame.Len == m_answerLength && AnswerCrcValid();
+    m_arrivedSinceTick = true;
+    // Noise without end must not grow the buffer: keep the last frame's worth.
+    constexpr qsizetype kKeep = TFrameBuffer::Capacity;
+    if (m_received.size() > 2 * kKeep) {
+        reportReceived(m_received.left(m_received.size() - kKeep));
+        m_received.remove(0, m_received.size() - kKeep);
+    }
+    settleAnswer();
+}
+
+void TModbusKomunikator::settleAnswer()
+{
+    if (!m_expected.expectsAnswer())
+        return;
+    m_match = m_expected.find(m_received);
+    if (m_match.verdict == AnswerMatcher::Verdict::Waiting)
+        return;
+    const AnswerMatcher expected = std::exchange(m_expected, AnswerMatcher());
+    const AnswerMatcher::Match match = std::exchange(m_match, {});
+    const QByteArray before = m_received.left(match.offset);
+    const QByteArray frame = m_received.mid(match.offset, match.length);
+    // Bytes after the frame stay until the next tick drops them.
+    m_received.remove(0, match.offset + match.length);
+    reportReceived(before);
+    reportReceived(frame);
+    if (m_tickDeferred) {
+        // The tick waited for this answer: the next request may go as soon as the line is quiet.
+        m_tickDeferred = false;
+        setTimerInterval(frameGapMs());
+    }
+    if (!expected.isRead())
+        return;
+
+    m_awaitingAnswer = false;
+    const bool ok = match.verdict == AnswerMatcher::Verdict::Answer;
+    if (ok) {
+        // An echo of the request is the adapter's doing; anything else before the answer is
+        // noise, counted once beside the good answer.
+        const bool echoed = before.startsWith(expected.request());
+        m_lineEchoes = echoed;
+        if (before.size() > (echoed ? expected.request().size() : 0))
+            m_counters.CountError();
+    }
     m_counters.AnswerReceived(ok);
-    if (ok && OnBlockReceived)
+    if (ok)
+        acceptReadAnswer(frame, expected);
+    else if (match.verdict == AnswerMatcher::Verdict::Foreign && OnForeignAnswer)
+        OnForeignAnswer(uint8_t(frame[0]));
+}
+
+void TModbusKomunikator::acceptReadAnswer(const QByteArray &frame, const AnswerMatcher &expected)
+{
+    m_rxFrame.Len = uint8_t(frame.size());
+    memcpy(m_rxFrame.Data, frame.constData(), size_t(frame.size()));
+    const QByteArray &request = expected.request();
+    const auto start = uint16_t(uint8_t(request[2]) << 8 | uint8_t(request[3]));
+    if (start == ServiceRegs::Start) {
+        m_answerDelayMs = qMin<int>(qMax(GetRegister(ServiceRegs::offset(ServiceRegs::Com0Delay)),
+                                         GetRegister(ServiceRegs::offset(ServiceRegs::Com1Delay))),
+                                    MaxAnswerDelayMs);
+    }
+    if (OnBlockReceived)
         OnBlockReceived();
 }

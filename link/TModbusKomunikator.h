@@ -1,9 +1,11 @@
 #pragma once
 
+#include "AnswerMatcher.h"
 #include "RegisterMap.h"
 #include "TKomunikator.h"
 #include "TWriteEntry.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <array>
 #include <cstdint>
@@ -13,6 +15,12 @@
 // polls (one per 60 ms) and followed by a 1000 ms pause. Every valid answer raises
 // OnBlockReceived; the receiver then takes the registers with GetRegisters and the block's
 // address with GetBlockAddress.
+//
+// An answer is taken only when it is this gateway's answer to the request just sent (address,
+// function and length fields, then the CRC); noise or the request's echo before it is skipped.
+// A tick never sends while the answer to the last request is still arriving or still due: the
+// answer's time allows for the gateway's answer delay (registers 1053/1054), so a slow line or
+// a long delay makes the cycle wait rather than talk over the gateway.
 class TModbusKomunikator : public TKomunikator
 {
     Q_OBJECT
@@ -23,6 +31,14 @@ public:
     static constexpr int PauseMs = 1000;
     static constexpr int MaxQueuedWrites = 255;
     static constexpr int MaxWriteRegisters = (TFrameBuffer::Capacity - 9) / 2; // 121
+    // The answer delay assumed until the service block has been read: the most the gateway
+    // can be set to.
+    static constexpr int UnknownAnswerDelayMs = 200;
+    // A register value above this is not taken as an answer delay.
+    static constexpr int MaxAnswerDelayMs = 1000;
+    // Added to an answer's time on the line: USB adapters hold received bytes up to 16 ms, and
+    // the system's scheduling adds its own.
+    static constexpr int AnswerMarginMs = 50;
 
     explicit TModbusKomunikator(TAfComPort *port, QObject *parent = nullptr);
 
@@ -75,18 +91,43 @@ public:
     TCycleState CycleState() const { return m_cycleState; }
     uint8_t BlockIndex() const { return m_blockIndex; }
     uint8_t LastBlockIndex() const { return m_lastBlockIndex; }
+    // A read request of the cycle went out and its answer has been neither taken nor given up.
     bool AwaitingAnswer() const { return m_awaitingAnswer; }
     const QList<TWriteEntry> &WriteQueue() const { return m_writeQueue; }
 
+    // The gateway's answer delay the cycle allows for: the larger of registers 1053 and 1054 as
+    // last read (or just written, if larger), 200 ms before the service block was read.
+    int AnswerDelayMs() const { return m_answerDelayMs; }
+    // How long the answer to the last request may take: both frames on the line, the answer
+    // delay and a margin. 0 when that request expects no answer.
+    int AnswerTimeoutMs() const;
+    // Whether the line echoes requests (seen before the last read answer).
+    bool LineEchoes() const { return m_lineEchoes; }
+
     std::function<void()> OnBlockReceived;
+    // A whole answer of the right shape and CRC came from another slave address: another device
+    // answers on this address's behalf, or the address is set wrong. It is counted as an error.
+    std::function<void(uint8_t address)> OnForeignAnswer;
 
 private:
     // The six bytes every request starts with: address, function, two 16-bit fields.
     void setRequest(uint8_t function, uint16_t first, uint16_t second);
     void sendCounted();
     void sendUncounted();
+    void expectAnswer();
     void pollStep();
     void writeStep();
+    // How much longer the answer to the last request must be waited for; 0 when it is in, or
+    // its time is over and nothing is still arriving.
+    int answerWaitMs() const;
+    // Reads what the port holds and settles the answer once it is whole.
+    void takeArrivals();
+    void settleAnswer();
+    void acceptReadAnswer(const QByteArray &frame, const AnswerMatcher &expected);
+    // Drops bytes that never made an answer; a counted read still awaited fails with them.
+    void dropReceived();
+    void noteAnswerDelay(uint16_t address, uint16_t value);
+    int frameGapMs() const;
 
     uint8_t m_slaveAddress = 1;
     uint16_t m_registerCount = PollBlockSize;
@@ -98,4 +139,14 @@ private:
     TCycleState m_cycleState = Polling;
     int m_pollInterval = 500;
     bool m_awaitingAnswer = false;
+
+    AnswerMatcher m_expected;        // the answer the last request is waiting for
+    AnswerMatcher::Match m_match;    // where that answer stands among the bytes received
+    QByteArray m_received;           // bytes read since the last request, not yet settled
+    QElapsedTimer m_requestClock;    // since the last request went out
+    qint64 m_sinceRequestMs = 0;     // the same, as the sum of the timer intervals since
+    bool m_arrivedSinceTick = false; // bytes came in since the last tick
+    bool m_tickDeferred = false;     // the last tick waited for an answer
+    int m_answerDelayMs = UnknownAnswerDelayMs;
+    bool m_lineEchoes = false;
 };

@@ -1,11 +1,12 @@
 #include "FaultInjector.h"
 
+#include "CrcCollision.h"
 #include "ModbusCrc.h"
 
 bool FaultInjector::active() const
 {
     return m_rates.drop > 0 || m_rates.corrupt > 0 || m_rates.truncate > 0 || m_rates.extra > 0
-           || m_rates.garbage > 0 || m_rates.split > 0 || m_rates.refuse > 0 || m_rates.foreign > 0
+           || m_rates.garbage > 0 || m_rates.collide > 0 || m_rates.split > 0 || m_rates.refuse > 0 || m_rates.foreign > 0
            || m_rates.exception > 0;
 }
 
@@ -60,6 +61,12 @@ QList<QByteArray> FaultInjector::pieces(const QByteArray &answer)
         ++m_counts.garbled;
         m_lastFault = Fault::Garbage;
         out.prepend(randomBytes(int(m_rng.bounded(1, 4))));
+        return randomPieces(out);
+    } else if (r < (edge += m_rates.collide)) {
+        ++m_counts.collided;
+        m_lastFault = Fault::Collide;
+        out.prepend(CrcCollision::noiseBefore(out, int(out.size()), randomBytes(int(m_rng.bounded(0, 2)))));
+        return randomPieces(out);
     } else if (r < (edge += m_rates.foreign) && out.size() >= 3) {
         // Another slave's address; the CRC is made right, so only the address tells.
         ++m_counts.foreign;
@@ -77,14 +84,19 @@ QList<QByteArray> FaultInjector::pieces(const QByteArray &answer)
 
     if (out.size() > 1 && m_rng.generateDouble() < m_rates.split) {
         ++m_counts.split;
-        QList<QByteArray> pieces;
-        int pos = 0;
-        while (pos < out.size()) {
-            const int n = int(m_rng.bounded(1, int(out.size()) - pos + 1));
-            pieces.append(out.mid(pos, n));
-            pos += n;
-        }
-        return pieces;
+        return randomPieces(out);
     }
     return {out};
+}
+
+QList<QByteArray> FaultInjector::randomPieces(const QByteArray &bytes)
+{
+    QList<QByteArray> pieces;
+    int pos = 0;
+    while (pos < bytes.size()) {
+        const int n = int(m_rng.bounded(1, int(bytes.size()) - pos + 1));
+        pieces.append(bytes.mid(pos, n));
+        pos += n;
+    }
+    return pieces;
 }

@@ -15,7 +15,9 @@ public:
         double corrupt = 0;  // one bit flipped
         double truncate = 0; // the answer cut short
         double extra = 0;    // bytes after the answer
-        double garbage = 0;  // bytes before the answer
+        double garbage = 0;  // 1-3 random bytes before the answer, delivered in random pieces
+        double collide = 0;  // 2-3 bytes before the answer that make its first window end in a
+                             // right CRC (CrcCollision), delivered in random pieces
         double split = 0;    // the answer delivered in several pieces (no fault by itself)
         double refuse = 0;   // a firmware data frame answered with exception 04, not stored
         double foreign = 0;   // sent as if from another slave address (its CRC made right)
@@ -29,13 +31,14 @@ public:
         int truncated = 0;
         int extended = 0;
         int garbled = 0;
+        int collided = 0;
         int split = 0;
         int refused = 0;
         int foreign = 0;
         int exceptions = 0;
     };
     // What was done to the last answer offered to apply().
-    enum class Fault { None, Drop, Corrupt, Truncate, Extra, Garbage, Foreign, Exception };
+    enum class Fault { None, Drop, Corrupt, Truncate, Extra, Garbage, Collide, Foreign, Exception };
 
     explicit FaultInjector(quint32 seed = 1) : m_rng(seed) {}
     void setRates(const Rates &rates) { m_rates = rates; }
@@ -54,6 +57,7 @@ public:
 
 private:
     QList<QByteArray> pieces(const QByteArray &answer);
+    QList<QByteArray> randomPieces(const QByteArray &bytes);
     QByteArray randomBytes(int count);
 
     Rates m_rates;

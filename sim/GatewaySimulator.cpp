@@ -17,7 +17,7 @@ GatewaySimulator::GatewaySimulator(std::unique_ptr<GatewayLine> line, const Opti
     // Modbus ends a frame after 3.5 quiet characters; a pseudo-terminal delivers at memory
     // speed, so a few milliseconds more are allowed for the scheduler.
     m_silenceTimer.setSingleShot(true);
-    m_silenceTimer.setInterval(int(qMax<qint64>(5, 4 * charTimeUs(options.line) / 1000 + 5)));
+    m_silenceTimer.setInterval(int(qMax<qint64>(5, 4 * options.line.charTimeUs() / 1000 + 5)));
     m_delayTimer.setSingleShot(true);
     m_delayTimer.setTimerType(Qt::PreciseTimer);
     m_paceTimer.setInterval(2);
@@ -34,13 +34,6 @@ GatewaySimulator::GatewaySimulator(std::unique_ptr<GatewayLine> line, const Opti
 }
 
 GatewaySimulator::~GatewaySimulator() = default;
-
-qint64 GatewaySimulator::charTimeUs(const LineSettings &s)
-{
-    const int bits = 1 + 8 + (s.parity == TParity::paNone ? 0 : 1)
-                     + (s.stopBits == TStopBits::sbTwo ? 2 : 1);
-    return s.baudRate > 0 ? qint64(bits) * 1000000 / s.baudRate : 0;
-}
 
 void GatewaySimulator::onReadyRead()
 {
@@ -84,6 +77,9 @@ void GatewaySimulator::processFrame(const QByteArray &frame)
     ++m_stats.frames;
     if (OnRequest)
         OnRequest(frame, m_frameStartNs);
+    // A two-wire adapter hears its own request as it goes out, before any answer.
+    if (m_options.echo)
+        m_line->write(frame);
     qCDebug(lcSim).noquote() << "request" << frame.toHex(' ').toUpper();
     bool parityKnown = false;
     const LineSettings tool = m_line->toolSettings(&parityKnown);
@@ -150,7 +146,7 @@ void GatewaySimulator::sendDue()
         m_paceTimer.stop();
         return;
     }
-    const qint64 charUs = qMax<qint64>(1, charTimeUs(m_options.line));
+    const qint64 charUs = qMax<qint64>(1, m_options.line.charTimeUs());
     // The first character is complete after one character time.
     const qint64 due = qMin<qint64>(m_sending.size(), m_pieceClock.nsecsElapsed() / 1000 / charUs + 1);
     if (due > m_sentOfPiece) {

@@ -27,6 +27,7 @@ public:
         LineSettings line{9600, TParity::paNone, TStopBits::sbOne};
         bool paced = true;  // send answers at line speed (off: at once, for fast tests)
         bool clock = true;  // let measured values drift once a second (off: fixed values)
+        bool echo = false;  // the line echoes every request, as some two-wire adapters do
         quint32 seed = 1;
     };
     struct Stats
@@ -48,9 +49,6 @@ public:
     const Options &options() const { return m_options; }
     // True while an answer is being prepared or sent.
     bool busy() const { return m_delayTimer.isActive() || !m_sending.isEmpty() || !m_pending.isEmpty(); }
-
-    // How long one character takes on the line, in microseconds.
-    static qint64 charTimeUs(const LineSettings &settings);
 
     // Every complete request, with the moment its first byte arrived (steady clock, ns): a
     // benchmark times the master's requests with it. May be unset.

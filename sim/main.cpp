@@ -84,6 +84,8 @@ int run(QCoreApplication &app)
         {QStringLiteral("refuse"), QStringLiteral("Probability of a firmware data frame refused with exception 04."), QStringLiteral("P")},
         {QStringLiteral("foreign"), QStringLiteral("Probability of a read answer sent from another slave address."), QStringLiteral("P")},
         {QStringLiteral("exception"), QStringLiteral("Probability of a read answered with exception 04."), QStringLiteral("P")},
+        {QStringLiteral("noise"), QStringLiteral("Probability of 1-3 random bytes before an answer, delivered in random pieces."), QStringLiteral("P")},
+        {QStringLiteral("echo"), QStringLiteral("Echo every request before its answer, as a two-wire adapter does.")},
         {QStringLiteral("seed"), QStringLiteral("Seed of the fault and drift generator (default 1)."), QStringLiteral("N"), QStringLiteral("1")},
         {QStringLiteral("image-out"), QStringLiteral("Where to write a received firmware image on exit."), QStringLiteral("FILE")},
         {QStringLiteral("timestamps"), QStringLiteral("Write each request's arrival (steady clock, ns) and function to FILE."), QStringLiteral("FILE")},
@@ -134,8 +136,9 @@ int run(QCoreApplication &app)
     rates.refuse = rateOption(p, QStringLiteral("refuse"));
     rates.foreign = rateOption(p, QStringLiteral("foreign"));
     rates.exception = rateOption(p, QStringLiteral("exception"));
-    if (rates.drop + rates.corrupt + rates.truncate + rates.foreign + rates.exception > 1)
-        usageError(QStringLiteral("--drop, --corrupt, --truncate, --foreign and --exception add up to more than 1"));
+    rates.garbage = rateOption(p, QStringLiteral("noise"));
+    if (rates.drop + rates.corrupt + rates.truncate + rates.foreign + rates.exception + rates.garbage > 1)
+        usageError(QStringLiteral("--drop, --corrupt, --truncate, --foreign, --exception and --noise add up to more than 1"));
 
     std::unique_ptr<PtyGatewayLine> line;
     try {
@@ -145,6 +148,7 @@ int run(QCoreApplication &app)
         usageError(QString::fromUtf8(e.what()));
     }
     options.paced = !p.isSet(QStringLiteral("unpaced"));
+    options.echo = p.isSet(QStringLiteral("echo"));
     GatewaySimulator sim(std::move(line), options);
     QFile timestamps;
     if (p.isSet(QStringLiteral("timestamps"))) {

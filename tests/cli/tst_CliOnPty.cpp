@@ -94,6 +94,62 @@ private slots:
         QVERIFY2(r.ms < 300 + 400 + 1500, qPrintable(QString::number(r.ms)));
     }
 
+    // Noise before every answer, an adapter echoing every request: every answer is still taken,
+    // byte for byte. Answers from another address are never taken for this gateway's.
+    void channelsShowOnlyThisGatewaysAnswers_data()
+    {
+        QTest::addColumn<double>("noise");
+        QTest::addColumn<bool>("echo");
+        QTest::addColumn<double>("foreign");
+        QTest::newRow("noise before every answer") << 1.0 << false << 0.0;
+        QTest::newRow("every request echoed") << 0.0 << true << 0.0;
+        QTest::newRow("echo and noise") << 1.0 << true << 0.0;
+        QTest::newRow("answers from another address") << 0.0 << false << 1.0;
+    }
+    void channelsShowOnlyThisGatewaysAnswers()
+    {
+        QFETCH(double, noise);
+        QFETCH(bool, echo);
+        QFETCH(double, foreign);
+        GatewaySimulator::Options options = SimOnPty::defaults();
+        options.echo = echo;
+        SimOnPty gw(options);
+        FaultInjector::Rates rates;
+        rates.garbage = noise;
+        rates.foreign = foreign;
+        gw.sim->faults().setRates(rates);
+        const auto r = CliProcess::run(gw.line() + QStringList{"--timeout", "1000", "channels", "--json"});
+        if (foreign > 0) {
+            QCOMPARE(r.exitCode, 1);
+            QVERIFY(r.out.isEmpty());
+            QVERIFY2(r.err.contains(QStringLiteral("(answers came from address 2 instead)")), qPrintable(r.err));
+            return;
+        }
+        QCOMPARE(r.exitCode, 0);
+        const QJsonArray channels = QJsonDocument::fromJson(r.out.toUtf8()).object()[QStringLiteral("channels")].toArray();
+        QCOMPARE(channels.size(), 40);
+        for (int c = 1; c <= 40; ++c) {
+            const auto assigned = gw.model().assigned(c);
+            QCOMPARE(channels[c - 1].toObject()[QStringLiteral("rom")].toString(), assigned ? RomCode::toText(*assigned) : QString());
+        }
+    }
+
+    // At 19.2 kBd a 200 ms answer delay makes the answer come after the poll interval: the
+    // cycle waits for it instead of talking over it, so the gateway stays reachable.
+    void aLongAnswerDelayKeepsTheGatewayReachable()
+    {
+        GatewaySimulator::Options options = SimOnPty::defaults();
+        options.line.baudRate = 19200;
+        options.paced = true;
+        SimOnPty gw(options);
+        auto r = CliProcess::run(gw.line() + QStringList{"settings", "--set", "com0.delay=200"});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(gw.model().answerDelayMs(), 200);
+        r = CliProcess::run(gw.line() + QStringList{"channels"});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY2(r.out.startsWith(QStringLiteral("Gateway FW version: V1.09")), qPrintable(r.err));
+    }
+
     void settingsSetWritesExactlyTheNamedRegisters()
     {
         SimOnPty gw;

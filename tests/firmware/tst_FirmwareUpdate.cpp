@@ -10,7 +10,7 @@
 
 namespace {
 
-enum class Answer { Echo, Drop, Exception };
+enum class Answer { Echo, Drop, Exception, Foreign, OtherCount, NoiseFirst, RequestFirst };
 
 struct Rig
 {
@@ -21,6 +21,7 @@ struct Rig
     QList<QByteArray> sent; // every frame, in order
     QStringList statuses;
     bool done = false;
+    uint16_t answerDelay = 0; // what the gateway's read answers say
 
     Rig()
     {
@@ -43,15 +44,35 @@ struct Rig
     }
     // The answer a gateway gives to a frame: a read answer with version 109, or the echo of a
     // write's first six bytes, or an exception 04.
-    static QByteArray answerTo(const QByteArray &frame, Answer how)
+    // Foreign: the right answer from another address; OtherCount: a write's answer with another
+    // register count; NoiseFirst and RequestFirst: the right answer behind line noise or the
+    // request's echo.
+    QByteArray answerTo(const QByteArray &frame, Answer how) const
     {
-        if (how == Answer::Drop)
+        switch (how) {
+        case Answer::Drop:
             return {};
-        if (how == Answer::Exception)
+        case Answer::Exception:
             return withCrc(QByteArray(1, frame[0]) + char(uint8_t(frame[1]) | 0x80) + char(4));
+        case Answer::Foreign: {
+            QByteArray body = answerTo(frame, Answer::Echo).chopped(2);
+            body[0] = char(uint8_t(body[0]) + 1);
+            return withCrc(body);
+        }
+        case Answer::OtherCount:
+            return uint8_t(frame[1]) == 0x03 ? answerTo(frame, Answer::Echo)
+                                             : withCrc(frame.left(5) + char(uint8_t(frame[5]) + 1));
+        case Answer::NoiseFirst:
+            return hexBytes("00 FF 01") + answerTo(frame, Answer::Echo);
+        case Answer::RequestFirst:
+            return frame + answerTo(frame, Answer::Echo);
+        case Answer::Echo:
+            break;
+        }
         if (uint8_t(frame[1]) == 0x03) {
             QList<uint16_t> regs(120, 0);
             regs[0] = 109;
+            regs[53] = answerDelay; // register 1053
             return readAnswer(uint8_t(frame[0]), regs);
         }
         return withCrc(frame.left(6));
@@ -154,6 +175,8 @@ private slots:
         QTest::addColumn<QString>("status");
         QTest::newRow("lost answer") << int(Answer::Drop) << "Timeout";
         QTest::newRow("exception answer") << int(Answer::Exception) << "Gateway refused the frame (exception 4)";
+        QTest::newRow("answer from another address") << int(Answer::Foreign) << "Timeout";
+        QTest::newRow("answer with another register count") << int(Answer::OtherCount) << "Timeout";
     }
     void unconfirmedFrameGoesAgainAfterTheNextReadAnswer()
     {
@@ -179,6 +202,55 @@ private slots:
         QCOMPARE(offsetOf(rig.sent[first + 2]), 576);
         QCOMPARE(offsetOf(rig.sent[first + 3]), 768);
         QVERIFY2(rig.statuses.contains(status), qPrintable(rig.statuses.join(QLatin1Char('/'))));
+    }
+
+    void answersBehindNoiseOrTheEchoConfirmTheirFrames_data()
+    {
+        QTest::addColumn<int>("how");
+        QTest::newRow("noise first") << int(Answer::NoiseFirst);
+        QTest::newRow("request echoed first") << int(Answer::RequestFirst);
+    }
+    void answersBehindNoiseOrTheEchoConfirmTheirFrames()
+    {
+        QFETCH(int, how);
+        Rig rig;
+        rig.update.StartProgramming(rig.loadImage(QByteArray(500, char(0x3C))));
+        rig.run([&](const QByteArray &) { return Answer(how); });
+        QVERIFY(rig.done);
+        // A first read, 31 erase frames and 3 data frames, none sent twice.
+        QCOMPARE(rig.sent.size(), 35);
+        QCOMPARE(std::count_if(rig.sent.begin(), rig.sent.end(), isData), 3);
+        QVERIFY(!rig.statuses.contains(QStringLiteral("Timeout")));
+    }
+
+    // At 19.2 kBd with a 200 ms answer delay a data frame's answer comes after the 300 ms
+    // tick: the tick waits for it instead of asking again over it.
+    void aTickWaitsForAnAnswerStillOnItsWay()
+    {
+        Rig rig;
+        rig.port.setUserBaudRate(19200);
+        rig.answerDelay = 200;
+        rig.update.StartProgramming(rig.loadImage(QByteArray(500, char(0x3C))));
+        rig.update.Timer().setInterval(FirmwareUpdate::BusyIntervalMs);
+        QByteArray late;
+        for (int i = 0; i < 100 && late.isEmpty(); ++i)
+            rig.tick([&](const QByteArray &f) {
+                if (!isData(f) || offsetOf(f) != 192)
+                    return Answer::Echo;
+                late = f;
+                return Answer::Drop;
+            });
+        QVERIFY(!late.isEmpty());
+        // The frame and its answer take about 110 ms on the line, the delay 200 ms more.
+        const int sent = int(rig.sent.size());
+        rig.tick(Rig::always);
+        QCOMPARE(rig.sent.size(), sent);
+        QVERIFY2(rig.update.Timer().interval() > 0 && rig.update.Timer().interval() < 100, qPrintable(QString::number(rig.update.Timer().interval())));
+        rig.line->inject(rig.answerTo(late, Answer::Echo));
+        rig.run(Rig::always);
+        QVERIFY(rig.done);
+        QVERIFY(!rig.statuses.contains(QStringLiteral("Timeout")));
+        QCOMPARE(std::count_if(rig.sent.begin(), rig.sent.end(), isData), 3);
     }
 
     void lostReadAnswersDoNotStepFurtherBack()

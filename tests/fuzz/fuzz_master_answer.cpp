@@ -1,6 +1,7 @@
 // The master's acceptance of answers: whatever bytes come back after a read (function 03), a
 // single write (06) or a multiple write (16), in whatever pieces, must neither crash nor read
-// outside the receive frame, and must not be accepted differently for being split.
+// outside the receive frame; a block is taken only from a frame of the read answer's shape with
+// a right CRC among the bytes, and a well-formed answer is always taken.
 //
 // Input: byte 0 picks the request (value % 3) and the delivery flags (value / 3), byte 1 is the
 // request's parameter, byte 2 the number of split points (% 4) whose sizes follow, one byte
@@ -25,6 +26,7 @@ enum Flag : uint8_t {
     TickBetweenPieces = 1, // a poll tick runs between pieces (drains or gives up a partial answer)
     RepeatEvent = 2,       // the port's 200 ms re-raise of the data event after each piece
     FixCrc = 4,            // the answer's last two bytes become its CRC, to reach acceptance
+    FixHead = 8,           // the answer starts with a read answer's address, function and count
 };
 
 struct Rig
@@ -33,6 +35,7 @@ struct Rig
     TAfComPort port{std::unique_ptr<SerialTransport>(line)};
     TModbusKomunikator master{&port};
     int blocks = 0;
+    QByteArray taken; // the frame of the last block
 
     Rig()
     {
@@ -42,6 +45,7 @@ struct Rig
             std::array<uint16_t, PollBlockSize> regs{};
             master.GetRegisters(regs);
             FUZZ_CHECK(master.GetBlockAddress() == PollBlocks[master.LastBlockIndex()]);
+            taken = QByteArray(reinterpret_cast<const char *>(master.RxFrame().Data), master.RxFrame().Len);
         };
         master.Open(QStringLiteral("memory"));
         master.PollTimer().stop(); // the harness drives the cycle
@@ -107,15 +111,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (int i = 0; i < splits && pos < size; ++i)
         sizes.append(data[pos++]);
     QByteArray answer(reinterpret_cast<const char *>(data + pos), qsizetype(size - pos));
+    if ((flags & FixHead) && answer.size() >= 3) {
+        answer[0] = 1;
+        answer[1] = 3;
+        answer[2] = char(2 * PollBlockSize);
+    }
     if ((flags & FixCrc) && answer.size() >= 3)
         answer = ModbusCrc::appended(answer.left(answer.size() - 2));
 
-    // Whole: taken only when it is exactly one answer long, with its CRC right.
+    // A block only from a frame of the read answer's shape, CRC right, found among the bytes.
+    auto checkTaken = [&](const Rig &rig) {
+        FUZZ_CHECK(rig.blocks <= 1);
+        FUZZ_CHECK(rig.blocks == 0 || request == Read);
+        if (rig.blocks == 1) {
+            FUZZ_CHECK(rig.taken.size() == rig.master.AnswerLength() && answer.contains(rig.taken));
+            FUZZ_CHECK(rig.taken.startsWith(QByteArray("\x01\x03\xC8", 3)) && crcValid(rig.taken));
+        }
+    };
+
+    // Whole: a well-formed answer is always taken.
     Rig whole;
     whole.send(request, parameter);
     whole.deliver(answer, flags & RepeatEvent);
-    const bool acceptable = answer.size() == whole.master.AnswerLength() && crcValid(answer);
-    FUZZ_CHECK(whole.blocks == (acceptable ? 1 : 0));
+    checkTaken(whole);
+    if (request == Read && answer.size() == whole.master.AnswerLength() && answer.startsWith(QByteArray("\x01\x03\xC8", 3))
+        && crcValid(answer))
+        FUZZ_CHECK(whole.blocks == 1);
     whole.master.PollTimerTick();
 
     // In pieces.
@@ -129,8 +150,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             split.master.PollTimerTick();
     }
     split.deliver(answer.mid(at), flags);
-    if (!(flags & TickBetweenPieces) && answer.size() <= whole.master.AnswerLength())
-        FUZZ_CHECK(split.blocks == whole.blocks);
+    checkTaken(split);
     split.master.PollTimerTick();
     split.master.PollTimerTick();
     return 0;

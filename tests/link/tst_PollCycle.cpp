@@ -1,9 +1,9 @@
 // The poll cycle, driven tick by tick on an in-memory line: block order, write slots, pauses,
-// timeouts, and the refusals of the write queue.
+// timeouts, waiting for answers on their way, and the refusals of the write queue.
 #include "FrameBytes.h"
 #include "MemoryTransport.h"
 #include "ScriptedPrompts.h"
-#include "TModbusKomunikator.h"
+#include "TTarvikKomunikator.h"
 
 #include <QTest>
 
@@ -40,7 +40,7 @@ struct Rig
             return -1;
         return uint8_t(frame[2]) << 8 | uint8_t(frame[3]);
     }
-    void answer() { line->inject(readAnswer(1, QList<uint16_t>(100, 7))); }
+    void answer(const QList<uint16_t> &registers = QList<uint16_t>(100, 7)) { line->inject(readAnswer(1, registers)); }
     int interval() const { return master.PollTimer().interval(); }
 };
 
@@ -137,21 +137,118 @@ private slots:
         QCOMPARE(Rig::readAddress(rig.tick()), 1200);
     }
 
-    void shortAnswerIsDrainedAtTheNextTickUncounted()
+    void brokenAnswerIsDroppedAndCountedWhenTheNextRequestGoesOut()
     {
         Rig rig;
         rig.open();
         rig.tick();
-        rig.line->inject(withCrc(hexBytes("01 83 02")));
-        QCOMPARE(rig.port.bytesWaiting(), 5);
+        rig.line->inject(readAnswer(1, QList<uint16_t>(100, 7)).left(120));
         int rxFrames = 0;
         rig.master.OnRxFrame = [&](const TFrameBuffer &f) {
             ++rxFrames;
-            QCOMPARE(f.Len, uint8_t(5));
+            QCOMPARE(f.Len, uint8_t(120));
         };
+        QCOMPARE(rig.tick(), QByteArray()); // the frame had begun: a moment longer
         QCOMPARE(Rig::readAddress(rig.tick()), 1100);
         QCOMPARE(rxFrames, 1);
-        QCOMPARE(rig.master.Counters().Snapshot(), (TCounterSnapshot{0, 2, 0, false}));
+        QCOMPARE(rig.master.Counters().Snapshot(), (TCounterSnapshot{0, 2, 1, false}));
+    }
+
+    // At every speed the gateway offers and every answer delay it allows, no request goes out
+    // while the answer to the last one is still on its way, and where the answer fits in the
+    // poll interval the cycle keeps its rhythm. Time is virtual: the test plays the timer.
+    void noRequestWhileTheAnswerIsOnItsWay_data()
+    {
+        QTest::addColumn<int>("baud");
+        QTest::addColumn<int>("delay");
+        for (uint16_t hundreds : TTarvikKomunikator::BaudRateTable)
+            for (int delay : {0, 60, 200})
+                QTest::addRow("%d Bd, %d ms", hundreds * 100, delay) << hundreds * 100 << delay;
+    }
+    void noRequestWhileTheAnswerIsOnItsWay()
+    {
+        QFETCH(int, baud);
+        QFETCH(int, delay);
+        Rig rig;
+        rig.master.SetBaudRate(baud);
+        rig.open();
+        // The gateway answers after its delay and both frames' time on the line; a USB adapter
+        // holds the last bytes back for up to 16 ms.
+        const double charMs = double(LineSettings{baud}.charTimeUs()) / 1000.0;
+        const double answerTakes = (8 + 205) * charMs + delay + 16;
+        QList<uint16_t> service(100, 0);
+        service[53] = uint16_t(delay);
+
+        double now = 0;
+        double nextTick = rig.interval();
+        double answerAt = -1;
+        QList<double> sentAt;
+        while (sentAt.size() < 8 && now < 100000) {
+            if (answerAt >= 0 && answerAt <= nextTick) {
+                now = answerAt;
+                answerAt = -1;
+                const int before = rig.interval();
+                rig.answer(service);
+                // A changed interval restarts the timer.
+                if (rig.interval() != before)
+                    nextTick = now + rig.interval();
+                continue;
+            }
+            now = nextTick;
+            const QByteArray sent = rig.tick();
+            if (Rig::readAddress(sent) >= 0) {
+                QVERIFY2(answerAt < 0, qPrintable(QStringLiteral("a request at %1 ms talked over the answer due at %2 ms").arg(now).arg(answerAt)));
+                sentAt.append(now);
+                answerAt = now + answerTakes;
+            }
+            nextTick = now + rig.interval();
+        }
+        QCOMPARE(sentAt.size(), 8);
+        QCOMPARE(rig.master.Counters().Snapshot(), (TCounterSnapshot{7, 8, 0, false}));
+        const int interval = rig.master.PollInterval();
+        for (qsizetype i = 1; i < sentAt.size(); ++i) {
+            const double spacing = sentAt[i] - sentAt[i - 1];
+            if (answerTakes <= interval)
+                QCOMPARE(spacing, double(interval));
+            else
+                QVERIFY2(spacing <= answerTakes + 3 * charMs + 3, qPrintable(QString::number(spacing)));
+        }
+    }
+
+    // The gateway's delay changed behind the tool's back: the answer comes after its reckoned
+    // time, and the tick waits while it is still coming in.
+    void anAnswerStillComingInPastItsTimeIsWaitedFor()
+    {
+        Rig rig;
+        rig.master.SetBaudRate(19200);
+        rig.open();
+        rig.tick();
+        rig.answer(QList<uint16_t>(100, 0)); // the service block: no answer delay
+        const QByteArray answer = readAnswer(1, QList<uint16_t>(100, 7));
+        QCOMPARE(Rig::readAddress(rig.tick()), 1100);
+        rig.line->inject(answer.left(60));
+        rig.line->inject(answer.mid(60, 60));
+        QCOMPARE(rig.tick(), QByteArray());
+        rig.line->inject(answer.mid(120, 40));
+        QCOMPARE(rig.tick(), QByteArray());
+        rig.line->inject(answer.mid(160));
+        QCOMPARE(rig.delivered.size(), 2);
+        QCOMPARE(Rig::readAddress(rig.tick()), 1200);
+        QCOMPARE(rig.master.Counters().Snapshot(), (TCounterSnapshot{2, 3, 0, false}));
+    }
+
+    // Setting a longer delay through the cycle's own writes is allowed for at once.
+    void aWrittenAnswerDelayIsAllowedForAtOnce()
+    {
+        Rig rig;
+        rig.master.SetBaudRate(19200);
+        rig.open();
+        rig.tick();
+        rig.answer(QList<uint16_t>(100, 0));
+        QCOMPARE(rig.master.AnswerDelayMs(), 0);
+        QVERIFY(rig.master.QueueWrites({{200, 1053}}));
+        rig.tick();
+        QCOMPARE(rig.master.AnswerDelayMs(), 200);
     }
 
     void queueRefusesWhileBusyAndOnAClosedPort()
