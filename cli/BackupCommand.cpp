@@ -6,6 +6,7 @@
 #include "CliOptions.h"
 #include "CommandArgs.h"
 #include "ConfigurationFile.h"
+#include "ConfigurationRestore.h"
 #include "Console.h"
 #include "ConsolePrompts.h"
 #include "EventWait.h"
@@ -13,11 +14,57 @@
 #include "GatewaySession.h"
 #include "RomCode.h"
 
+#include <QFile>
 #include <QFileInfo>
+#include <cerrno>
 
 namespace {
 const QList<int> kChannelBlocks = {0, 1, 2, 3};
 const QString kExtension = QStringLiteral("bin");
+
+// The system's words for a failed write: the file's own text, or where it has none (a write
+// that fell short is not reported with a reason) the last error number's.
+QString reasonOf(const QString &fileError, int error)
+{
+    if (error != 0 && (fileError.isEmpty() || fileError == QLatin1String("Unknown error")))
+        return qt_error_string(error);
+    return fileError;
+}
+
+// A name that is no regular file to replace: a device, a pipe, or a name of the process's own
+// streams such as /dev/stdout (which may lead to a regular file the shell opened).
+bool isDevice(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return false;
+#ifdef Q_OS_UNIX
+    if (path.startsWith(QLatin1String("/dev/")) || path.startsWith(QLatin1String("/proc/")))
+        return true;
+#endif
+    return !info.isFile();
+}
+
+// A regular file is written whole or not at all.
+bool writeFile(const QString &path, const QList<TChannelRecord> &records, QString *error)
+{
+    errno = 0;
+    if (ConfigurationFile::write(path, records, error))
+        return true;
+    *error = reasonOf(*error, errno);
+    return false;
+}
+
+// A device takes the bytes as they come, appended where it is a file behind /dev/stdout.
+bool writeDevice(const QString &path, const QByteArray &bytes, QString *error)
+{
+    QFile file(path);
+    errno = 0;
+    if (file.open(QIODevice::WriteOnly | QIODevice::Append) && file.write(bytes) == bytes.size() && file.flush())
+        return true;
+    *error = reasonOf(file.errorString(), errno);
+    return false;
+}
 } // namespace
 
 int BackupCommand::run(CliContext &ctx)
@@ -25,29 +72,47 @@ int BackupCommand::run(CliContext &ctx)
     CommandArgs args(ctx.options.command, ctx.options.arguments);
     const bool restoring = ctx.options.command == QLatin1String("restore");
     const bool verify = restoring && args.flag(QStringLiteral("verify"));
+    const bool force = restoring && args.flag(QStringLiteral("force"));
     const bool yes = !restoring && args.flag(QStringLiteral("yes"));
     const QString path = args.positional(QStringLiteral("FILE.bin"));
     args.finish();
     ctx.prompts.setAssumeYes(yes);
-    return restoring ? restore(ctx, path, verify) : backup(ctx, path);
+    return restoring ? restore(ctx, path, verify, force) : backup(ctx, path);
 }
 
 int BackupCommand::backup(CliContext &ctx, const QString &given)
 {
-    const QString path = FileChoice::withExtension(given, kExtension);
-    ctx.prompts.requireRewrite(path);
+    const bool toStdout = given == QLatin1String("-");
+    // A name that already names something (a file, /dev/stdout, a pipe) is taken as it is; a
+    // new name without an extension gets ".bin", as in the window.
+    const QString path = toStdout || QFileInfo::exists(given) ? given : FileChoice::withExtension(given, kExtension);
+    const bool regular = !toStdout && !isDevice(path);
+    if (regular)
+        ctx.prompts.requireRewrite(path);
 
     GatewaySession session(ctx.options.link, ctx.wait);
     session.open();
     session.readBlocksOrStop(kChannelBlocks, 0, QStringLiteral("Interrupted; nothing was written."));
+    if (toStdout) {
+        ctx.console.outBytes(ConfigurationFile::encode(session.channelRecords()));
+        ctx.console.err(QStringLiteral("The configuration of %1 channels went to standard output.").arg(ConfigurationFile::RecordCount));
+        return int(ExitCode::Done);
+    }
     QString error;
-    if (!ConfigurationFile::write(path, session.channelRecords(), &error))
+    const bool written = regular ? writeFile(path, session.channelRecords(), &error)
+                                 : writeDevice(path, ConfigurationFile::encode(session.channelRecords()), &error);
+    if (!written)
         throw CliFailure::failure(QStringLiteral("Cannot write %1: %2").arg(path, error));
-    ctx.console.out(QStringLiteral("The configuration of %1 channels is in %2.").arg(ConfigurationFile::RecordCount).arg(path));
+    const QString done = QStringLiteral("The configuration of %1 channels is in %2.").arg(ConfigurationFile::RecordCount).arg(path);
+    // Written to a device (/dev/stdout, say) the message would end up inside the backup.
+    if (regular)
+        ctx.console.out(done);
+    else
+        ctx.console.err(done);
     return int(ExitCode::Done);
 }
 
-int BackupCommand::restore(CliContext &ctx, const QString &given, bool verify)
+int BackupCommand::restore(CliContext &ctx, const QString &given, bool verify, bool force)
 {
     // A name given without its extension means the file with it, as in the window.
     const QString path = QFileInfo::exists(given) ? given : FileChoice::withExtension(given, kExtension);
@@ -60,44 +125,54 @@ int BackupCommand::restore(CliContext &ctx, const QString &given, bool verify)
     case ConfigurationFile::ReadResult::Invalid:
         throw CliFailure::usage(QStringLiteral("Error reading file. (%1 is no configuration file of 40 channels)").arg(path));
     }
+    // Nothing is written from a file that is damaged or says nothing.
+    if (const QString refusal = ConfigurationRestore::refusal(records); !refusal.isEmpty())
+        throw CliFailure::usage(refusal);
+    if (ConfigurationRestore::channelsNamed(records) == 0)
+        throw CliFailure::usage(QStringLiteral("%1 holds no channel that was ever read: there is nothing to restore.").arg(path));
+    if (const QList<int> bad = ConfigurationRestore::badRomCodes(records); !bad.isEmpty()) {
+        const QString text = QStringLiteral("The ROM codes of %1 in %2 fail their 1-Wire CRC check: the file may be damaged.")
+                                 .arg(ConfigurationRestore::channelList(bad), path);
+        if (!force)
+            throw CliFailure::usage(text + QStringLiteral(" Restore with --force to write them all the same."));
+        ctx.console.err(text + QStringLiteral(" Written all the same (--force)."));
+    }
 
     GatewaySession session(ctx.options.link, ctx.wait);
     session.open();
     session.readBlocksOrStop({ServiceBlockIndex}, 0, QStringLiteral("Interrupted; nothing was written."));
 
     TTarvikKomunikator &gw = session.gateway();
-    std::optional<bool> completed;
-    // The import rests the poll cycle and expects no answers: silence is no failure meanwhile.
+    std::optional<TTarvikKomunikator::ImportResult> result;
+    // The import rests the poll cycle and looks at every write's answer itself: silence, a
+    // refusal or the port going away end it with its own account of the channels.
     session.setSilenceEndsSession(false);
+    session.setExceptionsEndSession(false);
+    session.setPortLossEndsSession(false);
     gw.ImportRomCodes(
         records,
         [&](int done, int) {
             ctx.console.progress(QStringLiteral("Rewriting channel configuration... (Channel %1)").arg(ChannelNumbering::displayNumber(done)));
         },
-        [&](bool whole) {
-            completed = whole;
+        [&](const TTarvikKomunikator::ImportResult &r) {
+            result = r;
             ctx.wait.check();
         });
-    if (ctx.wait.until([&] { return completed.has_value(); }) == EventWait::Result::Interrupted) {
+    if (ctx.wait.until([&] { return result.has_value(); }) == EventWait::Result::Interrupted) {
         gw.StopImport();
-        ctx.wait.until([&] { return completed.has_value(); }, false);
+        ctx.wait.until([&] { return result.has_value(); }, false);
     }
     ctx.console.endProgress();
-    if (!*completed) {
-        const int done = gw.ImportDone();
-        const QString state = QStringLiteral("%1 of %2 channels hold the file's ROM codes; the others keep what they held")
-                                  .arg(done)
-                                  .arg(records.size());
-        if (ctx.wait.interrupted())
-            throw CliFailure::failure(QStringLiteral("Restore stopped: %1.").arg(state));
-        throw CliFailure::failure(QStringLiteral("Restore broken off, the port is gone: %1.").arg(state));
-    }
+    if (!result->completed())
+        throw CliFailure::failure(ConfigurationRestore::outcome(*result));
     session.setSilenceEndsSession(true);
+    session.setExceptionsEndSession(true);
+    session.setPortLossEndsSession(true);
 
     // The cycle starts again at block 0; what it reads now shows what the gateway took.
     const int since = session.readSerial();
     session.readBlocksOrStop(verify ? kChannelBlocks : QList<int>{0}, since, QStringLiteral("Interrupted; the configuration was written."));
-    ctx.console.out(QStringLiteral("Serial numbers have been rewritten."));
+    ctx.console.out(ConfigurationRestore::outcome(*result));
     if (!verify)
         return int(ExitCode::Done);
     const QStringList wrong = differences(records, session.channelRecords());
@@ -105,7 +180,10 @@ int BackupCommand::restore(CliContext &ctx, const QString &given, bool verify)
         ctx.console.out(line);
     if (!wrong.isEmpty())
         throw CliFailure::failure(QStringLiteral("Verify: %1 channels differ from %2.").arg(wrong.size()).arg(path));
-    ctx.console.out(QStringLiteral("Verified: every channel holds the ROM code of %1.").arg(path));
+    // Every channel the file names was read back after the restore.
+    ctx.console.out(QStringLiteral("Verified: the %1 channels the file names hold its ROM codes (%2).")
+                        .arg(ConfigurationRestore::channelsNamed(records))
+                        .arg(path));
     return int(ExitCode::Done);
 }
 

@@ -13,6 +13,8 @@ constexpr int kNumberWidth = 4;
 constexpr int kRomWidth = 18;
 constexpr int kFamilyWidth = 20;
 constexpr int kValueWidth = 10;
+// The value kind of a temperature in degrees Celsius (ChannelText::kindsOf).
+constexpr int kTemperatureKind = 2;
 } // namespace
 
 ChannelReport::ChannelReport(const QList<TChannelRecord> &records, const Block &service)
@@ -47,18 +49,30 @@ QString ChannelReport::lineState(int line) const
 QJsonObject ChannelReport::channelJson(const TChannelRecord &r)
 {
     const bool shown = ChannelText::showsDevice(r);
+    // A sensor whose last reading failed has values the gateway left behind, not readings:
+    // null, so a script cannot take them for measurements.
+    const bool measured = r.status == ChannelStatus::Ok;
+    const QJsonValue none(QJsonValue::Null);
     QJsonArray values;
     QJsonArray raw;
     for (int slot = 1; slot <= ChannelMap::ValueCount; ++slot) {
-        values.append(shown ? ChannelText::valueOf(r, slot).text : QString());
+        if (!measured)
+            values.append(none);
+        else
+            values.append(shown ? ChannelText::withPlainMinus(ChannelText::valueOf(r, slot).text) : QString());
         raw.append(r.values[size_t(slot - 1)]);
     }
+    // Thermometers (Value1 a temperature) give it as a number too, so scripts need not take
+    // the text apart; every other device, and a failed reading, gives null.
+    const bool thermometer = shown && ChannelText::kindsOf(RomCode::familyOf(r.rom))[0] == kTemperatureKind;
+    const QJsonValue temperature = thermometer && measured ? QJsonValue(int16_t(r.values[0]) / 10.0) : none;
     return QJsonObject{
         {QStringLiteral("channel"), r.channel},
         {QStringLiteral("number"), ChannelNumbering::displayNumber(r.channel)},
         {QStringLiteral("rom"), shown ? RomCode::toText(r.rom) : QString()},
         {QStringLiteral("family"), shown ? familyName(RomCode::familyOf(r.rom)) : QString()},
         {QStringLiteral("values"), values},
+        {QStringLiteral("temperature"), temperature},
         {QStringLiteral("raw"), raw},
         {QStringLiteral("status"), r.status},
         {QStringLiteral("statusText"), ChannelText::statusText(r.status)},

@@ -10,7 +10,8 @@
 
 // The 40 channels, both lines and the versions as the window decodes them, for the terminal
 // (a table) and for other programs (JSON). A channel that has no device to show (a free
-// position, or nothing readable on a faulty line) shows only its status, as its box does.
+// position, or nothing readable on a faulty line) shows only its status, as its box does. The
+// JSON gives a failed sensor's values as null and a thermometer's reading also as a number.
 class ChannelReport
 {
 public:

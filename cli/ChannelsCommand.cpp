@@ -28,6 +28,8 @@ int ChannelsCommand::run(CliContext &ctx)
         const auto count = args.value(QStringLiteral("count"));
         rounds = count ? ValueParser::wholeNumber(*count, 1, INT_MAX, QStringLiteral("--count takes a whole number from 1")) : 0;
     }
+    // "-" names standard output, where the report goes anyway.
+    args.word(QStringLiteral("-"));
     args.finish();
 
     GatewaySession session(ctx.options.link, ctx.wait);

@@ -75,6 +75,16 @@ QString CommandArgs::positional(const QString &what)
     throw CliFailure::usage(QStringLiteral("%1 needs %2").arg(m_command, what));
 }
 
+bool CommandArgs::word(const QString &text)
+{
+    for (int i = 0; i < m_words.size(); ++i)
+        if (!m_used[i] && m_words[i] == text) {
+            m_used[i] = true;
+            return true;
+        }
+    return false;
+}
+
 void CommandArgs::finish()
 {
     for (int i = 0; i < m_words.size(); ++i) {

@@ -19,6 +19,8 @@ public:
     QStringList assignments(const QString &name);
     // The next positional argument; what names it in the message when it is missing.
     QString positional(const QString &what);
+    // Takes the positional argument word (such as "-" for stdout) when it is given.
+    bool word(const QString &text);
     void finish();
 
 private:

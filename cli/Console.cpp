@@ -1,5 +1,8 @@
 #include "Console.h"
 
+#include "CliFailure.h"
+
+#include <cerrno>
 #include <cstdio>
 #include <string>
 
@@ -12,11 +15,26 @@
 #endif
 
 namespace {
+// Writes and flushes; 0 when every byte reached the stream's file, else the system's error number.
+int writeBytes(FILE *stream, const QByteArray &bytes)
+{
+    errno = 0;
+    const bool written = std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream) == size_t(bytes.size());
+    const int writeError = errno;
+    if (std::fflush(stream) == 0 && written && !std::ferror(stream))
+        return 0;
+    // The reason of whichever failed first; EIO when the library kept none.
+    return writeError != 0 ? writeError : (errno != 0 ? errno : EIO);
+}
+
 void writeLine(FILE *stream, const QString &text)
 {
-    const QByteArray bytes = text.toUtf8() + '\n';
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-    std::fflush(stream);
+    writeBytes(stream, text.toUtf8() + '\n');
+}
+
+[[noreturn]] void failStdout(int error)
+{
+    throw CliFailure::failure(QStringLiteral("Cannot write to standard output: %1").arg(qt_error_string(error)));
 }
 } // namespace
 
@@ -37,7 +55,20 @@ QString Console::readLine()
 
 void Console::out(const QString &text)
 {
-    writeLine(stdout, text);
+    outBytes(text.toUtf8() + '\n');
+}
+
+void Console::outBytes(const QByteArray &bytes)
+{
+    if (const int error = writeBytes(stdout, bytes))
+        failStdout(error);
+}
+
+void Console::checkOut()
+{
+    errno = 0;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        failStdout(errno != 0 ? errno : EIO);
 }
 
 void Console::err(const QString &text)

@@ -34,7 +34,7 @@ std::optional<QString> ConsolePrompts::ask(const QString &question)
     return Console::readLine();
 }
 
-bool ConsolePrompts::confirm(const QString &text)
+bool ConsolePrompts::confirm(const QString &text, Question)
 {
     if (m_assumeYes)
         return true;
@@ -65,6 +65,6 @@ QString ConsolePrompts::saveFile(const QString &, const QString &, const QString
 
 void ConsolePrompts::requireRewrite(const QString &path)
 {
-    if (QFileInfo::exists(path) && !confirm(QStringLiteral("%1 already exists. Do you want to rewrite it?").arg(path)))
+    if (QFileInfo::exists(path) && !confirm(QStringLiteral("%1 already exists. Do you want to rewrite it?").arg(path), Question::WarningYesNo))
         throw CliFailure::usage(QStringLiteral("%1 was not rewritten.").arg(path));
 }

@@ -27,7 +27,10 @@ GatewaySession::GatewaySession(const LinkOptions &link, EventWait &wait)
     m_gateway.OnBlockReceived = [this] { onBlock(); };
     m_gateway.OnForeignAnswer = [this](uint8_t address) { m_foreignAddress = address; };
     m_port.port().OnClosed = [this](TAfComPort *, const QString &reason) {
-        m_wait.fail(CliFailure::failure(QStringLiteral("The port %1 went away: %2").arg(this->link().port, reason)));
+        if (m_portLossEnds)
+            m_wait.fail(CliFailure::failure(QStringLiteral("The port %1 went away: %2").arg(this->link().port, reason)));
+        else
+            m_wait.check();
     };
 }
 
@@ -42,7 +45,7 @@ void GatewaySession::open()
     try {
         m_gateway.Open(link().port);
     } catch (const ComPortError &e) {
-        throw LinkPort::failureOf(e);
+        throw m_port.failureWithReason(e);
     }
 }
 
@@ -63,7 +66,7 @@ CliFailure GatewaySession::silence() const
     QString text = QStringLiteral("No answer from the gateway (%1) within %2 ms: check the cable, the port and the "
                                   "line settings, or find them with tarvik-cli scan")
                        .arg(link().describe())
-                       .arg(timeoutMs());
+                       .arg(m_silenceTimeoutMs > 0 ? m_silenceTimeoutMs : timeoutMs());
     if (m_foreignAddress)
         text += QStringLiteral(" (answers came from address %1 instead)").arg(*m_foreignAddress);
     if (!m_silenceHint.isEmpty())
@@ -80,7 +83,7 @@ void GatewaySession::onTx(const TFrameBuffer &frame)
         ++m_readSerial;
         // Measured from the first request left unanswered.
         if (!m_silence.isActive())
-            m_silence.start(timeoutMs());
+            m_silence.start(m_silenceTimeoutMs > 0 ? m_silenceTimeoutMs : timeoutMs());
     } else if (function == kWriteSingle || function == kWriteMultiple) {
         ++m_writesSent;
     }
@@ -89,6 +92,8 @@ void GatewaySession::onTx(const TFrameBuffer &frame)
 
 void GatewaySession::onRx(const TFrameBuffer &frame)
 {
+    if (!m_exceptionsEnd)
+        return;
     const auto refused = ModbusException::find(QByteArray(reinterpret_cast<const char *>(frame.Data), frame.Len));
     if (refused)
         m_wait.fail(CliFailure::failure(QStringLiteral("The gateway refused the request: %1").arg(refused->text())));
@@ -99,6 +104,7 @@ void GatewaySession::onBlock()
     const int index = m_gateway.LastBlockIndex();
     m_gateway.GetRegisters(m_blocks[size_t(index)]);
     m_blockSerial[size_t(index)] = m_readSerial;
+    m_blockGeneration[size_t(index)] = ++m_generation;
     m_foreignAddress.reset();
     m_silence.stop();
     steer();
@@ -130,6 +136,13 @@ bool GatewaySession::readBlocks(const QList<int> &blocks, int since)
                 return false;
         return true;
     }) == EventWait::Result::Done;
+}
+
+void GatewaySession::keepReading(const QList<int> &blocks)
+{
+    m_wanted = blocks;
+    m_since = m_readSerial;
+    steer();
 }
 
 void GatewaySession::readBlocksOrStop(const QList<int> &blocks, int since, const QString &interrupted)
@@ -173,11 +186,6 @@ int GatewaySession::atOnce(const std::function<void()> &operation)
     if (m_writesSent == before)
         throw CliFailure::failure(QString::fromLatin1(kPortInactiveMessage));
     return m_readSerial;
-}
-
-bool GatewaySession::answering() const
-{
-    return m_gateway.Active() && !m_gateway.Counters().TimedOut();
 }
 
 void GatewaySession::setSilenceEndsSession(bool on)

@@ -42,6 +42,8 @@ public:
     // readBlocks for a command that cannot go on without the blocks: Ctrl+C ends it with exit
     // code 1 and this text, which says what was done so far.
     void readBlocksOrStop(const QList<int> &blocks, int since, const QString &interrupted);
+    // Steers the poll cycle to these block indexes, round and round, without waiting.
+    void keepReading(const QList<int> &blocks);
     int readSerial() const { return m_readSerial; }
     const Block &block(int index) const { return m_blocks[size_t(index)]; }
     // The 40 channel records of blocks 0..3.
@@ -54,10 +56,21 @@ public:
     // Runs an operation that writes at once, when no read answer is due; returns as queued().
     int atOnce(const std::function<void()> &operation);
 
-    // The link is open and the gateway answers (the recorder's sampling rule).
-    bool answering() const;
-    // Off: silence no longer ends the session, the cycle just keeps asking (logging, import).
+    // Counts the blocks taken: a block whose generation is above a value read earlier arrived
+    // since then.
+    int generation() const { return m_generation; }
+    int blockGeneration(int index) const { return m_blockGeneration[size_t(index)]; }
+
+    // Off: silence no longer ends the session, the cycle just keeps asking (the import).
     void setSilenceEndsSession(bool on);
+    // How long the gateway may stay silent before that ends the session (default timeoutMs()).
+    void setSilenceTimeoutMs(int ms) { m_silenceTimeoutMs = ms; }
+    // Off: an exception answer does not end the session; the block it refused just does not
+    // arrive (logging, the import, which looks at each answer itself).
+    void setExceptionsEndSession(bool on) { m_exceptionsEnd = on; }
+    // Off: the port going away does not end the session at once; the command finds the port
+    // closed and says what that means for its work (the import).
+    void setPortLossEndsSession(bool on) { m_portLossEnds = on; }
     // Added to the silence message (e.g. that new line settings may already be in force).
     void setSilenceHint(const QString &hint) { m_silenceHint = hint; }
 
@@ -75,6 +88,11 @@ private:
     bool m_silenceEnds = true;
     QString m_silenceHint;
     std::optional<uint8_t> m_foreignAddress; // another slave answered since the last good block
+    int m_silenceTimeoutMs = 0;
+    bool m_exceptionsEnd = true;
+    bool m_portLossEnds = true;
+    int m_generation = 0;
+    std::array<int, PollBlockCount> m_blockGeneration{};
     std::array<Block, PollBlockCount> m_blocks{};
     std::array<int, PollBlockCount> m_blockSerial{}; // serial of the request each block answered
     int m_readSerial = 0;

@@ -29,8 +29,19 @@ void LinkPort::open()
     try {
         m_port.open();
     } catch (const ComPortError &e) {
-        throw failureOf(e);
+        throw failureWithReason(e);
     }
+}
+
+CliFailure LinkPort::failureWithReason(const ComPortError &error)
+{
+    CliFailure failure = failureOf(error);
+    // Where the window's text names no cause, the system's reason (which the window only
+    // logs) goes into the one line the command ends with.
+    const QString reason = m_port.transport().lastErrorText().trimmed();
+    if (!failure.message.contains(QLatin1Char('(')) && !reason.isEmpty() && !failure.message.contains(reason))
+        failure.message += QStringLiteral(" (%1)").arg(reason);
+    return failure;
 }
 
 CliFailure LinkPort::failureOf(const ComPortError &error)

@@ -20,6 +20,8 @@ public:
     void open();
     // What a port failure means for the user of the command line.
     static CliFailure failureOf(const ComPortError &error);
+    // The same with the system's reason for a failed open of this port, when the text has none.
+    CliFailure failureWithReason(const ComPortError &error);
     // Throws a usage CliFailure when the options name no port.
     void requirePort() const;
     // Lets the bytes still queued for sending go out, then closes the port.

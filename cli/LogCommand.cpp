@@ -26,6 +26,8 @@ namespace {
 const QList<int> kBlocks = {0, 1, 2, 3, ServiceBlockIndex};
 // The longest wait a timer is given at once; a longer period is reached in steps.
 constexpr qint64 kTimerStepMs = 3600 * 1000;
+// The least silence that ends a log when no --timeout is given.
+constexpr qint64 kLogSilenceMs = 60 * 1000;
 
 QList<TDescriptionRecord> descriptionsFrom(const QString &path, int numbering)
 {
@@ -59,7 +61,10 @@ int LogCommand::run(CliContext &ctx)
     const auto durationText = args.value(QStringLiteral("duration"));
     const auto descriptionsPath = args.value(QStringLiteral("descriptions"));
     ctx.prompts.setAssumeYes(args.flag(QStringLiteral("yes")));
-    const QString path = FileChoice::withExtension(args.positional(QStringLiteral("FILE.csv")), QStringLiteral("csv"));
+    const QString given = args.positional(QStringLiteral("FILE.csv"));
+    // "-" is standard output: the log goes to a pipe or a script, with no file to rewrite.
+    const bool toStdout = given == QLatin1String("-");
+    const QString path = toStdout ? TCSVFileRecorder::stdoutName() : FileChoice::withExtension(given, QStringLiteral("csv"));
     args.finish();
     const QString periodError = QStringLiteral("--period takes whole seconds, %1 to %2").arg(RecorderSettings::MinPeriod).arg(RecorderSettings::MaxPeriod);
     const int period = periodText ? ValueParser::wholeNumber(*periodText, RecorderSettings::MinPeriod, RecorderSettings::MaxPeriod, periodError)
@@ -68,15 +73,18 @@ int LogCommand::run(CliContext &ctx)
     QList<TDescriptionRecord> described;
     if (descriptionsPath)
         described = descriptionsFrom(*descriptionsPath, ctx.options.numbering);
-    ctx.prompts.requireRewrite(path);
+    if (!toStdout)
+        ctx.prompts.requireRewrite(path);
 
     GatewaySession session(ctx.options.link, ctx.wait);
+    // A refused read only means that block comes in a later round.
+    session.setExceptionsEndSession(false);
     session.open();
     // The header names the channels' ROM codes: they are read first.
     session.readBlocksOrStop(kBlocks, 0, QStringLiteral("Interrupted; no log was started."));
     QString error;
     // Into the file named or not at all: a script looks for its log where it said.
-    const std::unique_ptr<TCSVFileRecorder> recorder = TCSVFileRecorder::create(path, &error);
+    const std::unique_ptr<TCSVFileRecorder> recorder = toStdout ? TCSVFileRecorder::toStdout(&error) : TCSVFileRecorder::create(path, &error);
     if (!recorder)
         throw CliFailure::failure(error);
 
@@ -93,15 +101,23 @@ int LogCommand::run(CliContext &ctx)
             throw CliFailure::failure(QStringLiteral("Writing the log %1 failed: %2").arg(QDir::toNativeSeparators(path), recorder->errorString()));
     }
 
-    // From here on the gateway may fall silent: samples are skipped until it answers again.
-    session.setSilenceEndsSession(false);
+    // Only the channel blocks from now on, so each comes round as often as the line allows. A
+    // refused or lost answer only leaves its channels out of a row; a gateway silent for longer
+    // than the log's own timeout (--timeout, else three periods and at least a minute) ends it.
+    session.keepReading({0, 1, 2, 3});
+    session.setSilenceTimeoutMs(ctx.options.link.timeoutMs.value_or(int(qMin<qint64>(qMax<qint64>(3LL * period * 1000, kLogSilenceMs), INT_MAX))));
     const qint64 samples = duration > 0 ? (duration + period - 1) / period : 0;
     LogCommand log(ctx, session, *recorder, qint64(period) * 1000, samples);
     log.m_clock.start();
     log.onTimer(); // the first sample at once
     ctx.wait.until([&] { return log.m_finished; });
     ctx.console.endProgress();
-    ctx.console.out(QStringLiteral("%1 rows written to %2.").arg(log.m_rows).arg(QDir::toNativeSeparators(path)));
+    // Beside a log on standard output the summary goes to stderr.
+    const auto say = [&](const QString &text) { toStdout ? ctx.console.err(text) : ctx.console.out(text); };
+    say(QStringLiteral("%1 rows written to %2%3.")
+                        .arg(log.m_rows)
+                        .arg(QDir::toNativeSeparators(path),
+                             log.m_skipped > 0 ? QStringLiteral(" (%1 skipped: no new answer from the gateway)").arg(log.m_skipped) : QString()));
     return int(ExitCode::Done);
 }
 
@@ -128,15 +144,23 @@ void LogCommand::schedule()
 
 void LogCommand::sample()
 {
-    if (!m_session.answering()) {
-        m_ctx.console.err(QStringLiteral("No answer from the gateway: sample skipped."));
+    // Only what was read since the last row goes into this one: a channel whose block did not
+    // come again gives an empty cell, and a row with nothing new is skipped.
+    QList<bool> fresh;
+    for (int c = 1; c <= ChannelMap::ChannelCount; ++c)
+        fresh.append(m_session.blockGeneration(ChannelMap::blockIndexOf(c)) > m_sampledGeneration);
+    if (!fresh.contains(true)) {
+        ++m_skipped;
+        m_ctx.console.err(QStringLiteral("No new answer from the gateway since the last sample: sample skipped (%1 so far).").arg(m_skipped));
         return;
     }
-    if (!m_recorder.WriteRow(RecorderRows::dataRow(QDateTime::currentDateTime(), m_session.channelRecords()))) {
+    m_sampledGeneration = m_session.generation();
+    if (!m_recorder.WriteRow(RecorderRows::dataRow(QDateTime::currentDateTime(), m_session.channelRecords(), fresh))) {
         m_ctx.wait.fail(CliFailure::failure(QStringLiteral("Writing the log %1 failed: %2. The rows written so far are kept.")
                                                 .arg(QDir::toNativeSeparators(m_recorder.fileName()), m_recorder.errorString())));
         return;
     }
-    m_ctx.console.progress(QStringLiteral("Logging... (%1)").arg(m_rows));
+    m_ctx.console.progress(m_skipped > 0 ? QStringLiteral("Logging... (%1, %2 skipped)").arg(m_rows).arg(m_skipped)
+                                         : QStringLiteral("Logging... (%1)").arg(m_rows));
     ++m_rows;
 }

@@ -14,7 +14,8 @@ struct CliContext;
 
 // log FILE.csv [--period S] [--duration S] [--descriptions FILE.txt] [--yes]: the window's
 // recorder. The header rows and the data rows are the window's, from the same row builders,
-// and a sample is skipped while the gateway does not answer, as the window skips it. The
+// and a row holds only what the gateway answered since the row before (a sample with nothing
+// new is skipped and counted); a gateway silent past the log's timeout ends the log. The
 // period defaults to the one stored by the window's recorder options. Without --duration it
 // logs until Ctrl+C; every row is on disk as soon as it is written.
 class LogCommand : public QObject
@@ -38,6 +39,8 @@ private:
     qint64 m_samples; // samples to take, counting skipped ones; 0: until Ctrl+C
     qint64 m_taken = 0;
     int m_rows = 0;
+    int m_skipped = 0;
+    int m_sampledGeneration = 0; // the session's block generation at the last row
     bool m_finished = false;
     QElapsedTimer m_clock;
     QTimer m_timer;

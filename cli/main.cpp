@@ -18,6 +18,7 @@
 #include "SettingsCommand.h"
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
 #include <QMap>
 #include <functional>
 
@@ -62,11 +63,16 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tarvik-cli"));
+    // The link's warnings are the window's log; here every failure ends in one line of its own
+    // that carries the same reason. QT_LOGGING_RULES, when set, still decides.
+    if (qEnvironmentVariableIsEmpty("QT_LOGGING_RULES"))
+        QLoggingCategory::setFilterRules(QStringLiteral("tarvik.link.warning=false"));
     Console console;
     try {
         const CliOptions options = CliOptions::parse(QCoreApplication::arguments());
         if (options.help) {
             console.out(CliOptions::usage());
+            console.checkOut();
             return int(ExitCode::Done);
         }
         const auto command = commands().constFind(options.command);
@@ -84,6 +90,8 @@ int main(int argc, char *argv[])
         const int code = (*command)(ctx);
         ErrorGuard::setHandler(nullptr);
         Prompts::install(nullptr);
+        // Whatever the command said, output that never arrived makes it a failure.
+        console.checkOut();
         return code;
     } catch (const CliFailure &failure) {
         ErrorGuard::setHandler(nullptr);

@@ -17,7 +17,8 @@ QString FileChoice::askSaveName(const QString &caption, const QString &filter, c
             return {};
         const QString path = withExtension(chosen, extension);
         if (!QFileInfo::exists(path)
-            || Prompts::current().confirm(QStringLiteral("%1 already exists. Do you want to rewrite it?").arg(path)))
+            || Prompts::current().confirm(QStringLiteral("%1 already exists. Do you want to rewrite it?").arg(path),
+                                          Prompts::Question::WarningYesNo))
             return path;
     }
 }

@@ -27,21 +27,27 @@ QList<QStringList> RecorderRows::header(const QList<TDescriptionRecord> &channel
 
 QString RecorderRows::temperature(const TChannelRecord &record, const QLocale &locale)
 {
+    // A sensor that failed its last reading (CRC error, timeout, a faulty line) holds no
+    // temperature: its Value1 word is whatever the gateway left there, not a measurement.
+    if (record.status != ChannelStatus::Ok)
+        return {};
     switch (RomCode::familyOf(record.rom)) {
     case 0x10:
     case 0x19:
     case 0x26:
     case 0x28:
-        return ChannelText::decimal(int16_t(record.values[0]) / 10.0, 1, locale) + QStringLiteral(" °C");
+        // The ASCII minus, whatever the locale shows, so spreadsheets read the cell as a number.
+        return ChannelText::plainDecimal(int16_t(record.values[0]) / 10.0, 1, locale) + QStringLiteral(" °C");
     default:
         return {};
     }
 }
 
-QStringList RecorderRows::dataRow(const QDateTime &at, const QList<TChannelRecord> &records, const QLocale &locale)
+QStringList RecorderRows::dataRow(const QDateTime &at, const QList<TChannelRecord> &records, const QList<bool> &fresh,
+                                  const QLocale &locale)
 {
     QStringList row{LocaleText::date(at.date()) + QLatin1Char(' ') + LocaleText::time(at.time(), locale)};
-    for (const TChannelRecord &r : records)
-        row.append(temperature(r, locale));
+    for (qsizetype i = 0; i < records.size(); ++i)
+        row.append(fresh.isEmpty() || fresh.value(i) ? temperature(records[i], locale) : QString());
     return row;
 }

@@ -4,6 +4,8 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <cerrno>
+#include <cstdio>
 
 std::unique_ptr<TCSVFileRecorder> TCSVFileRecorder::open(const QString &fileName, bool append, QString *error,
                                                          const QLocale &locale, const QString &fallbackFolder)
@@ -35,7 +37,35 @@ std::unique_ptr<TCSVFileRecorder> TCSVFileRecorder::create(const QString &fileNa
     return nullptr;
 }
 
+std::unique_ptr<TCSVFileRecorder> TCSVFileRecorder::toStdout(QString *error, const QLocale &locale)
+{
+    std::unique_ptr<TCSVFileRecorder> r(new TCSVFileRecorder);
+    r->m_delimiter = delimiterFor(locale);
+    r->m_file.setFileName(stdoutName());
+    if (r->m_file.open(fileno(stdout), QIODevice::WriteOnly, QFileDevice::DontCloseHandle))
+        return r;
+    if (error)
+        *error = QStringLiteral("Cannot write to standard output: %1").arg(r->m_file.errorString());
+    return nullptr;
+}
+
 TCSVFileRecorder::~TCSVFileRecorder() = default;
+
+QString TCSVFileRecorder::errorString() const
+{
+    return m_error.isEmpty() ? m_file.errorString() : m_error;
+}
+
+bool TCSVFileRecorder::failed(int error)
+{
+    // A write that falls short (the disk filled up within it) leaves the file without an error
+    // text, "Unknown error"; the error number the system gave is the reason then.
+    const QString own = m_file.errorString();
+    m_error = error != 0 && (m_file.error() == QFileDevice::NoError || own.isEmpty() || own == QLatin1String("Unknown error"))
+                  ? qt_error_string(error)
+                  : own;
+    return false;
+}
 
 namespace {
 
@@ -102,7 +132,10 @@ bool TCSVFileRecorder::WriteRow(const QStringList &cells)
         shown.append(quoted(cell, m_delimiter));
     const QByteArray bytes = TextFileCodec::encode({shown.join(m_delimiter)});
     // Flushed at once, so the log is complete up to its last row whatever happens next.
-    return m_file.write(bytes) == bytes.size() && m_file.flush();
+    errno = 0;
+    if (m_file.write(bytes) == bytes.size() && m_file.flush())
+        return true;
+    return failed(errno);
 }
 
 bool TCSVFileRecorder::WriteRowPadded(const QStringList &cells, int n)

@@ -23,12 +23,16 @@ public:
     // Opens exactly fileName (emptied), without the fallback; nullptr with the reason.
     static std::unique_ptr<TCSVFileRecorder> create(const QString &fileName, QString *error,
                                                     const QLocale &locale = QLocale());
+    // Writes to the process's standard output, named stdoutName(); nullptr with the reason.
+    static std::unique_ptr<TCSVFileRecorder> toStdout(QString *error, const QLocale &locale = QLocale());
+    static QString stdoutName() { return QStringLiteral("standard output"); }
     ~TCSVFileRecorder();
 
     QString fileName() const { return m_file.fileName(); }
     bool usedFallback() const { return m_usedFallback; }
     QChar delimiter() const { return m_delimiter; }
-    QString errorString() const { return m_file.errorString(); }
+    // Why the last open or write failed, in the system's words ("No space left on device").
+    QString errorString() const;
 
     // One row, flushed; false when it could not be written whole.
     bool WriteRow(const QStringList &cells);
@@ -43,7 +47,11 @@ private:
     TCSVFileRecorder() = default;
     bool openFile(const QString &path, bool append);
 
+    // Keeps the reason of a failed write, which the file itself does not always give.
+    bool failed(int error);
+
     QFile m_file;
+    QString m_error;
     QChar m_delimiter = QLatin1Char(',');
     bool m_usedFallback = false;
 };

@@ -1,5 +1,6 @@
 #include "TForm_ProgressDialog.h"
 
+#include <QCloseEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QVBoxLayout>
@@ -32,4 +33,14 @@ void TForm_ProgressDialog::setPosition(int position)
 void TForm_ProgressDialog::setText(const QString &text)
 {
     Label_Progress->setText(text);
+}
+
+void TForm_ProgressDialog::reject()
+{
+    // Esc: the work is not to be left running behind a closed window.
+}
+
+void TForm_ProgressDialog::closeEvent(QCloseEvent *event)
+{
+    event->ignore();
 }

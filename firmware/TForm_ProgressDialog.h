@@ -6,7 +6,8 @@ class QLabel;
 class QProgressBar;
 
 // A small window that shows how far a long piece of work has got: its caption, a text and a
-// bar whose maximum and position the work sets. It has no logic of its own.
+// bar whose maximum and position the work sets. Only the work ends it: Esc and the window's
+// close request are ignored, so the work never runs on unseen.
 class TForm_ProgressDialog : public QDialog
 {
     Q_OBJECT
@@ -19,4 +20,9 @@ public:
 
     QLabel *Label_Progress;
     QProgressBar *Gauge1;
+
+    void reject() override;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
 };

@@ -104,6 +104,7 @@ void TModbusKomunikator::sendCounted()
 void TModbusKomunikator::sendUncounted()
 {
     expectAnswer();
+    m_lastWrite = {m_expected.expectsAnswer() ? WriteOutcome::Pending : WriteOutcome::Lost, 0, 0};
     SendFrame();
     m_counters.setAwaiting(false);
     // A read answer still due is given up for the write's.
@@ -112,6 +113,9 @@ void TModbusKomunikator::sendUncounted()
 
 void TModbusKomunikator::expectAnswer()
 {
+    // A write whose answer had not come when the next request went out is lost.
+    if (m_lastWrite.outcome == WriteOutcome::Pending)
+        m_lastWrite = {WriteOutcome::Lost, 0, 0};
     // Bytes from before this request cannot be its answer.
     if (!m_received.isEmpty())
         reportReceived(std::exchange(m_received, {}));
@@ -174,8 +178,10 @@ void TModbusKomunikator::ReadBlock(uint16_t address)
 void TModbusKomunikator::WriteRegister(uint16_t value, uint16_t address)
 {
     // A gateway that does not answer reads would not take the write either.
-    if (m_counters.TimedOut())
+    if (m_counters.TimedOut()) {
+        m_lastWrite = {WriteOutcome::Lost, 0, 0};
         return;
+    }
     setRequest(0x06, address, value);
     AppendCrc();
     sendUncounted();
@@ -185,6 +191,7 @@ void TModbusKomunikator::WriteRegister(uint16_t value, uint16_t address)
 void TModbusKomunikator::WriteRegisters(const QList<uint16_t> &values, uint16_t startAddress)
 {
     if (!Active()) {
+        m_lastWrite = {WriteOutcome::Lost, 0, 0};
         Prompts::current().information(QString::fromLatin1(kPortInactiveMessage));
         return;
     }
@@ -254,6 +261,16 @@ void TModbusKomunikator::PollTimerTick()
         setTimerInterval(m_pollInterval);
         break;
     }
+}
+
+TModbusKomunikator::WriteAnswer TModbusKomunikator::LastWriteAnswer() const
+{
+    if (m_lastWrite.outcome != WriteOutcome::Pending)
+        return m_lastWrite;
+    if (!Active() || !m_expected.expectsAnswer())
+        return {WriteOutcome::Lost, 0, 0};
+    const int wait = answerWaitMs();
+    return wait > 0 ? WriteAnswer{WriteOutcome::Pending, 0, wait} : WriteAnswer{WriteOutcome::Lost, 0, 0};
 }
 
 int TModbusKomunikator::answerWaitMs() const
@@ -362,8 +379,15 @@ void TModbusKomunikator::settleAnswer()
         m_tickDeferred = false;
         setTimerInterval(frameGapMs());
     }
-    if (!expected.isRead())
+    if (!expected.isRead()) {
+        if (match.verdict == AnswerMatcher::Verdict::Answer)
+            m_lastWrite = {WriteOutcome::Confirmed, 0, 0};
+        else if (match.verdict == AnswerMatcher::Verdict::Exception)
+            m_lastWrite = {WriteOutcome::Refused, uint8_t(frame[2]), 0};
+        else
+            m_lastWrite = {WriteOutcome::Lost, 0, 0}; // another slave's answer confirms nothing
         return;
+    }
 
     m_awaitingAnswer = false;
     const bool ok = match.verdict == AnswerMatcher::Verdict::Answer;

@@ -104,6 +104,17 @@ public:
     // Whether the line echoes requests (seen before the last read answer).
     bool LineEchoes() const { return m_lineEchoes; }
 
+    // What became of the last write: confirmed by the gateway's answer, refused with an
+    // exception, or lost (no answer of its own within its time, or the port closed).
+    enum class WriteOutcome { None, Pending, Confirmed, Refused, Lost };
+    struct WriteAnswer
+    {
+        WriteOutcome outcome = WriteOutcome::None;
+        uint8_t exceptionCode = 0; // Refused only
+        int waitMs = 0;            // Pending only: how much longer the answer may take
+    };
+    WriteAnswer LastWriteAnswer() const;
+
     std::function<void()> OnBlockReceived;
     // A whole answer of the right shape and CRC came from another slave address: another device
     // answers on this address's behalf, or the address is set wrong. It is counted as an error.
@@ -129,6 +140,12 @@ private:
     void noteAnswerDelay(uint16_t address, uint16_t value);
     int frameGapMs() const;
 
+protected:
+    // Time passed on a timer of a descendant's own (the import's) while the cycle rests.
+    void answerTimePassed(int ms) { m_sinceRequestMs += ms; }
+
+private:
+
     uint8_t m_slaveAddress = 1;
     uint16_t m_registerCount = PollBlockSize;
     uint8_t m_blockIndex = 3;
@@ -149,4 +166,5 @@ private:
     bool m_tickDeferred = false;     // the last tick waited for an answer
     int m_answerDelayMs = UnknownAnswerDelayMs;
     bool m_lineEchoes = false;
+    WriteAnswer m_lastWrite;
 };

@@ -1,8 +1,6 @@
 #include "TTarvikKomunikator.h"
 
 #include "ErrorGuard.h"
-#include "LinkMessages.h"
-#include "Prompts.h"
 
 const QStringList TTarvikKomunikator::ParityNames = {QStringLiteral("NONE"), QStringLiteral("ODD"),
                                                      QStringLiteral("EVEN")};
@@ -157,9 +155,9 @@ void TTarvikKomunikator::ImportRomCodes(const QList<TChannelRecord> &records,
     m_port->purgeReceive();
     m_importRecords = records;
     m_importPos = 0;
-    m_importWriteNext = false;
+    m_importPhase = ImportPhase::NextRecord;
     m_importStopRequested = false;
-    m_importDone = 0;
+    m_importResult = {};
     m_importProgress = std::move(progress);
     m_importFinished = std::move(finished);
     importStep();
@@ -169,44 +167,80 @@ void TTarvikKomunikator::importStep()
 {
     if (m_importPos < 0)
         return;
-    if (m_importPos >= m_importRecords.size()) {
-        finishImport(true);
-        return;
-    }
-    if (m_importStopRequested && !m_importWriteNext) {
-        finishImport(false);
-        return;
-    }
-    if (!Active()) {
-        // The link went away: said once, and the rest is not attempted.
-        Prompts::current().information(QString::fromLatin1(kPortInactiveMessage));
-        finishImport(false);
-        return;
-    }
-    const TChannelRecord &record = m_importRecords[m_importPos];
-    if (!m_importWriteNext) {
-        m_port->purgeReceive();
-        DeletePositionNow(record.channel);
-        m_importWriteNext = true;
-    } else {
-        WriteRomCode(record.rom, record.channel);
-        m_importWriteNext = false;
+    if (m_importPhase != ImportPhase::NextRecord) {
+        // A write is out: the timer's interval has passed since; go on only on its answer.
+        answerTimePassed(m_importTimer.interval());
+        const int channel = m_importRecords[m_importPos].channel;
+        const WriteAnswer answer = LastWriteAnswer();
+        if (answer.outcome == WriteOutcome::Pending) {
+            m_importTimer.start(answer.waitMs);
+            return;
+        }
+        if (answer.outcome != WriteOutcome::Confirmed) {
+            m_importResult.failedChannel = channel;
+            m_importResult.failedAtFree = m_importPhase == ImportPhase::Freeing;
+            m_importResult.exceptionCode = answer.exceptionCode;
+            finishImport(!Active() ? ImportResult::PortLost
+                         : answer.outcome == WriteOutcome::Refused ? ImportResult::Refused
+                                                                   : ImportResult::NoAnswer);
+            return;
+        }
+        if (m_importPhase == ImportPhase::Freeing) {
+            WriteRomCode(m_importRecords[m_importPos].rom, channel);
+            m_importPhase = ImportPhase::Writing;
+            // The gateway needs a poll interval to carry out each write.
+            m_importTimer.start(PollInterval());
+            return;
+        }
+        ++m_importResult.confirmed;
+        m_importResult.rewritten.append(channel);
         ++m_importPos;
-        m_importDone = m_importPos;
+        m_importPhase = ImportPhase::NextRecord;
         if (m_importProgress)
             m_importProgress(m_importPos, int(m_importRecords.size()));
     }
-    // The gateway needs a poll interval to carry out each write.
-    m_importTimer.start(PollInterval());
+    if (importNextRecord())
+        m_importTimer.start(PollInterval());
 }
 
-void TTarvikKomunikator::finishImport(bool completed)
+bool TTarvikKomunikator::importNextRecord()
+{
+    // Positions never read name no channel: nothing is sent for them.
+    while (m_importPos < m_importRecords.size() && !ChannelMap::isChannel(m_importRecords[m_importPos].channel)) {
+        ++m_importPos;
+        if (m_importProgress)
+            m_importProgress(m_importPos, int(m_importRecords.size()));
+    }
+    if (m_importPos >= m_importRecords.size()) {
+        finishImport(ImportResult::Completed);
+        return false;
+    }
+    if (m_importStopRequested) {
+        finishImport(ImportResult::Stopped);
+        return false;
+    }
+    if (!Active()) {
+        m_importResult.failedChannel = m_importRecords[m_importPos].channel;
+        m_importResult.failedAtFree = true;
+        finishImport(ImportResult::PortLost);
+        return false;
+    }
+    m_port->purgeReceive();
+    DeletePositionNow(m_importRecords[m_importPos].channel);
+    m_importPhase = ImportPhase::Freeing;
+    return true;
+}
+
+void TTarvikKomunikator::finishImport(ImportResult::Status status)
 {
     m_importTimer.stop();
     m_importPos = -1;
+    m_importPhase = ImportPhase::NextRecord;
     m_importStopRequested = false;
     m_importRecords.clear();
-    if (completed) {
+    m_importResult.status = status;
+    // The cycle goes on wherever the link does: the blocks it reads show what the gateway holds.
+    if (status != ImportResult::Stopped && Active()) {
         m_pollTimer.start();
         RequestBlock(0);
     }
@@ -214,5 +248,5 @@ void TTarvikKomunikator::finishImport(bool completed)
     m_importFinished = nullptr;
     m_importProgress = nullptr;
     if (finished)
-        finished(completed);
+        finished(m_importResult);
 }

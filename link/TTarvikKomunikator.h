@@ -26,9 +26,20 @@ public:
     static const QStringList StopBitNames;
 
     using ImportProgress = std::function<void(int done, int total)>;
-    // completed is false when the link closed under the import, which then stopped at once,
-    // or when StopImport ended it early.
-    using ImportFinished = std::function<void(bool completed)>;
+    // How an import ended. Each channel is freed, then its ROM code written, and each write
+    // must be confirmed by the gateway's answer; the import stops at the first that is not.
+    struct ImportResult
+    {
+        enum Status { Completed, Stopped, PortLost, Refused, NoAnswer };
+        Status status = Completed;
+        int confirmed = 0;        // channels whose ROM code the gateway confirmed
+        QList<int> rewritten;     // those channels
+        int failedChannel = 0;    // Refused / NoAnswer / PortLost: the channel at hand
+        bool failedAtFree = false; // the free was not confirmed (else the ROM code write)
+        uint8_t exceptionCode = 0; // Refused
+        bool completed() const { return status == Completed; }
+    };
+    using ImportFinished = std::function<void(const ImportResult &result)>;
 
     explicit TTarvikKomunikator(TAfComPort *port, QObject *parent = nullptr);
 
@@ -57,31 +68,38 @@ public:
     void WriteRomCode(const std::array<uint16_t, 4> &words, int c);
 
     // Rewrites the ROM codes of the given channels: for each record the channel is freed, then
-    // after one poll interval its ROM code is written, and after another the next record
-    // follows. The poll cycle rests meanwhile and restarts at block 0 afterwards. The work is
-    // driven by a timer, so the window stays responsive; progress reports each record done.
+    // its ROM code is written, each write at least one poll interval after the last and only
+    // once the gateway confirmed it; a record of a position never read (channel 0) is passed
+    // over. A refused or unanswered write, a port that goes away or StopImport end the import
+    // there. The poll cycle rests meanwhile and restarts at block 0 afterwards, unless the port
+    // went away. The work is driven by a timer, so the window stays responsive; progress
+    // reports each record done.
     void ImportRomCodes(const QList<TChannelRecord> &records, ImportProgress progress,
                         ImportFinished finished);
     bool ImportRunning() const { return m_importTimer.isActive() || m_importPos >= 0; }
     // Ends a running import between two records: a channel already freed still gets its ROM
-    // code, then the import finishes as not completed and the poll cycle stays stopped. The
-    // records not reached are not written, so their channels keep what the gateway holds.
+    // code, then the import finishes as stopped. The records not reached are not written, so
+    // their channels keep what the gateway holds.
     void StopImport() { m_importStopRequested = m_importPos >= 0; }
-    // Records whose ROM code has been written so far by the running or last import.
-    int ImportDone() const { return m_importDone; }
-    // One step of the import; tests call it instead of waiting for the timer.
+    // Records whose ROM code the gateway confirmed so far in the running or last import.
+    int ImportDone() const { return m_importResult.confirmed; }
+    // One step of the import, one timer interval after the last; tests call it instead of
+    // waiting for the timer.
     void importStep();
 
 private:
+    enum class ImportPhase { NextRecord, Freeing, Writing };
     void queueCommand(int line, uint16_t word, int nextBlock);
-    void finishImport(bool completed);
+    // Starts the next record's free; false when nothing is left to do.
+    bool importNextRecord();
+    void finishImport(ImportResult::Status status);
 
     QTimer m_importTimer;
     QList<TChannelRecord> m_importRecords;
     int m_importPos = -1;
-    bool m_importWriteNext = false;
+    ImportPhase m_importPhase = ImportPhase::NextRecord;
     bool m_importStopRequested = false;
-    int m_importDone = 0;
+    ImportResult m_importResult;
     ImportProgress m_importProgress;
     ImportFinished m_importFinished;
 };

@@ -12,7 +12,7 @@ public:
     void information(const QString &text) override { qInfo().noquote() << text; }
     void warning(const QString &text) override { qWarning().noquote() << text; }
     void error(const QString &text) override { qCritical().noquote() << text; }
-    bool confirm(const QString &text) override
+    bool confirm(const QString &text, Question) override
     {
         qWarning().noquote() << text << "(answered No: no prompts installed)";
         return false;

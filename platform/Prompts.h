@@ -13,8 +13,11 @@ public:
     virtual void information(const QString &text) = 0;
     virtual void warning(const QString &text) = 0;
     virtual void error(const QString &text) = 0;
-    // A Yes/No question; true for Yes.
-    virtual bool confirm(const QString &text) = 0;
+    // The box a question comes in: a confirmation with Yes and No, a confirmation with OK and
+    // Cancel, or a warning with Yes and No (a question whose Yes loses something).
+    enum class Question { YesNo, OkCancel, WarningYesNo };
+    // A question; true for Yes or OK.
+    virtual bool confirm(const QString &text, Question kind = Question::YesNo) = 0;
     // A one-line text query; nullopt when the user cancels.
     virtual std::optional<QString> inputQuery(const QString &caption, const QString &prompt,
                                               const QString &value) = 0;

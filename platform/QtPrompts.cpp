@@ -34,8 +34,16 @@ void QtPrompts::error(const QString &text)
     QMessageBox::critical(m_parent, title(), text);
 }
 
-bool QtPrompts::confirm(const QString &text)
+bool QtPrompts::confirm(const QString &text, Question kind)
 {
+    switch (kind) {
+    case Question::OkCancel:
+        return QMessageBox::question(m_parent, title(), text, QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
+    case Question::WarningYesNo:
+        return QMessageBox::warning(m_parent, title(), text, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    case Question::YesNo:
+        break;
+    }
     return QMessageBox::question(m_parent, title(), text, QMessageBox::Yes | QMessageBox::No)
            == QMessageBox::Yes;
 }

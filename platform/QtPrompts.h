@@ -16,7 +16,7 @@ public:
     void information(const QString &text) override;
     void warning(const QString &text) override;
     void error(const QString &text) override;
-    bool confirm(const QString &text) override;
+    bool confirm(const QString &text, Question kind = Question::YesNo) override;
     std::optional<QString> inputQuery(const QString &caption, const QString &prompt,
                                       const QString &value) override;
     std::optional<QString> maskedInput(const QString &caption, const QString &prompt,

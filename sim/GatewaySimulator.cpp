@@ -95,7 +95,12 @@ void GatewaySimulator::processFrame(const QByteArray &frame)
     const bool firmwareWrite = frame.size() >= 4 && uint8_t(frame[1]) == 0x10
                                && (uint8_t(frame[2]) << 8 | uint8_t(frame[3])) >= FirmwareRegs::ChunkOffset;
     const bool dataFrame = firmwareWrite && (uint8_t(frame[2]) << 8 | uint8_t(frame[3])) == FirmwareRegs::ChunkOffset;
-    const QByteArray answer = dataFrame && m_faults.refuse() ? m_slave.exception(0x10, 0x04) : m_slave.handle(frame);
+    const Fate fate = RequestFate && frame.size() >= 2 ? RequestFate(frame) : Fate::Answer;
+    if (fate == Fate::Ignore)
+        return;
+    const QByteArray answer = fate == Fate::Refuse ? m_slave.exception(uint8_t(frame[1]), 0x04)
+                              : dataFrame && m_faults.refuse() ? m_slave.exception(0x10, 0x04)
+                                                               : m_slave.handle(frame);
     if (answer.isEmpty()) {
         ++m_stats.broken;
         qCDebug(lcSim) << "silent: broken frame, another slave's address or a broadcast";

@@ -53,6 +53,10 @@ public:
     // Every complete request, with the moment its first byte arrived (steady clock, ns): a
     // benchmark times the master's requests with it. May be unset.
     std::function<void(const QByteArray &frame, qint64 arrivedNs)> OnRequest;
+    // What the gateway does with a request a test singles out: answer it as usual, refuse it
+    // with exception 04, or stay silent. May be unset.
+    enum class Fate { Answer, Refuse, Ignore };
+    std::function<Fate(const QByteArray &frame)> RequestFate;
 
 private:
     void onReadyRead();

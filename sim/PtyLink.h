@@ -26,8 +26,11 @@ public:
     // std::runtime_error when the path is taken by something else or cannot be written.
     void linkTo(const QString &linkPath);
 
-    // Writes all bytes to the line; returns false when the line is closed.
+    // Writes the bytes to the line without waiting; what the terminal has no room for (the
+    // tool's side is not read) is lost, as on a real line. false when the line is closed.
     bool write(const QByteArray &bytes);
+    // Bytes lost so far because nobody read them.
+    qint64 droppedBytes() const { return m_dropped; }
     // Whatever has arrived from the tool, without waiting.
     QByteArray readAvailable();
     // Waits up to timeoutMs for bytes from the tool.
@@ -44,4 +47,5 @@ private:
     int m_keeper = -1;
     QString m_slavePath;
     QString m_link;
+    qint64 m_dropped = 0;
 };

@@ -20,6 +20,8 @@ public:
     };
 
     void start(const QStringList &args);
+    // Sends the child's stdout to a file (such as /dev/full) instead of collecting it; before start().
+    void setStandardOutputFile(const QString &path) { m_process.setStandardOutputFile(path); }
     // Waits until the process ends or timeoutMs pass (it is killed then).
     Result finish(int timeoutMs = 50000);
     // Ctrl+C.

@@ -209,11 +209,37 @@ private slots:
         QCOMPARE(gw.model().assigned(21), GatewayModel::makeRom(0x28, 0x03A1B2C3F002));
     }
 
+    // A gateway that refuses some reads, then answers only with spoiled frames: refusals skip
+    // nothing the next answer brings, and rows stop while nothing new comes, each counted;
+    // the log goes on to its end.
+    void logHoldsOnlyWhatTheGatewayAnswered()
+    {
+        SimOnPty gw;
+        FaultInjector::Rates rates;
+        rates.exception = 0.3;
+        gw.sim->faults().setRates(rates);
+        const QString path = gw.dir.filePath(QStringLiteral("log.csv"));
+        CliProcess log;
+        log.start(gw.line() + QStringList{"log", path, "--period", "1", "--duration", "6"});
+        QVERIFY(QTest::qWaitFor([&] { QFile f(path); return f.open(QIODevice::ReadOnly) && f.readAll().count('\n') >= 10; }, 10000));
+        rates.exception = 0;
+        rates.corrupt = 1.0;
+        gw.sim->faults().setRates(rates);
+        const auto r = log.finish(15000);
+        QCOMPARE(r.exitCode, 0);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const int rows = int(file.readAll().count('\n')) - 7;
+        QVERIFY2(rows >= 3 && rows <= 5, qPrintable(QString::number(rows)));
+        QCOMPARE(r.out, QStringLiteral("%1 rows written to %2 (%3 skipped: no new answer from the gateway).\n").arg(rows).arg(path).arg(6 - rows));
+    }
+
     void logWritesTheWindowsHeaderAndOneRowPerPeriod()
     {
         SimOnPty gw;
         const QString path = gw.dir.filePath(QStringLiteral("log.csv"));
-        const auto r = CliProcess::run(gw.line() + QStringList{"log", path, "--period", "1", "--duration", "3"});
+        // Two seconds: every channel block comes round within a period.
+        const auto r = CliProcess::run(gw.line() + QStringList{"log", path, "--period", "2", "--duration", "6"});
         QCOMPARE(r.exitCode, 0);
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));

@@ -10,6 +10,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#ifdef Q_OS_LINUX
+#include <cerrno>
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
 namespace {
 
 TChannelRecord record(int channel, uint16_t family, uint16_t value1)
@@ -52,6 +58,63 @@ class tst_CsvLog : public QObject
 {
     Q_OBJECT
 private slots:
+    // A temperature cell: only a thermometer's reading with status OK, and the ASCII minus and
+    // the locale's decimal separator whatever sign the locale itself uses (U+2212 in Swedish).
+    void temperatureCell_data()
+    {
+        QTest::addColumn<int>("family");
+        QTest::addColumn<int>("value1");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QLocale>("locale");
+        QTest::addColumn<QString>("cell");
+        const QLocale us(QLocale::English, QLocale::UnitedStates);
+        const QLocale swedish(QLocale::Swedish, QLocale::Sweden);
+        QTest::newRow("reading") << 0x28 << 215 << 0 << us << "21.5 °C";
+        QTest::newRow("below zero, Swedish") << 0x28 << 0xFF37 << 0 << swedish << "-20,1 °C";
+        QTest::newRow("just below zero, Swedish") << 0x10 << 0xFFFF << 0 << swedish << "-0,1 °C";
+        QTest::newRow("below zero, German") << 0x19 << 0xFFEC << 0 << QLocale(QLocale::German, QLocale::Germany) << "-2,0 °C";
+        QTest::newRow("CRC error") << 0x28 << 0xFFFF << 4 << us << "";
+        QTest::newRow("timeout") << 0x26 << 215 << 5 << us << "";
+        QTest::newRow("short circuit") << 0x28 << 215 << 2 << us << "";
+        QTest::newRow("not read") << 0x28 << 215 << 254 << us << "";
+        QTest::newRow("no thermometer") << 0x01 << 1 << 0 << us << "";
+    }
+    void temperatureCell()
+    {
+        QFETCH(int, family);
+        QFETCH(int, value1);
+        QFETCH(int, status);
+        QFETCH(QLocale, locale);
+        QFETCH(QString, cell);
+        TChannelRecord r = record(1, uint16_t(family), uint16_t(value1));
+        r.status = uint8_t(status);
+        QCOMPARE(RecorderRows::temperature(r, locale), cell);
+    }
+
+#ifdef Q_OS_LINUX
+    // A row the disk takes only in part (here the file size limit stands in for a full disk)
+    // says why it failed, not "Unknown error".
+    void aRowCutShortSaysWhy()
+    {
+        QTemporaryDir dir;
+        QString error;
+        auto log = TCSVFileRecorder::create(dir.filePath(QStringLiteral("log.csv")), &error, QLocale(QLocale::English, QLocale::UnitedStates));
+        QVERIFY2(log, qPrintable(error));
+        QVERIFY(log->WriteRow({QStringLiteral("a")}));
+        rlimit old {};
+        ::getrlimit(RLIMIT_FSIZE, &old);
+        rlimit limited = old;
+        limited.rlim_cur = 10;
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        ::setrlimit(RLIMIT_FSIZE, &limited);
+        const bool written = log->WriteRow({QString(100, QLatin1Char('x'))});
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, oldHandler);
+        QVERIFY(!written);
+        QCOMPARE(log->errorString(), qt_error_string(EFBIG));
+    }
+#endif
+
     void rowsInAPointLocale()
     {
         const QList<QStringList> header = RecorderRows::header(channels());
@@ -61,7 +124,7 @@ private slots:
         QCOMPARE(header[3][1], QStringLiteral("Ch0"));
         QCOMPARE(header[3][40], QStringLiteral("Ch39"));
         QCOMPARE(header[6][40], QStringLiteral("value1 [°C]"));
-        const QStringList row = RecorderRows::dataRow(QDateTime(QDate(2026, 12, 8), QTime(7, 4, 9)), records(), QLocale(QStringLiteral("en_US")));
+        const QStringList row = RecorderRows::dataRow(QDateTime(QDate(2026, 12, 8), QTime(7, 4, 9)), records(), {}, QLocale(QStringLiteral("en_US")));
         QCOMPARE(row.size(), 41);
         QCOMPARE(row[0], QStringLiteral("8.12.2026 7:04:09"));
         QCOMPARE(row[1], QStringLiteral("21.5 °C"));
@@ -88,7 +151,7 @@ private slots:
         QString error;
         auto log = TCSVFileRecorder::open(dir.filePath(QStringLiteral("log.csv")), false, &error, QLocale(locale));
         QVERIFY2(log, qPrintable(error));
-        const QStringList row = RecorderRows::dataRow(QDateTime(QDate(2026, 12, 8), QTime(7, 4, 9)), records().mid(0, 1), QLocale(locale));
+        const QStringList row = RecorderRows::dataRow(QDateTime(QDate(2026, 12, 8), QTime(7, 4, 9)), records().mid(0, 1), {}, QLocale(locale));
         QVERIFY(log->WriteRow(row + QStringList{"x;y", "a,b", "say \"hi\"", ""}));
         QFile f(log->fileName());
         QVERIFY(f.open(QIODevice::ReadOnly));
@@ -158,7 +221,7 @@ private slots:
             for (int i = 0; i < 3; ++i)
                 while (rows[i].size() < 41)
                     rows[i].append(QString());
-            rows.append(RecorderRows::dataRow(QDateTime(QDate(2026, 1, 2), QTime(13, 0, 0)), records(), locale));
+            rows.append(RecorderRows::dataRow(QDateTime(QDate(2026, 1, 2), QTime(13, 0, 0)), records(), {}, locale));
             for (const QStringList &row : rows)
                 QVERIFY(log->WriteRow(row));
             QProcess py;

@@ -6,6 +6,7 @@
 #include "TTarvikKomunikator.h"
 
 #include <QTest>
+#include <optional>
 
 namespace {
 
@@ -168,59 +169,99 @@ private slots:
         QCOMPARE(rig.line->settings().baudRate, 115200);
     }
 
-    void importFreesThenWritesEachChannelAndRestartsPolling()
+    // Each channel is freed, then its ROM code written, each write only once the gateway has
+    // confirmed the one before; a record of a position never read is passed over.
+    void importWritesEachChannelOnTheGatewaysConfirmation()
     {
         Rig rig;
         TChannelRecord a;
         a.channel = 3;
         a.rom = {0x28FF, 0x15E2, 0x6016, 0x0574};
+        TChannelRecord neverRead;
         TChannelRecord b;
         b.channel = 22;
         b.rom = {0x1000, 0x0000, 0x0000, 0x00AA};
         QList<QPair<int, int>> progress;
-        bool finished = false;
+        std::optional<TTarvikKomunikator::ImportResult> result;
         rig.gw.PollTimer().start();
-        rig.gw.ImportRomCodes({a, b}, [&](int done, int total) { progress.append({done, total}); },
-                              [&](bool completed) { finished = completed; });
+        rig.gw.ImportRomCodes({a, neverRead, b}, [&](int done, int total) { progress.append({done, total}); },
+                              [&](const TTarvikKomunikator::ImportResult &r) { result = r; });
         QVERIFY(!rig.gw.PollTimer().isActive());
-        QCOMPARE(rig.line->takeWritten(), withCrc(hexBytes("01 06 03 F2 0F 02")));
-        rig.gw.importStep();
-        QCOMPARE(rig.line->takeWritten(),
-                 withCrc(hexBytes("01 10 00 14 00 04 08 28 FF 15 E2 60 16 05 74")));
-        QCOMPARE(progress, (QList<QPair<int, int>>{{1, 2}}));
-        rig.gw.importStep();
-        QCOMPARE(rig.line->takeWritten(), withCrc(hexBytes("01 06 03 FC 0F 15")));
-        rig.gw.importStep();
-        QCOMPARE(rig.line->takeWritten().mid(0, 4), hexBytes("01 10 00 D2"));
-        QVERIFY(!finished);
-        rig.gw.importStep();
-        QVERIFY(finished);
-        QCOMPARE(progress.last(), qMakePair(2, 2));
+        const QList<QByteArray> expected = {
+            withCrc(hexBytes("01 06 03 F2 0F 02")), withCrc(hexBytes("01 10 00 14 00 04 08 28 FF 15 E2 60 16 05 74")),
+            withCrc(hexBytes("01 06 03 FC 0F 15")), withCrc(hexBytes("01 10 00 D2 00 04 08 10 00 00 00 00 00 00 AA"))};
+        for (const QByteArray &frame : expected) {
+            const QByteArray sent = rig.line->takeWritten();
+            QCOMPARE(sent, frame);
+            rig.line->inject(uint8_t(sent[1]) == 0x06 ? sent : withCrc(sent.left(6)));
+            rig.gw.importStep();
+        }
+        QVERIFY(result && result->completed());
+        QCOMPARE(result->rewritten, (QList<int>{3, 22}));
+        QCOMPARE(progress, (QList<QPair<int, int>>{{1, 3}, {2, 3}, {3, 3}}));
         QVERIFY(rig.gw.PollTimer().isActive());
         QCOMPARE(rig.nextRead(), 0);
         QVERIFY(!rig.gw.ImportRunning());
     }
 
-    void importStopsAtOnceWhenTheLinkCloses()
+    // The first write that the gateway does not confirm ends the import: nothing more is sent,
+    // and the result says which channel stopped it and how far the rewrite got.
+    void importStopsAtTheFirstWriteNotConfirmed_data()
     {
-        ScriptedPrompts prompts;
+        QTest::addColumn<int>("failingFrame"); // 0: the first channel's free, 1 its ROM code...
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<int>("rewritten");
+        QTest::addColumn<bool>("atFree");
+        using R = TTarvikKomunikator::ImportResult;
+        QTest::newRow("free refused") << 2 << "exception" << int(R::Refused) << 1 << true;
+        QTest::newRow("ROM code refused") << 3 << "exception" << int(R::Refused) << 1 << false;
+        QTest::newRow("ROM code unanswered") << 3 << "silence" << int(R::NoAnswer) << 1 << false;
+        QTest::newRow("ROM code answered by another slave") << 1 << "foreign" << int(R::NoAnswer) << 0 << false;
+        QTest::newRow("port gone") << 2 << "port" << int(R::PortLost) << 1 << true;
+    }
+    void importStopsAtTheFirstWriteNotConfirmed()
+    {
+        QFETCH(int, failingFrame);
+        QFETCH(QString, fault);
+        QFETCH(int, status);
+        QFETCH(int, rewritten);
+        QFETCH(bool, atFree);
         Rig rig;
         QList<TChannelRecord> records(40);
         for (int i = 0; i < 40; ++i) {
             records[i].channel = uint8_t(i + 1);
             records[i].rom = {0x2800, 0, 0, uint16_t(i)};
         }
-        std::optional<bool> completed;
-        rig.gw.ImportRomCodes(records, {}, [&](bool ok) { completed = ok; });
-        rig.gw.importStep();
-        rig.gw.Close();
-        rig.line->takeWritten();
-        for (int i = 0; i < 100 && rig.gw.ImportRunning(); ++i)
+        std::optional<TTarvikKomunikator::ImportResult> result;
+        rig.gw.ImportRomCodes(records, {}, [&](const TTarvikKomunikator::ImportResult &r) { result = r; });
+        for (int frame = 0; frame < 10 && !result; ++frame) {
+            const QByteArray sent = rig.line->takeWritten();
+            QVERIFY(!sent.isEmpty());
+            QByteArray answer = uint8_t(sent[1]) == 0x06 ? sent : withCrc(sent.left(6));
+            if (frame == failingFrame) {
+                if (fault == QLatin1String("exception"))
+                    answer = withCrc(QByteArray(1, sent[0]) + char(uint8_t(sent[1]) | 0x80) + char(4));
+                else if (fault == QLatin1String("foreign"))
+                    answer = withCrc(QByteArray(1, char(2)) + answer.mid(1, 5));
+                else
+                    answer.clear();
+                if (fault == QLatin1String("port"))
+                    rig.gw.Close();
+            }
+            rig.line->inject(answer);
             rig.gw.importStep();
-        QCOMPARE(completed, std::optional<bool>(false));
-        QCOMPARE(prompts.texts(ScriptedPrompts::Kind::Information), QStringList{QStringLiteral("Communication port is inactive.")});
+        }
+        QVERIFY(result);
+        QCOMPARE(int(result->status), status);
+        QCOMPARE(result->confirmed, rewritten);
+        QCOMPARE(result->failedChannel, failingFrame / 2 + 1);
+        QCOMPARE(result->failedAtFree, atFree);
+        QCOMPARE(result->exceptionCode, uint8_t(fault == QLatin1String("exception") ? 4 : 0));
         QVERIFY(rig.line->takeWritten().isEmpty());
-        QVERIFY(!rig.gw.PollTimer().isActive());
+        QVERIFY(!rig.gw.ImportRunning());
+        // Polling goes on wherever the port does: its blocks show what the gateway holds.
+        QCOMPARE(rig.gw.PollTimer().isActive(), fault != QLatin1String("port"));
     }
 };
 

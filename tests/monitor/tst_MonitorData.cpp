@@ -2,6 +2,7 @@
 // frame log, and the bounded temperature history.
 #include "FrameBytes.h"
 #include "FrameDecoder.h"
+#include "TForm_TrendChart.h"
 #include "TemperatureHistory.h"
 #include "TrafficLog.h"
 
@@ -128,6 +129,24 @@ private slots:
         other.add(ibutton, start);
         QVERIFY(!other.hasTemperature(40));
         QVERIFY(std::isnan(other.points(40).first().value));
+    }
+
+    // Forty lines on one chart: every channel has a colour of its own, the same one at every
+    // refresh, and no two are near-equal shades.
+    void everyChannelHasItsOwnLineColour()
+    {
+        QList<QPen> pens;
+        for (int c = 1; c <= 40; ++c) {
+            pens.append(TForm_TrendChart::linePen(c));
+            QCOMPARE(TForm_TrendChart::linePen(c), pens.last());
+        }
+        for (int a = 0; a < 40; ++a)
+            for (int b = a + 1; b < 40; ++b) {
+                const QColor x = pens[a].color(), y = pens[b].color();
+                const int distance = std::abs(x.red() - y.red()) + std::abs(x.green() - y.green()) + std::abs(x.blue() - y.blue());
+                QVERIFY2(distance >= 40,
+                         qPrintable(QStringLiteral("channels %1 and %2: %3 and %4").arg(a + 1).arg(b + 1).arg(x.name(), y.name())));
+            }
     }
 };
 

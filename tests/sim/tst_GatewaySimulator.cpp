@@ -7,6 +7,13 @@
 #include <QElapsedTimer>
 #include <QTest>
 
+#ifdef Q_OS_UNIX
+#include "PtyLink.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 struct Rig
@@ -121,6 +128,49 @@ private slots:
         QCOMPARE(rig.received(), QByteArray());
         QCOMPARE(rig.sim->stats().wrongSettings, 1);
     }
+
+#ifdef Q_OS_UNIX
+    // Answers nobody reads fill the terminal; what does not fit is lost, as on a real line,
+    // instead of the simulator waiting for room (and ignoring SIGTERM) for ever. What fitted
+    // arrives unchanged, and once read the line carries whole frames again.
+    void aLineNobodyReadsLosesWhatDoesNotFit()
+    {
+        PtyLink link;
+        QByteArray bytes(256 * 1024, Qt::Uninitialized);
+        for (qsizetype i = 0; i < bytes.size(); ++i)
+            bytes[i] = char(i * 7 % 251);
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(link.write(bytes));
+        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(link.droppedBytes() > 0);
+
+        const int tool = ::open(link.slavePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        QVERIFY(tool >= 0);
+        const auto readAll = [tool] {
+            QByteArray got;
+            char buffer[4096];
+            for (int idle = 0; idle < 5;) {
+                const ssize_t n = ::read(tool, buffer, sizeof buffer);
+                if (n > 0) {
+                    got.append(buffer, n);
+                    idle = 0;
+                } else {
+                    ++idle;
+                    QTest::qWait(20);
+                }
+            }
+            return got;
+        };
+        const QByteArray got = readAll();
+        QCOMPARE(got.size() + link.droppedBytes(), bytes.size());
+        QVERIFY(got == bytes.left(got.size()));
+        const QByteArray frame = withCrc(hexBytes("01 03 02 00 2A"));
+        QVERIFY(link.write(frame));
+        QCOMPARE(readAll(), frame);
+        ::close(tool);
+    }
+#endif
 };
 
 QTEST_GUILESS_MAIN(tst_GatewaySimulator)

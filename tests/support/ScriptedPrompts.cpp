@@ -43,9 +43,9 @@ void ScriptedPrompts::error(const QString &text)
     m_shown.append({Kind::Error, text, {}});
 }
 
-bool ScriptedPrompts::confirm(const QString &text)
+bool ScriptedPrompts::confirm(const QString &text, Question kind)
 {
-    m_shown.append({Kind::Confirmation, text, {}});
+    m_shown.append({Kind::Confirmation, text, {}, kind});
     if (m_confirms.isEmpty()) {
         ++m_unanswered;
         return false;

@@ -18,7 +18,8 @@ public:
     {
         Kind kind;
         QString text;
-        QString value; // the initial text of a query
+        QString value;                                 // the initial text of a query
+        Question question = Question::YesNo;           // the box of a confirmation
     };
 
     ScriptedPrompts();
@@ -37,7 +38,7 @@ public:
     void information(const QString &text) override;
     void warning(const QString &text) override;
     void error(const QString &text) override;
-    bool confirm(const QString &text) override;
+    bool confirm(const QString &text, Question kind = Question::YesNo) override;
     std::optional<QString> inputQuery(const QString &caption, const QString &prompt,
                                       const QString &value) override;
     std::optional<QString> maskedInput(const QString &caption, const QString &prompt,

@@ -3,6 +3,7 @@
 #include "ChannelNumbering.h"
 #include "ConfigurationFile.h"
 #include "FileCommands.h"
+#include "FrameBytes.h"
 #include "MemoryTransport.h"
 #include "ScriptedPrompts.h"
 #include "TForm_ProgressDialog.h"
@@ -60,6 +61,7 @@ private slots:
         rig.form->SaveToFile1Click(); // the second dialog is cancelled
         QCOMPARE(prompts.texts(ScriptedPrompts::Kind::Confirmation),
                  QStringList{existing + QStringLiteral(" already exists. Do you want to rewrite it?")});
+        QCOMPARE(prompts.shown()[1].question, Prompts::Question::WarningYesNo);
         QCOMPARE(prompts.texts(ScriptedPrompts::Kind::SaveFile).size(), 2);
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), QByteArray("keep"));
@@ -77,6 +79,7 @@ private slots:
         prompts.queueConfirm(true);
         rig.form->DeleteDescriptions1Click();
         QCOMPARE(prompts.texts(ScriptedPrompts::Kind::Confirmation), QStringList{QStringLiteral("All descriptions will be lost. Continue?")});
+        QCOMPARE(prompts.shown().last().question, Prompts::Question::WarningYesNo);
         QVERIFY(rig.box(1)->description().isEmpty());
 
         prompts.queueFile(rig.path("d.txt"));
@@ -117,40 +120,93 @@ private slots:
         QVERIFY(prompts.texts(ScriptedPrompts::Kind::Confirmation).isEmpty());
     }
 
-    void backupRightAfterStartRestoresNothingButCountsEveryStep()
+    // A backup taken before any poll names no channel: nothing is sent, and the window says so
+    // instead of reporting a rewrite that never happened.
+    void backupRightAfterStartIsNotSent()
     {
         ScriptedPrompts prompts;
         Rig rig;
         prompts.queueFile(rig.path("fresh"));
         rig.form->Export1Click();
-        QList<TChannelRecord> records;
-        QCOMPARE(ConfigurationFile::read(rig.path("fresh.bin"), records), ConfigurationFile::ReadResult::Ok);
-        QCOMPARE(records, QList<TChannelRecord>(40));
-
         rig.form->Connect1Click();
-        TTarvikKomunikator *gw = rig.form->communicator();
         rig.line->takeWritten();
         prompts.queueFile(rig.path("fresh.bin"));
+        rig.form->Import1Click();
+        QVERIFY(prompts.texts(ScriptedPrompts::Kind::Confirmation).isEmpty());
+        QCOMPARE(prompts.texts(ScriptedPrompts::Kind::Information),
+                 QStringList{QStringLiteral("fresh.bin holds no channel that was ever read: there is nothing to send.")});
+        QVERIFY(!rig.form->communicator()->ImportRunning());
+    }
+
+    // The restore in the window: a damaged file is refused before anything is written, ROM
+    // codes failing their CRC are named in the OK/Cancel question, and a write the gateway
+    // refuses ends the restore with what it means for the channels. The progress window cannot
+    // be closed meanwhile, and the recorder rests.
+    void restoreInTheWindow_data()
+    {
+        QTest::addColumn<int>("damage");       // 0 none, 1 a record out of place, 2 a ROM code's CRC
+        QTest::addColumn<int>("refusedFrame"); // the write answered with exception 04, -1 none
+        QTest::addColumn<QString>("message");
+        QTest::newRow("record out of place") << 1 << -1
+                                             << "Record 5 of the file names channel position 1 where position 5 belongs: the file is damaged and nothing was written.";
+        QTest::newRow("every write confirmed") << 0 << -1 << "Serial numbers have been rewritten.";
+        QTest::newRow("third ROM code refused")
+            << 0 << 5
+            << "The gateway refused the ROM code of channel 2 (Modbus exception 4): channel 2 was freed and is now free. "
+               "Rewritten: channels 0-1 (2). The channels not reached keep what they held. Running the restore again finishes the job.";
+        QTest::newRow("ROM code with a wrong CRC, sent all the same") << 2 << -1 << "Serial numbers have been rewritten.";
+    }
+    void restoreInTheWindow()
+    {
+        QFETCH(int, damage);
+        QFETCH(int, refusedFrame);
+        QFETCH(QString, message);
+        ScriptedPrompts prompts;
+        Rig rig;
+        QList<TChannelRecord> records(40);
+        for (int i = 0; i < 40; ++i) {
+            records[i].channel = uint8_t(i + 1);
+            records[i].rom = {0x28FF, 0x15A2, 0x60E2, 0x0536}; // a valid ROM code
+        }
+        if (damage == 1)
+            records[4].channel = 1;
+        if (damage == 2)
+            records[9].rom[3] ^= 0x0001;
+        QVERIFY(ConfigurationFile::write(rig.path("b.bin"), records, nullptr));
+        rig.form->Connect1Click();
+        TTarvikKomunikator *gw = rig.form->communicator();
+        gw->PollTimer().stop();
+        rig.line->takeWritten();
+        prompts.queueFile(rig.path("b.bin"));
         prompts.queueConfirm(true);
         rig.form->Import1Click();
-        QCOMPARE(prompts.texts(ScriptedPrompts::Kind::Confirmation),
-                 QStringList{QStringLiteral("Open configuration file: fresh.bin. Send to the connected device?")});
+        if (damage == 1) {
+            QCOMPARE(prompts.texts(ScriptedPrompts::Kind::Error), QStringList{message});
+            QVERIFY(rig.line->takeWritten().isEmpty());
+            return;
+        }
+        const ScriptedPrompts::Shown question = prompts.shown().last();
+        QCOMPARE(question.question, Prompts::Question::OkCancel);
+        QCOMPARE(question.text, QString(damage == 2 ? "The ROM codes of channel 9 fail their 1-Wire CRC check: the file may be damaged.\n\n" : "")
+                                    + QStringLiteral("Open configuration file: b.bin. Send to the connected device?"));
         TForm_ProgressDialog *progress = rig.form->fileCommands()->progressDialog();
         QVERIFY(progress && progress->isVisible());
-        QCOMPARE(progress->windowTitle(), QStringLiteral("1-WIRE-TARVIK Tool - Import from file"));
-        QStringList labels;
-        for (int i = 0; i < 200 && gw->ImportRunning(); ++i) {
+        QTest::keyClick(progress, Qt::Key_Escape);
+        QVERIFY(!progress->close());
+        QVERIFY(progress->isVisible());
+        QVERIFY(!rig.form->recorderSampling());
+        for (int frame = 0; frame < 100 && gw->ImportRunning(); ++frame) {
+            const QByteArray sent = rig.line->takeWritten();
+            QByteArray answer = uint8_t(sent[1]) == 0x06 ? sent : withCrc(sent.left(6));
+            if (frame == refusedFrame)
+                answer = withCrc(QByteArray(1, sent[0]) + char(uint8_t(sent[1]) | 0x80) + char(4));
+            rig.line->inject(answer);
             gw->importStep();
-            if (!labels.contains(progress->Label_Progress->text()))
-                labels.append(progress->Label_Progress->text());
         }
-        QVERIFY(rig.line->takeWritten().isEmpty());
-        QCOMPARE(labels.first(), QStringLiteral("Rewriting channel configuration... (Channel 0)"));
-        QVERIFY(labels.contains(QStringLiteral("Rewriting channel configuration... (Channel 39)")));
-        QCOMPARE(progress->Gauge1->value(), 40);
         QVERIFY(!progress->isVisible());
-        QCOMPARE(prompts.texts(ScriptedPrompts::Kind::Information), QStringList{QStringLiteral("Serial numbers have been rewritten.")});
+        QCOMPARE(prompts.texts(refusedFrame < 0 ? ScriptedPrompts::Kind::Information : ScriptedPrompts::Kind::Error), QStringList{message});
         QVERIFY(gw->PollTimer().isActive());
+        QVERIFY(rig.form->recorderSampling());
     }
 };
 

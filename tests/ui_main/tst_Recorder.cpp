@@ -23,6 +23,7 @@ struct Rig
 {
     QTemporaryDir dir;
     bool sampling = true;
+    bool answering = true;
     QString state;
     int stops = 0;
     std::unique_ptr<DataLogger> logger;
@@ -40,6 +41,7 @@ struct Rig
         };
         s.channels = [] { return QList<TDescriptionRecord>(40); };
         s.sampling = [this] { return sampling; };
+        s.answering = [this] { return answering; };
         s.showState = [this](const QString &t) { state = t; };
         s.stopped = [this] { ++stops; };
         s.fallbackFolder = dir.filePath(QStringLiteral("fallback"));
@@ -73,12 +75,14 @@ private slots:
         QVERIFY(rig.logger->StartInto(rig.dir.filePath(QStringLiteral("log.csv")), 1));
         QCOMPARE(rig.state, QStringLiteral("Logging... (0)"));
         QCOMPARE(rig.lines().size(), 8); // seven header rows and the first sample at once
+        // Disconnected, or a restore running: logging rests, nothing is counted.
         rig.sampling = false;
         rig.logger->Timer_recorderTimer();
         rig.logger->Timer_recorderTimer();
         QCOMPARE(rig.lines().size(), 8);
         QCOMPARE(rig.state, QStringLiteral("Logging... (0)"));
         rig.sampling = true;
+        rig.logger->ChannelsRead(1, 40);
         rig.logger->Timer_recorderTimer();
         QCOMPARE(rig.state, QStringLiteral("Logging... (1)"));
         rig.logger->Stop();
@@ -89,6 +93,37 @@ private slots:
         QCOMPARE(lines.last().count(QLatin1Char(',')), 40);
         QVERIFY(lines.last().endsWith(QStringLiteral(",\"21.5 °C\"")));
         QVERIFY(prompts.shown().isEmpty());
+    }
+
+    // A row holds only what was read since the row before: the gateway answering with spoiled
+    // frames (or not at all) gives no row, counted as skipped; a channel not read again gives
+    // an empty cell rather than its old value under a new time.
+    void rowsOnlyFromWhatWasReadSinceTheLastRow()
+    {
+        ScriptedPrompts prompts;
+        Rig rig;
+        QVERIFY(rig.logger->StartInto(rig.dir.filePath(QStringLiteral("log.csv")), 1));
+        QCOMPARE(rig.lines().size(), 8);
+        rig.logger->Timer_recorderTimer(); // nothing read since the first row
+        rig.logger->Timer_recorderTimer();
+        QCOMPARE(rig.lines().size(), 8);
+        QCOMPARE(rig.state, QStringLiteral("Logging... (0, 2 skipped)"));
+        rig.logger->ChannelsRead(11, 10); // one block: channels 11..20
+        rig.logger->Timer_recorderTimer();
+        QCOMPARE(rig.lines().size(), 9);
+        const QStringList cells = rig.lines().last().split(QLatin1Char(','));
+        QCOMPARE(cells.size(), 41);
+        for (int c = 1; c <= 40; ++c)
+            QCOMPARE(cells[c].isEmpty(), c < 11 || c > 20);
+        QCOMPARE(rig.state, QStringLiteral("Logging... (1, 2 skipped)"));
+        rig.logger->Timer_recorderTimer();
+        QCOMPARE(rig.state, QStringLiteral("Logging... (1, 3 skipped)"));
+        // Started while the link is in timeout: what the boxes hold is no first row.
+        rig.logger->Stop();
+        rig.answering = false;
+        QVERIFY(rig.logger->StartInto(rig.dir.filePath(QStringLiteral("log.csv")), 1));
+        QCOMPARE(rig.lines().size(), 7);
+        QCOMPARE(rig.state, QStringLiteral("Logging... (0, 1 skipped)"));
     }
 
     void fileThatCannotBeWrittenAnywhereLeavesTheRecorderIdle()
@@ -123,6 +158,7 @@ private slots:
         Rig rig;
         const QString path = rig.dir.filePath(QStringLiteral("log.csv"));
         QVERIFY(rig.logger->StartInto(path, 1));
+        rig.logger->ChannelsRead(1, 40);
         rig.logger->Timer_recorderTimer();
         const qint64 size = QFileInfo(path).size();
         std::signal(SIGXFSZ, SIG_IGN);
@@ -131,7 +167,9 @@ private slots:
         rlimit full = old;
         full.rlim_cur = rlim_t(size + 20); // the disk fills up during the next row
         ::setrlimit(RLIMIT_FSIZE, &full);
+        rig.logger->ChannelsRead(1, 40);
         rig.logger->Timer_recorderTimer();
+        rig.logger->ChannelsRead(1, 40);
         rig.logger->Timer_recorderTimer();
         ::setrlimit(RLIMIT_FSIZE, &old);
         QCOMPARE(prompts.texts(ScriptedPrompts::Kind::Error).size(), 1);

@@ -79,6 +79,19 @@ QString ChannelText::decimal(double value, int decimals, const QLocale &locale)
     return plain.toString(value, 'f', decimals);
 }
 
+QString ChannelText::plainDecimal(double value, int decimals, const QLocale &locale)
+{
+    return withPlainMinus(decimal(value, decimals, locale), locale);
+}
+
+QString ChannelText::withPlainMinus(const QString &text, const QLocale &locale)
+{
+    const QString minus = locale.negativeSign();
+    if (minus.isEmpty() || minus == QLatin1String("-") || !text.startsWith(minus))
+        return text;
+    return QLatin1Char('-') + text.mid(minus.size());
+}
+
 QString ChannelText::statusText(uint8_t status)
 {
     switch (status) {

@@ -31,6 +31,12 @@ public:
     // A measured value as the program shows and writes it: fixed decimals, the locale's decimal
     // separator and never a group separator ("1234,5", not "1.234,5").
     static QString decimal(double value, int decimals, const QLocale &locale = QLocale());
+    // The same for files and other programs: a negative value starts with the ASCII "-" that
+    // spreadsheets and scripts read as a sign, not with the locale's own minus (U+2212 in
+    // Swedish, for one); the decimal separator stays the locale's.
+    static QString plainDecimal(double value, int decimals, const QLocale &locale = QLocale());
+    // A shown text with the locale's minus sign at its start replaced by the ASCII "-".
+    static QString withPlainMinus(const QString &text, const QLocale &locale = QLocale());
     // "V1.09" for 109, "V1.10" for 110, "V0.05" for 5.
     static QString FormatVersion(uint16_t word);
     // The text of an operation status word of the search commands.

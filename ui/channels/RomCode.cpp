@@ -38,3 +38,19 @@ bool RomCode::isHexDigit(QChar c)
     return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('a') && c <= QLatin1Char('f'))
            || (c >= QLatin1Char('A') && c <= QLatin1Char('F'));
 }
+
+bool RomCode::crcValid(const Words &words)
+{
+    uint8_t crc = 0;
+    for (int i = 0; i < 7; ++i) {
+        uint8_t byte = uint8_t(words[size_t(i / 2)] >> (i % 2 ? 0 : 8));
+        for (int bit = 0; bit < 8; ++bit) {
+            const bool mix = (crc ^ byte) & 1;
+            crc >>= 1;
+            if (mix)
+                crc ^= 0x8C;
+            byte >>= 1;
+        }
+    }
+    return crc == uint8_t(words[3]);
+}

@@ -23,4 +23,7 @@ public:
     static bool isEmpty(const Words &words);
     // 0-9, A-F or a-f.
     static bool isHexDigit(QChar c);
+    // Whether the last byte is the 1-Wire CRC-8 (polynomial x^8 + x^5 + x^4 + 1) of the seven
+    // before it, as in every real device's ROM code.
+    static bool crcValid(const Words &words);
 };

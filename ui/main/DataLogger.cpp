@@ -56,6 +56,9 @@ bool DataLogger::StartInto(const QString &path, int periodSeconds)
         return false;
     }
     m_count = 0;
+    m_skipped = 0;
+    // What the boxes hold counts as read for the first row while the gateway answers.
+    m_fresh.fill(m_sources.answering());
     // A timer holds at most 24.8 days; the longest period (4294967 s, 49.7 days) is taken in
     // two ticks of half the period.
     const qint64 periodMs = qint64(periodSeconds) * 1000;
@@ -70,16 +73,32 @@ bool DataLogger::StartInto(const QString &path, int periodSeconds)
     return running();
 }
 
+void DataLogger::ChannelsRead(int first, int count)
+{
+    for (int c = first; c < first + count; ++c)
+        if (c >= 1 && c <= int(m_fresh.size()))
+            m_fresh[size_t(c - 1)] = true;
+}
+
 void DataLogger::Timer_recorderTimer()
 {
     if (!m_recorder || !m_sources.sampling())
-        return; // paused: no row, the count stays
-    if (!m_recorder->WriteRow(RecorderRows::dataRow(QDateTime::currentDateTime(), m_sources.records()))) {
+        return; // resting: no row, the counts stay
+    const QList<bool> fresh(m_fresh.begin(), m_fresh.end());
+    if (!fresh.contains(true)) {
+        // The row count shown stays as it was; the skipped ones are counted beside it.
+        ++m_skipped;
+        m_sources.showState(QStringLiteral("Logging... (%1, %2 skipped)").arg(qMax(0, m_count - 1)).arg(m_skipped));
+        return;
+    }
+    m_fresh.fill(false);
+    if (!m_recorder->WriteRow(RecorderRows::dataRow(QDateTime::currentDateTime(), m_sources.records(), fresh))) {
         fail(QStringLiteral("Writing the log %1 failed: %2. Logging stopped; the rows written so far are kept.")
                  .arg(QDir::toNativeSeparators(m_recorder->fileName()), m_recorder->errorString()));
         return;
     }
-    m_sources.showState(QStringLiteral("Logging... (%1)").arg(m_count));
+    m_sources.showState(m_skipped > 0 ? QStringLiteral("Logging... (%1, %2 skipped)").arg(m_count).arg(m_skipped)
+                                      : QStringLiteral("Logging... (%1)").arg(m_count));
     ++m_count;
 }
 

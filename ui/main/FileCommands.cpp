@@ -2,6 +2,7 @@
 
 #include "ChannelNumbering.h"
 #include "ConfigurationFile.h"
+#include "ConfigurationRestore.h"
 #include "DescriptionFile.h"
 #include "FileChoice.h"
 #include "Prompts.h"
@@ -70,7 +71,7 @@ void FileCommands::loadDescriptions()
 
 void FileCommands::deleteDescriptions()
 {
-    if (!Prompts::current().confirm(QStringLiteral("All descriptions will be lost. Continue?")))
+    if (!Prompts::current().confirm(QStringLiteral("All descriptions will be lost. Continue?"), Prompts::Question::WarningYesNo))
         return;
     for (TFrame_LineTab *tab : m_tabs)
         tab->ClearDescriptions();
@@ -118,6 +119,11 @@ void FileCommands::importConfiguration()
         Prompts::current().error(kReadError);
         return;
     }
+    // A file whose records are out of place is damaged: nothing of it is shown or sent.
+    if (const QString refusal = ConfigurationRestore::refusal(records); !refusal.isEmpty()) {
+        Prompts::current().error(refusal);
+        return;
+    }
 
     const QList<TFrame_SensorBox *> all = boxes();
     if (!m_komunikator.Active()) {
@@ -129,8 +135,17 @@ void FileCommands::importConfiguration()
         }
         return;
     }
-    if (!Prompts::current().confirm(QStringLiteral("Open configuration file: %1. Send to the connected device?")
-                                        .arg(QFileInfo(path).fileName())))
+    if (ConfigurationRestore::channelsNamed(records) == 0) {
+        Prompts::current().information(QStringLiteral("%1 holds no channel that was ever read: there is nothing to send.")
+                                           .arg(QFileInfo(path).fileName()));
+        return;
+    }
+    QString question = QStringLiteral("Open configuration file: %1. Send to the connected device?").arg(QFileInfo(path).fileName());
+    if (const QList<int> bad = ConfigurationRestore::badRomCodes(records); !bad.isEmpty())
+        question = QStringLiteral("The ROM codes of %1 fail their 1-Wire CRC check: the file may be damaged.\n\n")
+                       .arg(ConfigurationRestore::channelList(bad))
+                   + question;
+    if (!Prompts::current().confirm(question, Prompts::Question::OkCancel))
         return;
 
     if (!m_progress) {
@@ -154,12 +169,14 @@ void FileCommands::importConfiguration()
             m_progress->setText(QStringLiteral("Rewriting channel configuration... (Channel %1)")
                                     .arg(ChannelNumbering::displayNumber(done)));
         },
-        [this](bool completed) {
+        [this](const TTarvikKomunikator::ImportResult &result) {
             m_progress->hide();
-            if (!completed)
-                return;
-            if (OnImportDone)
+            // The poll cycle goes on wherever the link is still there.
+            if (m_komunikator.Active() && OnImportDone)
                 OnImportDone();
-            Prompts::current().information(QStringLiteral("Serial numbers have been rewritten."));
+            if (result.completed())
+                Prompts::current().information(ConfigurationRestore::outcome(result));
+            else
+                Prompts::current().error(ConfigurationRestore::outcome(result));
         });
 }

@@ -122,7 +122,8 @@ TMainForm::TMainForm(std::unique_ptr<SerialTransport> transport, QWidget *parent
         Frame_LineTab2->CollectDescriptions(channels);
         return channels;
     };
-    sources.sampling = [this] { return Frame_Komunikace1->Connected() && !Frame_Komunikace1->TimeoutShown(); };
+    sources.sampling = [this] { return recorderSampling(); };
+    sources.answering = [this] { return Frame_Komunikace1->Connected() && !Frame_Komunikace1->TimeoutShown(); };
     sources.showState = [this](const QString &text) { m_statusPanel1->setText(text); };
     sources.stopped = [this] { StopLogging1Click(); };
     m_logger = std::make_unique<DataLogger>(std::move(sources));
@@ -589,6 +590,7 @@ void TMainForm::DispatchBlock(const std::array<uint16_t, PollBlockSize> &registe
             FSensorBoxes[first + k - 1]->ShowChannel(record);
             m_history.add(record, now);
         }
+        m_logger->ChannelsRead(first, ChannelMap::ChannelsPerBlock);
         // Both lines are refreshed after every channel block: the last channel in high or in
         // short circuit decides the line's state.
         for (TFrame_LineTab *tab : {Frame_LineTab1, Frame_LineTab2}) {
@@ -887,6 +889,11 @@ void TMainForm::LoadfomFile1Click()
 bool TMainForm::recorderRunning() const
 {
     return m_logger && m_logger->running();
+}
+
+bool TMainForm::recorderSampling() const
+{
+    return Frame_Komunikace1->Connected() && !m_files->importRunning();
 }
 
 void TMainForm::Startlogging1Click()

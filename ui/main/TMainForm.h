@@ -159,6 +159,8 @@ public:
     TFrame_Komunikace *connectionPanel() const { return Frame_Komunikace1; }
     QAction *action(const QString &name) const { return m_actions.value(name); }
     bool recorderRunning() const;
+    // The recorder takes samples: connected, and no restore rewriting the gateway.
+    bool recorderSampling() const;
     DataLogger *dataLogger() const { return m_logger.get(); }
     // Made on first use: most sessions never open it.
     TForm_RecSettings *recorderOptions();

@@ -71,12 +71,10 @@ int main(int argc, char *argv[])
     QApplication::setOrganizationName(QStringLiteral("Quarnel"));
     QApplication::setApplicationDisplayName(QStringLiteral("1-WIRE-TARVIK Tool V1.09 (OBRIX)"));
 
-
     // One tool per user: a second start brings the first one forward and ends quietly.
     SingleInstance instance(SingleInstance::nameForCurrentUser());
     if (!instance.tryBecomePrimary())
         return 0;
-    QApplication::setApplicationDisplayName(QStringLiteral("1-WIRE-TARVIK-MOD Tool"));
 
     // Writes the manuals on request and removes them at exit; it outlives the window.
     THelpOpener helpOpener;

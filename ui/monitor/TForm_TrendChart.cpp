@@ -4,6 +4,7 @@
 #include "FileChoice.h"
 #include "LocaleText.h"
 #include "Prompts.h"
+#include "RegisterMap.h"
 #include "TCSVFileRecorder.h"
 #include "ChannelText.h"
 #include "TemperatureHistory.h"
@@ -203,8 +204,9 @@ void TForm_TrendChart::rebuildSeries()
     double low = std::numeric_limits<double>::max(), high = std::numeric_limits<double>::lowest();
     for (int c : shownChannels()) {
         const QString name = m_channelLabel ? m_channelLabel(c) : QStringLiteral("Ch%1").arg(c);
-        QColor colour;
-        // A gap ends a line; the next value starts a new one of the same colour, without a
+        const QPen pen = linePen(c);
+        bool firstSegment = true;
+        // A gap ends a line; the next value starts a new one with the same pen, without a
         // second entry in the legend. Each line gets its points in one go: a day of polling is
         // thousands of points a channel, and one at a time the series re-lays out after each.
         QList<QPointF> line;
@@ -217,13 +219,11 @@ void TForm_TrendChart::rebuildSeries()
             m_chart->addSeries(segment);
             segment->attachAxis(m_timeAxis);
             segment->attachAxis(m_valueAxis);
-            if (colour.isValid()) {
-                segment->setColor(colour);
+            segment->setPen(pen);
+            if (!firstSegment)
                 for (QLegendMarker *marker : m_chart->legend()->markers(segment))
                     marker->setVisible(false);
-            } else {
-                colour = segment->color();
-            }
+            firstSegment = false;
             line.clear();
         };
         for (const TemperatureHistory::Point &p : m_history.points(c)) {
@@ -248,6 +248,25 @@ void TForm_TrendChart::rebuildSeries()
         m_valueAxis->setRange(std::floor(low - 0.5), std::ceil(high + 0.5));
 }
 
+QPen TForm_TrendChart::linePen(int channel)
+{
+    // Forty colours picked one by one, each as far as possible (in perceived colour) from all
+    // picked before it, none too pale for the white plot area: any two differ clearly, and
+    // neighbouring channels most of all. Line 2's channels are dashed as well.
+    static constexpr QRgb colours[ChannelMap::ChannelCount] = {
+        0x1f77b4, 0x00d900, 0xf20000, 0x0000f2, 0xf230b2, 0x595900, 0x00d9b5, 0xf29d9d,
+        0xf2a200, 0x541c8c, 0x731736, 0xa6bf26, 0xd69df2, 0x12594d, 0x008c2f, 0xb500d9,
+        0xbf5926, 0xd90048, 0x30d2f2, 0xbfb47c, 0x3071f2, 0x73584b, 0x845b8c, 0x0020bf,
+        0x6ca689, 0x00d96c, 0xf279b6, 0x9dbaf2, 0x3a4459, 0xa68a00, 0xa63a94, 0x31408c,
+        0x8c0017, 0x12591e, 0xf279f2, 0x7ca653, 0x733617, 0x6c92a6, 0x8955f2, 0x59bf26,
+    };
+    const int index = qBound(0, channel - 1, ChannelMap::ChannelCount - 1);
+    QPen pen(QColor::fromRgb(colours[index]));
+    pen.setWidth(2);
+    pen.setStyle(ChannelMap::lineOf(index + 1) == 0 ? Qt::SolidLine : Qt::DashLine);
+    return pen;
+}
+
 void TForm_TrendChart::savePicture(const QString &path)
 {
     if (!Chart_Trend->grab().save(path, "PNG"))
@@ -267,7 +286,7 @@ bool TForm_TrendChart::saveData(const QString &path, QString *error)
             while (row.size() < channels.size())
                 row.append(QString());
             if (!std::isnan(p.value))
-                row[k] = ChannelText::decimal(p.value, 1) + QStringLiteral(" °C");
+                row[k] = ChannelText::plainDecimal(p.value, 1) + QStringLiteral(" °C");
         }
     auto log = TCSVFileRecorder::create(path, error);
     if (!log)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QPen>
 #include <QSet>
 #include <QTimer>
 #include <functional>
@@ -35,6 +36,9 @@ public:
     void setChannelShown(int channel, bool shown);
     QList<int> shownChannels() const;
     QChart *chart() const { return m_chart; }
+    // The pen of channel c's line (1..40), the same at every refresh: each channel has a
+    // colour of its own, and line 2's channels are dashed.
+    static QPen linePen(int channel);
     void savePicture(const QString &path);
     bool saveData(const QString &path, QString *error);
 
