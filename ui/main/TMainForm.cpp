@@ -7,7 +7,6 @@
 #include "Language.h"
 #include "LinkMessages.h"
 #include "MainLog.h"
-#include "MenuCaptions.h"
 #include "PortNames.h"
 #include "Prompts.h"
 #include "SerialTransport.h"
@@ -15,6 +14,9 @@
 #include "TAfPortComboBox.h"
 #include "ChannelText.h"
 #include "DataLogger.h"
+#include "MainMenu.h"
+#include "ProgrammerHandover.h"
+#include "SearchPanels.h"
 #include "DeviceEntry.h"
 #include "TForm_RecSettings.h"
 #include "TForm_TrafficMonitor.h"
@@ -34,7 +36,6 @@
 #include "WidgetColour.h"
 #include "WindowPlacement.h"
 
-#include <QActionGroup>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -99,7 +100,6 @@ TMainForm::TMainForm(std::unique_ptr<SerialTransport> transport, QWidget *parent
 
     buildLayout();
     buildMenu();
-    ApplyMenuCaptions();
 
     // The communicator and its notifications.
     FKomunikator = std::make_unique<TTarvikKomunikator>(AfComPort1.get());
@@ -144,8 +144,11 @@ TMainForm::TMainForm(std::unique_ptr<SerialTransport> transport, QWidget *parent
     // The forty found-device boxes, line 1's panel's then line 2's, and the panels' buttons.
     Frame_FindNewTab1->AddBoxesTo(FNewBoxes);
     Frame_FindNewTab2->AddBoxesTo(FNewBoxes);
-    wireSearchPanel(0);
-    wireSearchPanel(1);
+    TFrame_LineTab *const tabs[2] = {Frame_LineTab1, Frame_LineTab2};
+    TFrame_FindNewTab *const panels[2] = {Frame_FindNewTab1, Frame_FindNewTab2};
+    m_search = std::make_unique<SearchPanels>(*FKomunikator, *m_deviceEntry, tabs, panels);
+    m_handover = std::make_unique<ProgrammerHandover>(
+        ProgrammerHandover::Parts{this, FKomunikator.get(), AfComPort1.get(), Frame_Komunikace1, m_menu.get()});
     FKomunikator->SetCountersCallback([this](const TCounterSnapshot &s) { Frame_Komunikace1->ShowCounters(s); });
     AfComPort1->OnClosed = [this](TAfComPort *, const QString &) { linkLost(); };
 
@@ -200,7 +203,8 @@ TMainForm::~TMainForm()
     m_monitor.reset();
     m_trend.reset();
     FAboutDialog.reset();
-    FProgrammer.reset();
+    m_handover.reset();
+    m_search.reset();
     dlgTarvikSettings.reset();
     m_logger.reset();
     m_recSettings.reset();
@@ -297,125 +301,51 @@ void TMainForm::buildLayout()
     statusBar()->setSizeGripEnabled(false);
 }
 
-QMenu *TMainForm::addMenu(const char *name, const QString &title)
-{
-    QMenu *menu = menuBar()->addMenu(title);
-    menu->setObjectName(QLatin1String(name));
-    menu->menuAction()->setObjectName(QLatin1String(name));
-    m_actions.insert(QLatin1String(name), menu->menuAction());
-    return menu;
-}
-
-QAction *TMainForm::addItem(QMenu *menu, const char *name, const QString &text,
-                            const QKeySequence &shortcut)
-{
-    QAction *a = menu->addAction(text);
-    a->setObjectName(QLatin1String(name));
-    if (!shortcut.isEmpty())
-        a->setShortcut(shortcut);
-    m_actions.insert(QLatin1String(name), a);
-    return a;
-}
-
 void TMainForm::buildMenu()
 {
-    auto guarded = [](auto fn) { return [fn] { ErrorGuard::run(fn); }; };
-
-    QMenu *file = addMenu("File1", QStringLiteral("File"));
-    connect(addItem(file, "Import1", QStringLiteral("Open"), QKeySequence(Qt::CTRL | Qt::Key_O)), &QAction::triggered,
-            this, guarded([this] { Import1Click(); }));
-    connect(addItem(file, "Export1", QStringLiteral("Save to File"), QKeySequence(Qt::CTRL | Qt::Key_S)),
-            &QAction::triggered, this, guarded([this] { Export1Click(); }));
-    file->addSeparator();
-    connect(addItem(file, "Exit1", QStringLiteral("Exit"), QKeySequence(Qt::ALT | Qt::Key_F4)),
-            &QAction::triggered, this, guarded([this] { Exit1Click(); }));
-
-    QMenu *comm = addMenu("Communication1", QStringLiteral("Communication"));
-    connect(addItem(comm, "Connect1", QStringLiteral("Connect"), QKeySequence(Qt::Key_F3)),
-            &QAction::triggered, this, guarded([this] { Connect1Click(); }));
-    QAction *disconnectItem = addItem(comm, "Disconnect1", QStringLiteral("Disconnect"), QKeySequence(Qt::Key_F4));
-    disconnectItem->setEnabled(false);
-    connect(disconnectItem, &QAction::triggered, this, guarded([this] { Disconnect1Click(); }));
-    comm->addSeparator();
-    connect(addItem(comm, "TrafficMonitor1", QStringLiteral("Traffic monitor...")), &QAction::triggered, this,
-            guarded([this] { TrafficMonitor1Click(); }));
-
-    QMenu *settings = addMenu("Settings1", QStringLiteral("Settings"));
-    connect(addItem(settings, "Portsetti1", QStringLiteral("Port  settings...")), &QAction::triggered,
-            this, guarded([this] { Portsetti1Click(); }));
-    connect(addItem(settings, "Expertsettings1", QStringLiteral("Expert settings...")),
-            &QAction::triggered, this, guarded([this] { Expertsettings1Click(); }));
-
-    QMenu *upgrade = addMenu("SWUpgrade1", QStringLiteral("Upgrade SW"));
-    QAction *upgradeItem = addItem(upgrade, "UpgradeSW1", QStringLiteral("Upgrade SW"), QKeySequence(Qt::Key_F5));
-    upgradeItem->setShortcuts({QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_U)});
-    connect(upgradeItem, &QAction::triggered, this, guarded([this] { SWUpgrade1Click(); }));
-
-    QMenu *descriptions = addMenu("Descriptions1", QStringLiteral("Descriptions"));
-    QAction *showDescriptions = addItem(descriptions, "ShowDescriptions1", QStringLiteral("Show"), QKeySequence(Qt::CTRL | Qt::Key_D));
-    showDescriptions->setCheckable(true);
-    connect(showDescriptions, &QAction::triggered, this, guarded([this] { ShowDescriptions1Click(); }));
-    connect(addItem(descriptions, "DeleteDescriptions1", QStringLiteral("Delete")), &QAction::triggered, this,
-            guarded([this] { DeleteDescriptions1Click(); }));
-    descriptions->addSeparator();
-    connect(addItem(descriptions, "SaveToFile1", QStringLiteral("Save to File")), &QAction::triggered, this,
-            guarded([this] { SaveToFile1Click(); }));
-    connect(addItem(descriptions, "LoadfomFile1", QStringLiteral("Load from File")), &QAction::triggered, this,
-            guarded([this] { LoadfomFile1Click(); }));
-
-    QMenu *recorder = addMenu("Record1", QStringLiteral("Recorder"));
-    QAction *start = addItem(recorder, "Startlogging1", QStringLiteral("Start Logging"));
-    start->setEnabled(false);
-    connect(start, &QAction::triggered, this, guarded([this] { Startlogging1Click(); }));
-    QAction *stop = addItem(recorder, "StopLogging1", QStringLiteral("Stop Logging"));
-    stop->setEnabled(false);
-    connect(stop, &QAction::triggered, this, guarded([this] { StopLogging1Click(); }));
-    recorder->addSeparator();
-    connect(addItem(recorder, "RecordOptions1", QStringLiteral("Recorder Options")), &QAction::triggered, this,
-            guarded([this] { RecordOptions1Click(); }));
-    connect(addItem(recorder, "TrendChart1", QStringLiteral("Trend chart...")), &QAction::triggered, this,
-            guarded([this] { TrendChart1Click(); }));
-
-    QMenu *language = addMenu("Language1", QStringLiteral("Language"));
-    language->menuAction()->setVisible(false);
-    auto *group = new QActionGroup(this);
-    QAction *czech = addItem(language, "Czech1", QStringLiteral("Ceština"));
-    QAction *english = addItem(language, "English1", QStringLiteral("English"));
-    for (QAction *a : {czech, english}) {
-        a->setCheckable(true);
-        group->addAction(a);
-    }
-    (Language::current() == Language::Czech ? czech : english)->setChecked(true);
-    connect(czech, &QAction::triggered, this, [this] { English1Click(Language::Czech); });
-    connect(english, &QAction::triggered, this, [this] { English1Click(Language::English); });
-
-    QMenu *help = addMenu("Help1", QStringLiteral("Help"));
-    QAction *appManual = addItem(help, "ApplicationManual", QStringLiteral("1-WIRE-TARVIK Tool User Manual"), QKeySequence(Qt::Key_F1));
-    appManual->setData(0);
-    QAction *gatewayManual = addItem(help, "GatewayManual", QStringLiteral("Gateway 1-Wire/Modbus User Manual"));
-    gatewayManual->setVisible(false);
-    gatewayManual->setData(1);
-    for (QAction *manual : {appManual, gatewayManual})
-        connect(manual, &QAction::triggered, this, [this, manual] { ErrorGuard::run([&] { ApplicationManualClick(manual->data().toInt()); }); });
-    help->addSeparator();
-    connect(addItem(help, "About1", QStringLiteral("About...")), &QAction::triggered, this, guarded([this] { About1Click(); }));
-}
-
-void TMainForm::ApplyMenuCaptions()
-{
-    const int language = Language::current();
-    for (const MenuCaption &c : MenuCaptions::table())
-        if (QAction *a = m_actions.value(QLatin1String(c.item)))
-            a->setText(c.in(language));
+    m_menu = std::make_unique<MainMenu>(
+        menuBar(),
+        MainMenu::Handlers{
+            {QStringLiteral("Import1"), [this] { Import1Click(); }},
+            {QStringLiteral("Export1"), [this] { Export1Click(); }},
+            {QStringLiteral("Exit1"), [this] { Exit1Click(); }},
+            {QStringLiteral("Connect1"), [this] { Connect1Click(); }},
+            {QStringLiteral("Disconnect1"), [this] { Disconnect1Click(); }},
+            {QStringLiteral("TrafficMonitor1"), [this] { TrafficMonitor1Click(); }},
+            {QStringLiteral("Portsetti1"), [this] { Portsetti1Click(); }},
+            {QStringLiteral("Expertsettings1"), [this] { Expertsettings1Click(); }},
+            {QStringLiteral("UpgradeSW1"), [this] { SWUpgrade1Click(); }},
+            {QStringLiteral("ShowDescriptions1"), [this] { ShowDescriptions1Click(); }},
+            {QStringLiteral("DeleteDescriptions1"), [this] { DeleteDescriptions1Click(); }},
+            {QStringLiteral("SaveToFile1"), [this] { SaveToFile1Click(); }},
+            {QStringLiteral("LoadfomFile1"), [this] { LoadfomFile1Click(); }},
+            {QStringLiteral("Startlogging1"), [this] { Startlogging1Click(); }},
+            {QStringLiteral("StopLogging1"), [this] { StopLogging1Click(); }},
+            {QStringLiteral("RecordOptions1"), [this] { RecordOptions1Click(); }},
+            {QStringLiteral("TrendChart1"), [this] { TrendChart1Click(); }},
+            {QStringLiteral("About1"), [this] { About1Click(); }},
+        },
+        [this](int tag) { ApplicationManualClick(tag); });
 }
 
 void TMainForm::setLanguage(int index)
 {
-    if (index == Language::current())
-        return;
-    Language::set(index);
-    action(index == Language::Czech ? QStringLiteral("Czech1") : QStringLiteral("English1"))->setChecked(true);
-    ApplyMenuCaptions();
+    m_menu->setLanguage(index);
+}
+
+QAction *TMainForm::action(const QString &name) const
+{
+    return m_menu->action(name);
+}
+
+TForm_Programmer *TMainForm::programmer() const
+{
+    return m_handover->programmer();
+}
+
+void TMainForm::setProgrammerTransportFactory(std::function<std::unique_ptr<SerialTransport>()> factory)
+{
+    m_handover->setTransportFactory(std::move(factory));
 }
 
 QMargins TMainForm::frameMarginsEstimate() const
@@ -624,10 +554,7 @@ void TMainForm::useDemoGateway(const QString &portName)
 
 void TMainForm::updateConnectionActions(bool connected)
 {
-    action(QStringLiteral("Connect1"))->setEnabled(!connected);
-    action(QStringLiteral("Disconnect1"))->setEnabled(connected);
-    if (!recorderRunning())
-        action(QStringLiteral("Startlogging1"))->setEnabled(connected);
+    m_menu->linkChanged(connected, recorderRunning());
 }
 
 void TMainForm::Frame_Komunikace1CheckBox_ConnectClick(bool connected)
@@ -756,49 +683,6 @@ void TMainForm::closeEvent(QCloseEvent *e)
     QMainWindow::closeEvent(e);
 }
 
-void TMainForm::wireSearchPanel(int line)
-{
-    TFrame_LineTab *tab = line == 0 ? Frame_LineTab1 : Frame_LineTab2;
-    TFrame_FindNewTab *panel = line == 0 ? Frame_FindNewTab1 : Frame_FindNewTab2;
-    const auto guarded = [](auto fn) { return [fn] { ErrorGuard::run(fn); }; };
-    connect(tab, &TFrame_LineTab::addNewClicked, this, guarded([this, line] { openSearch(line); }));
-    connect(panel, &TFrame_FindNewTab::closeClicked, this, guarded([this, line] { closeSearch(line); }));
-    connect(panel, &TFrame_FindNewTab::findNewClicked, this,
-            guarded([this, line] { search(line, &TTarvikKomunikator::FindNew); }));
-    connect(panel, &TFrame_FindNewTab::findNewAllClicked, this,
-            guarded([this, line] { search(line, &TTarvikKomunikator::FindNewAll); }));
-    connect(panel, &TFrame_FindNewTab::findAllClicked, this,
-            guarded([this, line] { search(line, &TTarvikKomunikator::FindAll); }));
-    connect(panel, &TFrame_FindNewTab::saveClicked, this,
-            [this, line](TFrame_SensorNewBox *box) { ErrorGuard::run([&] { saveFoundDevice(line, box); }); });
-}
-
-void TMainForm::openSearch(int line)
-{
-    // The line tab has put its boxes into service mode and disabled Add New itself.
-    searchPanel(line + 1)->show();
-    searchPanel(line + 1)->raise();
-}
-
-void TMainForm::closeSearch(int line)
-{
-    searchPanel(line + 1)->hide();
-    lineTab(line + 1)->SpeedButton_AddNew->setEnabled(true);
-    lineTab(line + 1)->SetEditMode(false);
-}
-
-void TMainForm::search(int line, void (TTarvikKomunikator::*command)(int line))
-{
-    (FKomunikator.get()->*command)(line);
-    searchPanel(line + 1)->ClearPanel();
-}
-
-void TMainForm::saveFoundDevice(int line, TFrame_SensorNewBox *box)
-{
-    if (box)
-        m_deviceEntry->SaveFoundDevice(line, box->index());
-}
-
 void TMainForm::RomCodeEditClick(TFrame_SensorBox *box)
 {
     if (box)
@@ -807,52 +691,7 @@ void TMainForm::RomCodeEditClick(TFrame_SensorBox *box)
 
 void TMainForm::SWUpgrade1Click()
 {
-    QAction *item = action(QStringLiteral("UpgradeSW1"));
-    item->setEnabled(false);
-    // Usable again on every way out; after a handover, once the programmer window closes.
-    auto enableAgain = qScopeGuard([item] { item->setEnabled(true); });
-    Frame_Komunikace1->setConnected(true);
-    if (!FKomunikator->Active()) {
-        Prompts::current().information(QString::fromLatin1(kPortInactiveMessage));
-        return;
-    }
-    if (Frame_Komunikace1->TimeoutShown()) {
-        Prompts::current().information(QStringLiteral("Timeout."));
-        return;
-    }
-    const QString portName = AfComPort1->portName();
-    const qint32 baud = FKomunikator->UserBaudRate();
-    const uint8_t address = FKomunikator->SlaveAddress();
-    Frame_Komunikace1->setConnected(false);
-    Frame_Komunikace1->Timer_Update.stop();
-    if (!FProgrammer) {
-        FProgrammer = std::make_unique<TForm_Programmer>(m_programmerTransport ? m_programmerTransport() : nullptr);
-        FProgrammer->setWindowModality(Qt::ApplicationModal);
-        connect(FProgrammer.get(), &QDialog::finished, this,
-                [this](int result) { ErrorGuard::run([&] { programmerClosed(result); }); });
-    }
-    FProgrammer->setWindowTitle(TForm_Programmer::caption());
-    enableAgain.dismiss();
-    FProgrammer->takeLink(portName, baud, address);
-    action(QStringLiteral("Connect1"))->setEnabled(false);
-    action(QStringLiteral("Disconnect1"))->setEnabled(true);
-    hide();
-    FProgrammer->show();
-}
-
-void TMainForm::programmerClosed(int result)
-{
-    auto enableAgain = qScopeGuard([this] {
-        Frame_Komunikace1->Timer_Update.start();
-        action(QStringLiteral("UpgradeSW1"))->setEnabled(true);
-    });
-    show();
-    if (result == QDialog::Accepted) {
-        Frame_Komunikace1->setConnected(true);
-    } else {
-        action(QStringLiteral("Connect1"))->setEnabled(true);
-        action(QStringLiteral("Disconnect1"))->setEnabled(false);
-    }
+    m_handover->Start();
 }
 
 void TMainForm::Import1Click()
@@ -900,19 +739,15 @@ void TMainForm::Startlogging1Click()
 {
     if (recorderRunning())
         return;
-    action(QStringLiteral("Startlogging1"))->setEnabled(false);
-    action(QStringLiteral("StopLogging1"))->setEnabled(true);
-    if (!m_logger->Start(recorderOptions()->period())) {
-        // Cancelled or not writable: the recorder is idle again.
-        action(QStringLiteral("StopLogging1"))->setEnabled(false);
-        action(QStringLiteral("Startlogging1"))->setEnabled(Frame_Komunikace1->Connected());
-    }
+    m_menu->recorderChanged(true, Frame_Komunikace1->Connected());
+    // Cancelled or not writable: the recorder is idle again.
+    if (!m_logger->Start(recorderOptions()->period()))
+        m_menu->recorderChanged(false, Frame_Komunikace1->Connected());
 }
 
 void TMainForm::StopLogging1Click()
 {
-    action(QStringLiteral("StopLogging1"))->setEnabled(false);
-    action(QStringLiteral("Startlogging1"))->setEnabled(Frame_Komunikace1->Connected());
+    m_menu->recorderChanged(false, Frame_Komunikace1->Connected());
     if (m_logger->running())
         m_logger->Stop();
 }
@@ -957,12 +792,6 @@ void TMainForm::ApplicationManualClick(int tag)
 void TMainForm::About1Click()
 {
     aboutDialog()->showCentredOn(this);
-}
-
-void TMainForm::English1Click(int index)
-{
-    action(index == Language::Czech ? QStringLiteral("Czech1") : QStringLiteral("English1"))->setChecked(true);
-    setLanguage(index);
 }
 
 TdlgAboutObrix *TMainForm::aboutDialog()

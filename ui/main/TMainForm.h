@@ -22,6 +22,9 @@ class TFrame_Komunikace;
 class DeviceEntry;
 class DataLogger;
 class FileCommands;
+class MainMenu;
+class ProgrammerHandover;
+class SearchPanels;
 class TForm_RecSettings;
 class TForm_TrafficMonitor;
 class TForm_TrendChart;
@@ -63,7 +66,7 @@ public:
 
     // The application's error handler: every error that reaches the event loop ends here.
     void ApplicationEvents1Exception(const QString &message);
-    void ApplyMenuCaptions();
+    // Makes index the program's language and shows the menus in it.
     void setLanguage(int index);
 
     // Handlers of the connection panel and the menu.
@@ -79,21 +82,6 @@ public:
     void Portsetti1Click();
     void Expertsettings1Click();
 
-    // The device search of a line (line 0 or 1 below): Add New opens the line's panel with its
-    // boxes in service mode, Close undoes both, each search sends its command and clears the
-    // panel, Save of a listed device asks for the target channel.
-    void Frame_LineTab1Button_SelectNewClick() { openSearch(0); }
-    void Frame_LineTab2Button_SelectNewClick() { openSearch(1); }
-    void Frame_FindNewTab1Button_CloseClick() { closeSearch(0); }
-    void Frame_FindNewTab2Button_CloseClick() { closeSearch(1); }
-    void Frame_FindNewTab1Button_FindNewClick() { search(0, &TTarvikKomunikator::FindNew); }
-    void Frame_FindNewTab2Button_FindNewClick() { search(1, &TTarvikKomunikator::FindNew); }
-    void Frame_FindNewTab1Button_FindNewAllClick() { search(0, &TTarvikKomunikator::FindNewAll); }
-    void Frame_FindNewTab2Button_FindNewAllClick() { search(1, &TTarvikKomunikator::FindNewAll); }
-    void Frame_FindNewTab1Button_FindAllClick() { search(0, &TTarvikKomunikator::FindAll); }
-    void Frame_FindNewTab2Button_FindAllClick() { search(1, &TTarvikKomunikator::FindAll); }
-    void Frame_SensorNewBox1Button1Click(TFrame_SensorNewBox *box) { saveFoundDevice(0, box); }
-    void Frame_SensorNewBox2Button1Click(TFrame_SensorNewBox *box) { saveFoundDevice(1, box); }
     // A click on a sensor box's ROM code: type the channel's ROM code by hand.
     void RomCodeEditClick(TFrame_SensorBox *box);
     // "Upgrade SW": hands the link over to the programmer window, which the main window
@@ -115,7 +103,6 @@ public:
     // Help: the manuals (by the menu item's tag) and the about dialog; the language switch.
     void ApplicationManualClick(int tag);
     void About1Click();
-    void English1Click(int index);
     // The program-wide manual opener (not owned; it outlives the window).
     void setHelpOpener(THelpOpener *opener) { m_help = opener; }
     // Made on first use: most sessions never open it.
@@ -126,13 +113,10 @@ public:
     const TemperatureHistory &temperatureHistory() const { return m_history; }
     TForm_TrafficMonitor *trafficMonitor() const { return m_monitor.get(); }
     TForm_TrendChart *trendChart() const { return m_trend.get(); }
-    TForm_Programmer *programmer() const { return FProgrammer.get(); }
+    TForm_Programmer *programmer() const;
     TdlgTarvikSettings *settingsDialog() const { return dlgTarvikSettings.get(); }
     // The transport of the programmer window's own port (tests); a QSerialPort otherwise.
-    void setProgrammerTransportFactory(std::function<std::unique_ptr<SerialTransport>()> factory)
-    {
-        m_programmerTransport = std::move(factory);
-    }
+    void setProgrammerTransportFactory(std::function<std::unique_ptr<SerialTransport>()> factory);
 
     void OnTxFrame(const TFrameBuffer &frame);
     void OnRxFrame(const TFrameBuffer &frame);
@@ -157,7 +141,7 @@ public:
     TTarvikKomunikator *communicator() const { return FKomunikator.get(); }
     TAfComPort *port() const { return AfComPort1.get(); }
     TFrame_Komunikace *connectionPanel() const { return Frame_Komunikace1; }
-    QAction *action(const QString &name) const { return m_actions.value(name); }
+    QAction *action(const QString &name) const;
     bool recorderRunning() const;
     // The recorder takes samples: connected, and no restore rewriting the gateway.
     bool recorderSampling() const;
@@ -176,9 +160,6 @@ protected:
 private:
     void buildLayout();
     void buildMenu();
-    QAction *addItem(QMenu *menu, const char *name, const QString &text,
-                     const QKeySequence &shortcut = QKeySequence());
-    QMenu *addMenu(const char *name, const QString &title);
     void restoreSettings();
     void saveSettings();
     void placeWindow();
@@ -192,13 +173,6 @@ private:
     // the style's estimate of a title bar and borders.
     QMargins frameMarginsEstimate() const;
     void updateConnectionActions(bool connected);
-    void openSearch(int line);
-    void closeSearch(int line);
-    void search(int line, void (TTarvikKomunikator::*command)(int line));
-    void saveFoundDevice(int line, TFrame_SensorNewBox *box);
-    void wireSearchPanel(int line);
-    // The programmer window closed: the link comes back if the window's port was connected.
-    void programmerClosed(int result);
 
     // The port and the communicator have no Qt parent: the communicator uses the port until its
     // own destructor, so the destructor deletes it first and the port after it.
@@ -215,11 +189,11 @@ private:
     std::unique_ptr<TForm_TrendChart> m_trend;
     std::unique_ptr<TdlgAboutObrix> FAboutDialog;
     THelpOpener *m_help = nullptr;
-    std::unique_ptr<TForm_Programmer> FProgrammer;
+    std::unique_ptr<SearchPanels> m_search;
+    std::unique_ptr<ProgrammerHandover> m_handover;
     // A window of its own above this one; it keeps a pointer to the communicator, so it goes
     // before the communicator does.
     std::unique_ptr<TdlgTarvikSettings> dlgTarvikSettings;
-    std::function<std::unique_ptr<SerialTransport>()> m_programmerTransport;
     TFrame_Komunikace *Frame_Komunikace1;
     QLabel *Label_SWVer;
     QLabel *Label_HWVer;
@@ -236,7 +210,7 @@ private:
     QLabel *StaticText_Tx;
     QLabel *m_statusPanel0;
     QLabel *m_statusPanel1;
-    QMap<QString, QAction *> m_actions;
+    std::unique_ptr<MainMenu> m_menu;
     bool m_startMaximized = false;
     bool m_closed = false;
     bool m_persistSettings = true;
