@@ -12,6 +12,7 @@ import os
 import platform
 import shutil
 import signal
+import socket
 import statistics
 import subprocess
 import sys
@@ -42,6 +43,12 @@ def cpu_seconds(pid):
 def rss_mb(pid):
     with open(f"/proc/{pid}/statm") as f:
         return int(f.read().split()[1]) * PAGE / 1e6
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
 
 
 def stop(proc):
@@ -104,6 +111,11 @@ class Bench:
                                     stderr=subprocess.DEVNULL)
         if kind == "tarvik-cli watch":
             return subprocess.Popen([os.path.join(self.bin, "tarvik-cli"), "--port", link, "--baud", str(baud), "watch"],
+                                    env=self.env(home), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if kind == "tarvik-cli serve":
+            return subprocess.Popen([os.path.join(self.bin, "tarvik-cli"), "--port", link, "--baud", str(baud), "serve",
+                                     "--mqtt", f"127.0.0.1:{self.broker_port}", "--name", "bench",
+                                     "--metrics", f"127.0.0.1:{free_port()}"],
                                     env=self.env(home), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         if kind == "mbpoll":
             return subprocess.Popen(["mbpoll", "-m", "rtu", "-a", "1", "-b", str(baud), "-P", "none", "-t", "4",
@@ -200,6 +212,32 @@ class Bench:
         for kind in ["window idle", "window + monitor + chart", "demo"]:
             cpu, _, _ = self.run(kind, 115200, seconds / 2)
             self.add("CPU", kind, round(cpu, 3), "% of a core", "median of 1-s samples")
+
+    def serve(self):
+        """tarvik-cli serve against a local mosquitto: CPU and memory of the bridge while it
+        polls at 300 ms and publishes every change."""
+        broker_exe = "/usr/sbin/mosquitto"
+        if not os.path.exists(broker_exe) or not os.path.exists(os.path.join(self.bin, "tarvik-cli")):
+            return
+        self.broker_port = free_port()
+        conf = os.path.join(self.tmp, "mosquitto.conf")
+        with open(conf, "w") as f:
+            f.write(f"listener {self.broker_port} 127.0.0.1\nallow_anonymous true\npersistence false\n")
+        broker = subprocess.Popen([broker_exe, "-c", conf], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        time.sleep(0.5)
+        try:
+            seconds = max(20, self.minutes * 60 / 3)
+            cpu, rss, arrivals = self.run("tarvik-cli serve", 115200, seconds)
+        finally:
+            stop(broker)
+        self.add("CPU while polling at 300 ms", "tarvik-cli serve", round(cpu, 3), "% of a core",
+                 "median of 1-s samples, publishing to mosquitto")
+        if rss:
+            self.add(f"RSS after {rss[-1][0] / 60:.1f} min of polling", "tarvik-cli serve", round(rss[-1][1], 1), "MB",
+                     f"{rss[0][1]:.1f} MB after {rss[0][0]:.0f} s")
+        s = self.spacing(arrivals, SPEEDS[115200][1])
+        if s:
+            self.add("spacing error p95", "tarvik-cli serve @115200", round(s[1], 2), "ms", f"{s[3]} requests")
 
     def startup(self):
         def shown(args, env):
@@ -308,7 +346,7 @@ def main():
     bench = Bench(os.path.abspath(a.build), a.minutes)
     bench.start_display()
     try:
-        for step in (bench.hot_paths, bench.startup, bench.timing_and_cpu, bench.memory, bench.firmware):
+        for step in (bench.hot_paths, bench.startup, bench.timing_and_cpu, bench.serve, bench.memory, bench.firmware):
             print(f"bench: {step.__name__}...", file=sys.stderr, flush=True)
             step()
     finally:

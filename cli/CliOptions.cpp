@@ -130,6 +130,10 @@ QString CliOptions::usage()
         "  firmware FILE.bin [--yes]         update the gateway's firmware\n"
         "  scan [--bauds LIST] [--addresses RANGE]\n"
         "                                    find the gateway's speed and address\n"
+        "  serve --mqtt HOST[:PORT] [--name ID] [--metrics [ADDRESS:]PORT] [--heartbeat S]\n"
+        "        [--descriptions FILE.txt] [--mqtt-user NAME --mqtt-password-file FILE]\n"
+        "        [--mqtt-cafile FILE]        the channels into an MQTT broker (with Home\n"
+        "                                    Assistant discovery) and Prometheus until SIGTERM\n"
         "\n"
         "Exit codes: 0 done, 1 link or gateway failure, 2 usage error.");
 }

@@ -16,6 +16,9 @@
 #include "LogCommand.h"
 #include "ScanCommand.h"
 #include "SettingsCommand.h"
+#ifdef TARVIK_HAVE_BRIDGE
+#include "ServeCommand.h"
+#endif
 
 #include <QCoreApplication>
 #include <QLoggingCategory>
@@ -44,6 +47,9 @@ const QMap<QString, Runner> &commands()
         {QStringLiteral("settings"), SettingsCommand::run},
         {QStringLiteral("firmware"), FirmwareCommand::run},
         {QStringLiteral("scan"), ScanCommand::run},
+#ifdef TARVIK_HAVE_BRIDGE
+        {QStringLiteral("serve"), ServeCommand::run},
+#endif
     };
     return table;
 }

@@ -1,0 +1,145 @@
+#include "ServeOptions.h"
+
+#include "CliFailure.h"
+#include "CommandArgs.h"
+#include "ValueParser.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+namespace {
+
+constexpr int kMqttPort = 1883;
+constexpr int kMqttTlsPort = 8883;
+
+QString readable(const QString &path, const QString &option)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        throw CliFailure::usage(QStringLiteral("%1: %2 does not exist").arg(option, path));
+    if (!info.isFile() || !info.isReadable())
+        throw CliFailure::usage(QStringLiteral("%1: %2 cannot be read").arg(option, path));
+    return path;
+}
+
+int portNumber(int port, const QString &text, const QString &option)
+{
+    if (port < 1 || port > 65535)
+        throw CliFailure::usage(
+            QStringLiteral("%1 takes a port 1 to 65535 (got \"%2\")").arg(option, text));
+    return port;
+}
+
+} // namespace
+
+bool ServeOptions::splitHostPort(const QString &text, QString &host, int &port)
+{
+    static const QRegularExpression v6(QStringLiteral(R"(^\[([0-9A-Fa-f:.]+)\](?::(\d{1,5}))?$)"));
+    static const QRegularExpression plain(QStringLiteral(R"(^([^:\s\[\]]+)(?::(\d{1,5}))?$)"));
+    for (const QRegularExpression *form : {&v6, &plain}) {
+        const QRegularExpressionMatch m = form->match(text.trimmed());
+        if (!m.hasMatch())
+            continue;
+        host = m.captured(1);
+        if (m.hasCaptured(2))
+            port = m.captured(2).toInt();
+        return true;
+    }
+    return false;
+}
+
+QString ServeOptions::defaultName(const LinkOptions &link)
+{
+    QString port = link.port;
+    port = port.mid(port.lastIndexOf(QLatin1Char('/')) + 1);
+    QString name = QStringLiteral("%1-%2").arg(port).arg(link.address);
+    static const QRegularExpression other(QStringLiteral("[^A-Za-z0-9_-]"));
+    return name.replace(other, QStringLiteral("_"));
+}
+
+bool ServeOptions::isValidName(const QString &name)
+{
+    static const QRegularExpression valid(QStringLiteral("^[A-Za-z0-9_-]{1,64}$"));
+    return valid.match(name).hasMatch();
+}
+
+ServeOptions ServeOptions::parse(CommandArgs &args, const LinkOptions &link)
+{
+    ServeOptions o;
+    const auto mqtt = args.value(QStringLiteral("mqtt"));
+    const auto user = args.value(QStringLiteral("mqtt-user"));
+    const auto passwordFile = args.value(QStringLiteral("mqtt-password-file"));
+    const auto caFile = args.value(QStringLiteral("mqtt-cafile"));
+    const auto name = args.value(QStringLiteral("name"));
+    const auto heartbeat = args.value(QStringLiteral("heartbeat"));
+    const auto descriptions = args.value(QStringLiteral("descriptions"));
+    const auto metrics = args.value(QStringLiteral("metrics"));
+    args.finish();
+
+    if (!mqtt)
+        throw CliFailure::usage(
+            QStringLiteral("serve needs --mqtt HOST[:PORT], the broker to publish to"));
+    if (caFile)
+        o.mqttCaFile = readable(*caFile, QStringLiteral("--mqtt-cafile"));
+    o.mqttPort = o.mqttCaFile.isEmpty() ? kMqttPort : kMqttTlsPort;
+    if (!splitHostPort(*mqtt, o.mqttHost, o.mqttPort))
+        throw CliFailure::usage(
+            QStringLiteral("--mqtt takes HOST or HOST:PORT (got \"%1\")").arg(*mqtt));
+    portNumber(o.mqttPort, *mqtt, QStringLiteral("--mqtt"));
+
+    if (user)
+        o.mqttUser = *user;
+    if (passwordFile) {
+        if (!user)
+            throw CliFailure::usage(QStringLiteral("--mqtt-password-file needs --mqtt-user"));
+        QFile file(readable(*passwordFile, QStringLiteral("--mqtt-password-file")));
+        if (!file.open(QIODevice::ReadOnly))
+            throw CliFailure::usage(QStringLiteral("--mqtt-password-file: %1 cannot be read: %2")
+                                        .arg(*passwordFile, file.errorString()));
+        // The first line, without its line end: files written by editors end with one.
+        QByteArray line = file.readLine();
+        while (line.endsWith('\n') || line.endsWith('\r'))
+            line.chop(1);
+        o.mqttPassword = QString::fromUtf8(line);
+    }
+
+    if (name) {
+        if (!isValidName(*name))
+            throw CliFailure::usage(
+                QStringLiteral("--name takes 1 to 64 letters, digits, \"-\" or \"_\" (got \"%1\")")
+                    .arg(*name));
+        o.name = *name;
+    } else {
+        if (link.port.isEmpty())
+            throw CliFailure::usage(QStringLiteral("no port given: use --port NAME"));
+        o.name = defaultName(link);
+    }
+    if (heartbeat)
+        o.heartbeatS = ValueParser::wholeNumber(
+            *heartbeat, 1, 86400, QStringLiteral("--heartbeat takes whole seconds, 1 to 86400"));
+    if (descriptions)
+        o.descriptions = readable(*descriptions, QStringLiteral("--descriptions"));
+
+    if (metrics) {
+        // "PORT" alone, or "ADDRESS:PORT".
+        QString host;
+        int port = 0;
+        bool plainPort = false;
+        port = metrics->toInt(&plainPort);
+        if (!plainPort) {
+            if (!splitHostPort(*metrics, host, port) || port == 0)
+                throw CliFailure::usage(
+                    QStringLiteral("--metrics takes [ADDRESS:]PORT (got \"%1\")").arg(*metrics));
+            QHostAddress address;
+            if (host == QLatin1String("localhost"))
+                address = QHostAddress(QHostAddress::LocalHost);
+            else if (!address.setAddress(host))
+                throw CliFailure::usage(
+                    QStringLiteral("--metrics takes a numeric address (got \"%1\")").arg(host));
+            o.metricsAddress = address;
+        }
+        o.metricsPort = portNumber(port, *metrics, QStringLiteral("--metrics"));
+    }
+    return o;
+}

@@ -1,0 +1,364 @@
+// tarvik-cli serve as a service runs it: the real process against the simulated gateway on a
+// pseudo-terminal and a real mosquitto broker. What reaches the broker is what the gateway's
+// registers hold; Home Assistant's entities follow the channels; /metrics is read by
+// Prometheus' own parser; a broker restart, an unplugged port and SIGTERM are all ridden out.
+#include "CliProcess.h"
+#include "DescriptionFile.h"
+#include "MosquittoBroker.h"
+#include "PtyGatewayLine.h"
+#include "RegisterMap.h"
+#include "RomCode.h"
+#include "SimOnPty.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <fcntl.h>
+
+namespace {
+
+const QString kName = QStringLiteral("gw1");
+const QString kBoiler = QStringLiteral("Boiler flow \"main\" \\ 1");
+
+QString topic(const QString &rest)
+{
+    return QStringLiteral("tarvik/%1/%2").arg(kName, rest);
+}
+
+QJsonObject json(const QByteArray &payload)
+{
+    return QJsonDocument::fromJson(payload).object();
+}
+
+std::unique_ptr<GatewaySimulator> plugIn(const QString &link)
+{
+    auto line = std::make_unique<PtyGatewayLine>();
+    line->link().linkTo(link);
+    // Not inherited by the processes the test starts: a child holding the gateway's side open
+    // would keep the port alive after the unplug.
+    ::fcntl(line->link().masterFd(), F_SETFD, FD_CLOEXEC);
+    auto sim = std::make_unique<GatewaySimulator>(std::move(line), SimOnPty::defaults());
+    sim->model().loadDemoPopulation();
+    return sim;
+}
+
+bool writeDescriptions(const QString &path, const QMap<int, QString> &described)
+{
+    QList<TDescriptionRecord> records;
+    for (int c = 1; c <= 40; ++c)
+        records.append({uint8_t(c - 1), QString::number(c - 1), QString(), described.value(c)});
+    QString error;
+    return DescriptionFile::write(path, records, &error);
+}
+
+// Prometheus' text parser (python3-prometheus-client): one line per sample, "name channel
+// description value", or a non-zero exit on text it does not accept.
+const char *kParser = R"(
+import sys
+from prometheus_client.parser import text_string_to_metric_families
+for family in text_string_to_metric_families(sys.stdin.read()):
+    for s in family.samples:
+        print(s.name, s.labels.get('channel', '-'), s.labels.get('description', '-'), s.value, sep='\t')
+)";
+
+} // namespace
+
+class tst_ServeOnPty : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString m_link;
+    QString m_descriptions;
+    std::unique_ptr<GatewaySimulator> m_sim;
+    MosquittoBroker m_broker;
+    std::unique_ptr<BrokerProbe> m_probe;
+    QProcess m_serve;
+    int m_metricsPort = 0;
+
+    QString romOf(int channel) const
+    {
+        const auto rom = m_sim->model().assigned(channel);
+        return rom ? RomCode::toText(*rom) : QString();
+    }
+    QString discoveryTopic(int channel) const
+    {
+        return QStringLiteral("homeassistant/sensor/tarvik_%1_%2/config")
+            .arg(kName, romOf(channel));
+    }
+    bool waitFor(const std::function<bool()> &done, int ms = 5000)
+    {
+        const bool ok = QTest::qWaitFor(done, ms);
+        if (!ok)
+            qWarning().noquote() << "serve said:" << m_serve.readAllStandardError();
+        return ok;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        m_link = m_dir.filePath(QStringLiteral("gw"));
+        m_descriptions = m_dir.filePath(QStringLiteral("channels.txt"));
+        QVERIFY(writeDescriptions(m_descriptions, {{1, kBoiler}}));
+        m_sim = plugIn(m_link);
+        QVERIFY(m_broker.start());
+        m_probe = std::make_unique<BrokerProbe>(m_broker.port());
+        QVERIFY(m_probe->connected());
+        m_metricsPort = MosquittoBroker::freePort();
+
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+        m_serve.setProcessEnvironment(env);
+        m_serve.start(QStringLiteral(TARVIK_CLI_EXE),
+            {QStringLiteral("--port"), m_link, QStringLiteral("--baud"), QStringLiteral("115200"),
+                // Silent for 1.5 s counts as offline here (10 s by default).
+                QStringLiteral("--timeout"), QStringLiteral("1500"), QStringLiteral("serve"),
+                QStringLiteral("--mqtt"), m_broker.address(), QStringLiteral("--name"), kName,
+                QStringLiteral("--metrics"), QStringLiteral("127.0.0.1:%1").arg(m_metricsPort),
+                QStringLiteral("--descriptions"), m_descriptions, QStringLiteral("--heartbeat"),
+                QStringLiteral("1")});
+        QVERIFY(m_serve.waitForStarted());
+        QVERIFY(waitFor(
+            [&] { return m_probe->last(topic(QStringLiteral("availability"))) == "online"; }));
+        // Online comes after the first whole round: every used channel is there by then.
+        QVERIFY(waitFor([&] { return m_probe->has(discoveryTopic(21)); }, 2000));
+    }
+
+    void channelsReachTheBrokerAsTheGatewayHoldsThem_data()
+    {
+        QTest::addColumn<int>("channel");
+        QTest::addColumn<QVariant>("temperature"); // invalid: null
+        QTest::addColumn<QString>("entity"); // Home Assistant's name; empty: no entity
+        QTest::newRow("thermometer, described") << 1 << QVariant(21.5) << kBoiler;
+        QTest::newRow("humidity sensor") << 3 << QVariant(23.4) << "Ch 2";
+        QTest::newRow("iButton: no entity") << 5 << QVariant() << "";
+        QTest::newRow("CRC error: entity, no reading") << 8 << QVariant() << "Ch 7";
+        QTest::newRow("line 2 thermometer") << 21 << QVariant(4.5) << "Ch 20";
+        QTest::newRow("free position") << 11 << QVariant() << "";
+    }
+    void channelsReachTheBrokerAsTheGatewayHoldsThem()
+    {
+        QFETCH(int, channel);
+        QFETCH(QVariant, temperature);
+        QFETCH(QString, entity);
+        const QString stateTopic = topic(QStringLiteral("channel/%1").arg(channel - 1));
+        const uint16_t record = ChannelMap::recordAddress(channel);
+        const int status = m_sim->model().reg(uint16_t(record + ChannelMap::StatusOffset)) & 0xFF;
+        if (status == ChannelStatus::FreePosition) {
+            QVERIFY(m_probe->last(stateTopic).isEmpty());
+            return;
+        }
+        const QJsonObject state = json(m_probe->last(stateTopic));
+        QCOMPARE(state[QStringLiteral("rom")].toString(), romOf(channel));
+        QCOMPARE(state[QStringLiteral("status")].toInt(), status);
+        QCOMPARE(state[QStringLiteral("channel")].toInt(), channel - 1);
+        QCOMPARE(
+            state[QStringLiteral("description")].toString(), channel == 1 ? kBoiler : QString());
+        if (temperature.isValid())
+            QCOMPARE(state[QStringLiteral("temperature")].toDouble(), temperature.toDouble());
+        else
+            QVERIFY(state[QStringLiteral("temperature")].isNull());
+
+        const QByteArray config = m_probe->last(discoveryTopic(channel));
+        if (entity.isEmpty()) {
+            QVERIFY(config.isEmpty());
+            return;
+        }
+        const QJsonObject c = json(config);
+        QCOMPARE(c[QStringLiteral("name")].toString(), entity);
+        QCOMPARE(c[QStringLiteral("unique_id")].toString(),
+            QStringLiteral("tarvik_%1_%2").arg(kName, romOf(channel)));
+        QCOMPARE(c[QStringLiteral("state_topic")].toString(), stateTopic);
+        QCOMPARE(c[QStringLiteral("device_class")].toString(), QStringLiteral("temperature"));
+        QCOMPARE(c[QStringLiteral("unit_of_measurement")].toString(), QStringLiteral("°C"));
+        QCOMPARE(c[QStringLiteral("state_class")].toString(), QStringLiteral("measurement"));
+        QCOMPARE(c[QStringLiteral("availability_topic")].toString(),
+            topic(QStringLiteral("availability")));
+        const QJsonObject device = c[QStringLiteral("device")].toObject();
+        QCOMPARE(device[QStringLiteral("identifiers")].toArray().first().toString(),
+            QStringLiteral("tarvik_") + kName);
+        QCOMPARE(device[QStringLiteral("sw_version")].toString(), QStringLiteral("V1.09"));
+    }
+
+    void metricsScrapePassesPrometheusParser()
+    {
+        QNetworkAccessManager http;
+        QNetworkReply *reply = http.get(QNetworkRequest(
+            QUrl(QStringLiteral("http://127.0.0.1:%1/metrics").arg(m_metricsPort))));
+        QVERIFY(QTest::qWaitFor([&] { return reply->isFinished(); }, 5000));
+        QCOMPARE(reply->error(), QNetworkReply::NoError);
+        QVERIFY(reply->header(QNetworkRequest::ContentTypeHeader)
+                    .toString()
+                    .startsWith(QLatin1String("text/plain; version=0.0.4")));
+        const QByteArray text = reply->readAll();
+        reply->deleteLater();
+
+        QProcess python;
+        python.start(QStringLiteral("/usr/bin/python3"),
+            {QStringLiteral("-c"), QString::fromLatin1(kParser)});
+        python.write(text);
+        python.closeWriteChannel();
+        QVERIFY(python.waitForFinished(10000));
+        QVERIFY2(python.exitCode() == 0, python.readAllStandardError().constData());
+        const QStringList samples
+            = QString::fromUtf8(python.readAllStandardOutput()).split(QLatin1Char('\n'));
+        // The description's quote and backslash come back whole through the parser.
+        QVERIFY2(samples.contains(
+                     QStringLiteral("tarvik_temperature_celsius\t0\t%1\t21.5").arg(kBoiler)),
+            text.constData());
+        QVERIFY(samples.contains(QStringLiteral("tarvik_channel_status\t7\t\t4.0")));
+        QVERIFY(samples.contains(QStringLiteral("tarvik_link_up\t-\t-\t1.0")));
+        // No temperature for the CRC error, the iButton or a free position.
+        for (const QString &channel :
+            {QStringLiteral("7"), QStringLiteral("4"), QStringLiteral("10")})
+            QVERIFY(!samples.filter(QStringLiteral("tarvik_temperature_celsius\t%1\t").arg(channel))
+                         .size());
+        const QStringList requests = samples.filter(QStringLiteral("tarvik_requests_total\t"));
+        QCOMPARE(requests.size(), 1);
+        QVERIFY(requests.first().section(QLatin1Char('\t'), 3).toDouble() >= 5);
+    }
+
+    void heartbeatRepeatsUnchangedStateButNotTheEntities()
+    {
+        // Channel 2's thermometer holds still (the simulator's clock is off).
+        const QString state = topic(QStringLiteral("channel/1"));
+        const int states = m_probe->count(state);
+        const int configs = m_probe->count(discoveryTopic(2));
+        QVERIFY(waitFor([&] { return m_probe->count(state) >= states + 2; }, 3500));
+        QCOMPARE(m_probe->count(discoveryTopic(2)), configs);
+    }
+
+    void freedChannelAndNewDescriptionsReachHomeAssistant()
+    {
+        const QString freed = discoveryTopic(1);
+        // Channel 1 freed by the gateway's delete command, as tarvik-cli delete does.
+        QCOMPARE(m_sim->model().writeSingle(
+                     ServiceRegs::CommandRegister[0], uint16_t(Command::DeleteBase + 0)),
+            GatewayModel::Access::Ok);
+        QVERIFY(waitFor([&] {
+            return m_probe->last(freed).isEmpty()
+                && m_probe->last(topic(QStringLiteral("channel/0"))).isEmpty();
+        }));
+        QVERIFY(m_probe->has(freed)); // withdrawn, not just never sent
+
+        QVERIFY(writeDescriptions(m_descriptions, {{2, QStringLiteral("Cellar")}}));
+        ::kill(pid_t(m_serve.processId()), SIGHUP);
+        QVERIFY(waitFor([&] {
+            return json(m_probe->last(discoveryTopic(2)))[QStringLiteral("name")].toString()
+                == QLatin1String("Cellar");
+        }));
+        QCOMPARE(
+            json(m_probe->last(topic(QStringLiteral("channel/1"))))[QStringLiteral("description")]
+                .toString(),
+            QStringLiteral("Cellar"));
+    }
+
+    void brokerRestartGetsTheLatestStateAndNothingOlder()
+    {
+        m_probe.reset();
+        m_broker.stop();
+        QTest::qWait(500);
+        QVERIFY(m_broker.start());
+        m_probe = std::make_unique<BrokerProbe>(m_broker.port());
+        QVERIFY(m_probe->connected());
+        // The bridge retries after 1 s, then 2 s: back within a few seconds.
+        QVERIFY(waitFor(
+            [&] { return m_probe->last(topic(QStringLiteral("availability"))) == "online"; },
+            8000));
+        QVERIFY(waitFor(
+            [&] {
+                return m_probe->has(discoveryTopic(2))
+                    && m_probe->has(topic(QStringLiteral("channel/20")));
+            },
+            3000));
+        QCOMPARE(json(m_probe->last(discoveryTopic(2)))[QStringLiteral("name")].toString(),
+            QStringLiteral("Cellar"));
+        // The freed channel does not come back from some queue of old messages.
+        QTest::qWait(300);
+        QVERIFY(m_probe->last(topic(QStringLiteral("channel/0"))).isEmpty());
+        QVERIFY(m_probe->topics(QStringLiteral("homeassistant/"))
+                    .filter(RomCode::toText(GatewayModel::makeRom(0x28, 0x05E260A215FF)))
+                    .isEmpty());
+    }
+
+    void silentGatewayGoesOfflineAndBack()
+    {
+        const QString availability = topic(QStringLiteral("availability"));
+        m_sim->RequestFate = [](const QByteArray &) { return GatewaySimulator::Fate::Ignore; };
+        QVERIFY(waitFor([&] { return m_probe->last(availability) == "offline"; }, 4000));
+        QCOMPARE(
+            json(m_probe->last(topic(QStringLiteral("link"))))[QStringLiteral("state")].toString(),
+            QStringLiteral("silent"));
+        m_sim->RequestFate = nullptr;
+        QVERIFY(waitFor([&] { return m_probe->last(availability) == "online"; }, 3000));
+    }
+
+    void unpluggedPortGoesOfflineAndComesBack()
+    {
+        const QString availability = topic(QStringLiteral("availability"));
+        m_sim.reset();
+        QVERIFY(waitFor([&] { return m_probe->last(availability) == "offline"; }, 3000));
+        QCOMPARE(
+            json(m_probe->last(topic(QStringLiteral("link"))))[QStringLiteral("state")].toString(),
+            QStringLiteral("port closed"));
+        m_sim = plugIn(m_link);
+        QVERIFY(waitFor([&] { return m_probe->last(availability) == "online"; }, 8000));
+        QCOMPARE(
+            json(m_probe->last(topic(QStringLiteral("link"))))[QStringLiteral("state")].toString(),
+            QStringLiteral("answering"));
+    }
+
+    void sigtermPublishesOfflineAndEndsWithZero()
+    {
+        const int before = m_probe->count(topic(QStringLiteral("availability")));
+        m_serve.terminate(); // SIGTERM
+        QVERIFY(waitFor([&] { return m_serve.state() == QProcess::NotRunning; }, 5000));
+        QCOMPARE(m_serve.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(m_serve.exitCode(), 0);
+        QVERIFY(waitFor(
+            [&] { return m_probe->count(topic(QStringLiteral("availability"))) > before; }, 2000));
+        QCOMPARE(m_probe->last(topic(QStringLiteral("availability"))), QByteArray("offline"));
+    }
+
+    void badStartsEndWithOneLine_data()
+    {
+        QTest::addColumn<QStringList>("words");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("says");
+        const QString nobody = QStringLiteral("127.0.0.1:%1").arg(MosquittoBroker::freePort());
+        QTest::newRow("no broker given") << QStringList{} << 2 << "needs --mqtt";
+        QTest::newRow("name with topic characters")
+            << QStringList{"--mqtt", nobody, "--name", "a+b"} << 2 << "--name takes";
+        QTest::newRow("broker unreachable")
+            << QStringList{"--mqtt", nobody} << 1 << "Cannot connect to the MQTT broker " + nobody;
+    }
+    void badStartsEndWithOneLine()
+    {
+        QFETCH(QStringList, words);
+        QFETCH(int, exitCode);
+        QFETCH(QString, says);
+        const auto r = CliProcess::run(
+            QStringList{QStringLiteral("--port"), m_link, QStringLiteral("serve")} + words, 15000);
+        QCOMPARE(r.exitCode, exitCode);
+        QVERIFY2(r.err.contains(says), qPrintable(r.err));
+        QCOMPARE(r.err.trimmed().count(QLatin1Char('\n')), 0);
+    }
+
+    void cleanupTestCase()
+    {
+        if (m_serve.state() != QProcess::NotRunning) {
+            m_serve.kill();
+            m_serve.waitForFinished(2000);
+        }
+    }
+};
+
+QTEST_MAIN(tst_ServeOnPty)
+#include "tst_ServeOnPty.moc"
