@@ -1,5 +1,6 @@
 #include "GatewayModel.h"
 
+#include "OneWireCrc.h"
 #include "RegisterMap.h"
 #include "TTarvikKomunikator.h"
 
@@ -12,22 +13,6 @@
 namespace {
 
 constexpr std::array<uint16_t, 4> kNoDevice = {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF};
-
-uint8_t oneWireCrc(const uint8_t *data, int length)
-{
-    uint8_t crc = 0;
-    for (int i = 0; i < length; ++i) {
-        uint8_t byte = data[i];
-        for (int bit = 0; bit < 8; ++bit) {
-            const bool mix = (crc ^ byte) & 1;
-            crc >>= 1;
-            if (mix)
-                crc ^= 0x8C;
-            byte >>= 1;
-        }
-    }
-    return crc;
-}
 
 // The gateway takes the same speeds the tool offers, in units of 100 Bd.
 bool isBaudTableValue(uint16_t v)
@@ -75,7 +60,7 @@ std::array<uint16_t, 4> GatewayModel::makeRom(uint8_t family, uint64_t serial48)
     bytes[0] = family;
     for (int i = 0; i < 6; ++i)
         bytes[1 + i] = uint8_t(serial48 >> (8 * i));
-    bytes[7] = oneWireCrc(bytes, 7);
+    bytes[7] = OneWireCrc::compute(bytes, 7);
     return {uint16_t(bytes[0] << 8 | bytes[1]), uint16_t(bytes[2] << 8 | bytes[3]),
             uint16_t(bytes[4] << 8 | bytes[5]), uint16_t(bytes[6] << 8 | bytes[7])};
 }

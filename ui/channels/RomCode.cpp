@@ -1,5 +1,7 @@
 #include "RomCode.h"
 
+#include "OneWireCrc.h"
+
 QString RomCode::toText(const Words &words)
 {
     QString text;
@@ -41,16 +43,8 @@ bool RomCode::isHexDigit(QChar c)
 
 bool RomCode::crcValid(const Words &words)
 {
-    uint8_t crc = 0;
-    for (int i = 0; i < 7; ++i) {
-        uint8_t byte = uint8_t(words[size_t(i / 2)] >> (i % 2 ? 0 : 8));
-        for (int bit = 0; bit < 8; ++bit) {
-            const bool mix = (crc ^ byte) & 1;
-            crc >>= 1;
-            if (mix)
-                crc ^= 0x8C;
-            byte >>= 1;
-        }
-    }
-    return crc == uint8_t(words[3]);
+    uint8_t bytes[7];
+    for (int i = 0; i < 7; ++i)
+        bytes[i] = uint8_t(words[size_t(i / 2)] >> (i % 2 ? 0 : 8));
+    return OneWireCrc::compute(bytes, 7) == uint8_t(words[3]);
 }
