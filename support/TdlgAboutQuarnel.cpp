@@ -13,13 +13,11 @@ namespace {
 
 // The maker's contact data of this edition: placeholders in reserved forms (example.com, a
 // fictitious number), to be replaced by a real edition's data.
-const QString kCompany = QStringLiteral("Quarnel");
-const QString kStreet = QStringLiteral("Example Street 12");
-const QString kCity = QStringLiteral("123 45 Sampletown");
-const QString kState = QStringLiteral("Exampleland");
-const QString kPhone = QStringLiteral("+420 555 010 120");
-const QString kMail = QStringLiteral("info@example.com");
-const QString kWeb = QStringLiteral("https://www.example.com");
+const TdlgAboutQuarnel::Contact kMaker{QStringLiteral("Quarnel"), QStringLiteral("Example Street 12"),
+                                       QStringLiteral("123 45 Sampletown"), QStringLiteral("Exampleland"),
+                                       QStringLiteral("+420 555 010 120"), QStringLiteral("info@example.com"),
+                                       QStringLiteral("https://www.example.com"),
+                                       QStringLiteral("https://www.example.com/?userLang=en")};
 
 } // namespace
 
@@ -53,31 +51,18 @@ TdlgAboutQuarnel::TdlgAboutQuarnel(QWidget *parent)
         bold->setFont(font);
     }
 
-    m_makerBlock = new QWidget(this);
-    Lb_CompanyName = label("Lb_CompanyName", kCompany);
-    Lb_AddrStreet = label("Lb_AddrStreet", kStreet);
-    Lb_AddrCity = label("Lb_AddrCity", kCity);
-    Lb_AddrState = label("Lb_AddrState", kState);
-    Lb_CapPhone = label("Lb_CapPhone", QStringLiteral("Phone:"));
-    Lb_Phone = label("Lb_Phone", kPhone);
-    Lb_CapMail = label("Lb_CapMail", QStringLiteral("E-mail:"));
-    iHyperLink1 = link("iHyperLink1", kMail, QStringLiteral("mailto:") + kMail);
-    Lb_CapWeb = label("Lb_CapWeb", QStringLiteral("Web:"));
-    iHyperLink2 = link("iHyperLink2", kWeb, kWeb + QStringLiteral("/?userLang=en"));
-    auto *contact = new QGridLayout(m_makerBlock);
-    contact->setContentsMargins(0, 0, 0, 0);
-    contact->setVerticalSpacing(2);
-    contact->addWidget(Lb_CompanyName, 0, 0, 1, 2);
-    contact->addWidget(Lb_AddrStreet, 1, 0, 1, 2);
-    contact->addWidget(Lb_AddrCity, 2, 0, 1, 2);
-    contact->addWidget(Lb_AddrState, 3, 0, 1, 2);
-    contact->addWidget(Lb_CapPhone, 4, 0);
-    contact->addWidget(Lb_Phone, 4, 1);
-    contact->addWidget(Lb_CapMail, 5, 0);
-    contact->addWidget(iHyperLink1, 5, 1);
-    contact->addWidget(Lb_CapWeb, 6, 0);
-    contact->addWidget(iHyperLink2, 6, 1);
-    contact->setColumnStretch(1, 1);
+    const ContactBlock maker = contactBlock(QString(), kMaker);
+    m_makerBlock = maker.block;
+    Lb_CompanyName = maker.company;
+    Lb_AddrStreet = maker.street;
+    Lb_AddrCity = maker.city;
+    Lb_AddrState = maker.state;
+    Lb_CapPhone = maker.capPhone;
+    Lb_Phone = maker.phone;
+    Lb_CapMail = maker.capMail;
+    iHyperLink1 = maker.mail;
+    Lb_CapWeb = maker.capWeb;
+    iHyperLink2 = maker.web;
 
     auto *identity = new QGridLayout;
     identity->addWidget(Lb_CapApp, 0, 0);
@@ -134,10 +119,41 @@ QLabel *TdlgAboutQuarnel::label(const char *name, const QString &text)
     return l;
 }
 
-THyperLink *TdlgAboutQuarnel::link(const char *name, const QString &text, const QString &target)
+TdlgAboutQuarnel::ContactBlock TdlgAboutQuarnel::contactBlock(const QString &tag, const Contact &c)
 {
-    auto *l = new THyperLink(this);
-    l->setObjectName(QString::fromLatin1(name));
-    l->setLink(text, target);
-    return l;
+    const auto named = [&](auto *widget, const QString &name) {
+        widget->setObjectName(name);
+        return widget;
+    };
+    const auto text = [&](const QString &name, const QString &value) { return named(new QLabel(value, this), name); };
+    const auto hyperLink = [&](const QString &name, const QString &value, const QString &target) {
+        auto *l = named(new THyperLink(this), name);
+        l->setLink(value, target);
+        return l;
+    };
+    ContactBlock b{};
+    b.block = new QWidget(this);
+    b.company = text(QStringLiteral("Lb_%1CompanyName").arg(tag), c.company);
+    b.street = text(QStringLiteral("Lb_%1AddrStreet").arg(tag), c.street);
+    b.city = text(QStringLiteral("Lb_%1AddrCity").arg(tag), c.city);
+    b.state = text(QStringLiteral("Lb_%1AddrState").arg(tag), c.state);
+    b.capPhone = text(QStringLiteral("Lb_Cap%1Phone").arg(tag), QStringLiteral("Phone:"));
+    b.phone = text(QStringLiteral("Lb_%1Phone").arg(tag), c.phone);
+    b.capMail = text(QStringLiteral("Lb_Cap%1Mail").arg(tag), QStringLiteral("E-mail:"));
+    b.mail = hyperLink(QStringLiteral("iHyperLink1%1").arg(tag), c.mail, QStringLiteral("mailto:") + c.mail);
+    b.capWeb = text(QStringLiteral("Lb_Cap%1Web").arg(tag), QStringLiteral("Web:"));
+    b.web = hyperLink(QStringLiteral("iHyperLink2%1").arg(tag), c.web, c.webTarget);
+    auto *grid = new QGridLayout(b.block);
+    grid->setContentsMargins(0, 0, 0, 0);
+    grid->setVerticalSpacing(2);
+    int row = 0;
+    for (QLabel *line : {b.company, b.street, b.city, b.state})
+        grid->addWidget(line, row++, 0, 1, 2);
+    const QList<QPair<QWidget *, QWidget *>> pairs = {{b.capPhone, b.phone}, {b.capMail, b.mail}, {b.capWeb, b.web}};
+    for (const auto &[caption, value] : pairs) {
+        grid->addWidget(caption, row, 0);
+        grid->addWidget(value, row++, 1);
+    }
+    grid->setColumnStretch(1, 1);
+    return b;
 }

@@ -15,6 +15,12 @@ class TdlgAboutQuarnel : public QDialog
 {
     Q_OBJECT
 public:
+    // The data of one contact block.
+    struct Contact
+    {
+        QString company, street, city, state, phone, mail, web, webTarget;
+    };
+
     explicit TdlgAboutQuarnel(QWidget *parent = nullptr);
 
     // Places the dialog centred on window (when given) and runs it modally.
@@ -45,7 +51,19 @@ protected:
 
     // A label named name, child of the dialog.
     QLabel *label(const char *name, const QString &text = QString());
-    THyperLink *link(const char *name, const QString &text, const QString &target);
+
+    // One contact block: company and address lines, then phone, e-mail and web rows. Its
+    // controls are named as the maker's (Lb_CompanyName ... Lb_CapWeb, iHyperLink1 and 2),
+    // with tag after "Lb_" or "Lb_Cap" and after the links' names.
+    struct ContactBlock
+    {
+        QWidget *block;
+        QLabel *company, *street, *city, *state, *capPhone, *phone, *capMail;
+        THyperLink *mail;
+        QLabel *capWeb;
+        THyperLink *web;
+    };
+    ContactBlock contactBlock(const QString &tag, const Contact &contact);
 
     // The column right of the logo panel, and in it the maker's contact block (company,
     // address, phone, e-mail, web), which an edition may move.

@@ -1,6 +1,5 @@
 #include "TMainForm.h"
 
-#include "CommSettings.h"
 #include "ErrorGuard.h"
 #include "FrameDump.h"
 #include "Hint.h"
@@ -15,6 +14,8 @@
 #include "ChannelText.h"
 #include "DataLogger.h"
 #include "MainMenu.h"
+#include "PanelSettings.h"
+#include "PollDispatch.h"
 #include "ProgrammerHandover.h"
 #include "SearchPanels.h"
 #include "DeviceEntry.h"
@@ -24,7 +25,6 @@
 #include "THelpOpener.h"
 #include "TdlgAboutObrix.h"
 #include "FileCommands.h"
-#include "TForm_Programmer.h"
 #include "TdlgTarvikSettings.h"
 #include "TFrame_FindNewTab.h"
 #include "TFrame_SensorNewBox.h"
@@ -45,9 +45,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QScopeGuard>
 #include <QScreen>
-#include <QSettings>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QStyle>
@@ -147,6 +145,9 @@ TMainForm::TMainForm(std::unique_ptr<SerialTransport> transport, QWidget *parent
     TFrame_LineTab *const tabs[2] = {Frame_LineTab1, Frame_LineTab2};
     TFrame_FindNewTab *const panels[2] = {Frame_FindNewTab1, Frame_FindNewTab2};
     m_search = std::make_unique<SearchPanels>(*FKomunikator, *m_deviceEntry, tabs, panels);
+    m_dispatch = std::make_unique<PollDispatch>(PollDispatch::Targets{FSensorBoxes, {Frame_LineTab1, Frame_LineTab2}, FNewBoxes,
+                                                                      {Frame_FindNewTab1, Frame_FindNewTab2}, dlgTarvikSettings.get(),
+                                                                      Label_SWVer, Label_HWVer, &m_history, m_logger.get()});
     m_handover = std::make_unique<ProgrammerHandover>(
         ProgrammerHandover::Parts{this, FKomunikator.get(), AfComPort1.get(), Frame_Komunikace1, m_menu.get()});
     FKomunikator->SetCountersCallback([this](const TCounterSnapshot &s) { Frame_Komunikace1->ShowCounters(s); });
@@ -189,13 +190,14 @@ TMainForm::TMainForm(std::unique_ptr<SerialTransport> transport, QWidget *parent
     Hint::apply(SpdBtn_TarvikSettings, QStringLiteral("RS485 and RS232 configuration"));
 
     placeWindow();
-    restoreSettings();
+    PanelSettings::restore(*Frame_Komunikace1);
 }
 
 TMainForm::~TMainForm()
 {
     // Saved on every orderly exit, connected or not.
-    saveSettings();
+    if (m_persistSettings)
+        PanelSettings::save(*Frame_Komunikace1);
     ErrorGuard::setHandler({});
     AfComPort1->OnClosed = nullptr;
     // The communicator lets go of the port, then the port closes; both before the widgets
@@ -205,6 +207,7 @@ TMainForm::~TMainForm()
     FAboutDialog.reset();
     m_handover.reset();
     m_search.reset();
+    m_dispatch.reset();
     dlgTarvikSettings.reset();
     m_logger.reset();
     m_recSettings.reset();
@@ -383,44 +386,6 @@ void TMainForm::showPlaced()
         show();
 }
 
-void TMainForm::restoreSettings()
-{
-    const std::unique_ptr<QSettings> store(CommSettings::openStore());
-    const CommSettings c = CommSettings::load(*store);
-    TAfPortComboBox *ports = Frame_Komunikace1->AfPortComboBox1;
-    if (c.portName && !PortNames::isComName(*c.portName))
-        ports->addNamedPort(*c.portName);
-    else if (c.comNumber)
-        ports->setPortName(PortNames::fromComNumber(*c.comNumber));
-    Frame_Komunikace1->selectSilently(c.baudIndex, c.addressIndex, c.parityIndex, c.stopBitIndex);
-    if (c.usbChecked) {
-        Frame_Komunikace1->CheckBox_USB->setChecked(true);
-        ErrorGuard::run([this] { Frame_Komunikace1->CheckBox_USBClick(); });
-    }
-}
-
-void TMainForm::saveSettings()
-{
-    if (!m_persistSettings)
-        return;
-    const std::unique_ptr<QSettings> store(CommSettings::openStore());
-    CommSettings c;
-    // Only a port the user chose (or that was restored) is kept; one the list picked by itself
-    // is not the user's choice.
-    const TAfPortComboBox *ports = Frame_Komunikace1->AfPortComboBox1;
-    const QString port = ports->portChosen() ? ports->portName() : QString();
-    if (PortNames::isComName(port))
-        c.comNumber = PortNames::comNumberOf(port);
-    else if (!port.isEmpty())
-        c.portName = port;
-    c.baudIndex = Frame_Komunikace1->ComboBox_BaudRate->currentIndex();
-    c.addressIndex = Frame_Komunikace1->ComboBox_Addr->currentIndex();
-    c.parityIndex = Frame_Komunikace1->Cb_Parity->currentIndex();
-    c.stopBitIndex = Frame_Komunikace1->Cb_Stopbit->currentIndex();
-    c.usbChecked = Frame_Komunikace1->CheckBox_USB->isChecked();
-    c.save(*store);
-}
-
 void TMainForm::preselectPort(const QString &portName)
 {
     Frame_Komunikace1->AfPortComboBox1->addNamedPort(portName);
@@ -499,6 +464,11 @@ void TMainForm::OnBlockReceived()
     StaticText_RxRegisters->setText(ServiceBlockText::registerDump(start, registers));
 }
 
+void TMainForm::DispatchBlock(const std::array<uint16_t, PollBlockSize> &registers, uint16_t start)
+{
+    m_dispatch->Dispatch(registers, start);
+}
+
 QString TMainForm::firmwareVersionText() const
 {
     return Label_SWVer->text();
@@ -507,42 +477,6 @@ QString TMainForm::firmwareVersionText() const
 QString TMainForm::hardwareVersionText() const
 {
     return Label_HWVer->text();
-}
-
-void TMainForm::DispatchBlock(const std::array<uint16_t, PollBlockSize> &registers, uint16_t start)
-{
-    if (start < ServiceRegs::Start && start % PollBlockSize == 0
-        && start < ChannelMap::ChannelCount * ChannelMap::RecordSize) {
-        const int first = start / ChannelMap::RecordSize + 1;
-        const QDateTime now = QDateTime::currentDateTimeUtc();
-        for (int k = 0; k < ChannelMap::ChannelsPerBlock; ++k) {
-            const TChannelRecord record = TChannelRecord::fromBlock(registers, k, first);
-            FSensorBoxes[first + k - 1]->ShowChannel(record);
-            m_history.add(record, now);
-        }
-        m_logger->ChannelsRead(first, ChannelMap::ChannelsPerBlock);
-        // Both lines are refreshed after every channel block: the last channel in high or in
-        // short circuit decides the line's state.
-        for (TFrame_LineTab *tab : {Frame_LineTab1, Frame_LineTab2}) {
-            QList<uint8_t> statuses;
-            for (const TFrame_SensorBox *box : tab->boxes())
-                statuses.append(box->lastRecord().status);
-            tab->ShowLineStatus(ServiceBlockText::lineState(statuses));
-        }
-    } else if (start == ServiceRegs::Start) {
-        const bool czech = Language::current() == Language::Czech;
-        const auto version = [&](uint16_t reg) { return ChannelText::FormatVersion(registers[size_t(ServiceRegs::offset(reg))]); };
-        Label_SWVer->setText((czech ? QStringLiteral("Verze FW: %1") : QStringLiteral("Gateway FW version: %1"))
-                                 .arg(version(ServiceRegs::FirmwareVersion)));
-        Label_HWVer->setText((czech ? QStringLiteral("Verze HW: %1") : QStringLiteral("Gateway HW version: %1"))
-                                 .arg(version(ServiceRegs::HardwareVersion)));
-        Frame_FindNewTab1->ShowServiceBlock(registers);
-        Frame_FindNewTab2->ShowServiceBlock(registers);
-        dlgTarvikSettings->ShowServiceRegisters(registers);
-    } else if (start == FoundList::Start[0] || start == FoundList::Start[1]) {
-        for (const TChannelRecord &r : ServiceBlockText::foundRecords(start, registers))
-            FNewBoxes[r.channel - 1]->ShowFoundDevice(r.channel, r.rom, r.values[0]);
-    }
 }
 
 void TMainForm::useDemoGateway(const QString &portName)

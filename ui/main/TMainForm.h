@@ -23,6 +23,7 @@ class DeviceEntry;
 class DataLogger;
 class FileCommands;
 class MainMenu;
+class PollDispatch;
 class ProgrammerHandover;
 class SearchPanels;
 class TForm_RecSettings;
@@ -122,9 +123,7 @@ public:
     void OnRxFrame(const TFrameBuffer &frame);
     // A valid block arrived: route it to the displays and dump it into the register panel.
     void OnBlockReceived();
-    // Routes one block by its start address: channel records to the sensor boxes and line
-    // tabs, the service block to the version labels (and the settings and search panels), the
-    // found-device lists to the search panels.
+    // Routes one block by its start address to what shows it (PollDispatch).
     void DispatchBlock(const std::array<uint16_t, PollBlockSize> &registers, uint16_t start);
     // Keep the connection settings of this session out of the user's stored ones (demo).
     void setPersistSettings(bool persist) { m_persistSettings = persist; }
@@ -160,8 +159,6 @@ protected:
 private:
     void buildLayout();
     void buildMenu();
-    void restoreSettings();
-    void saveSettings();
     void placeWindow();
     // The link went away under the window (device unplugged, read failure): close the port and
     // clear Connected, once.
@@ -190,6 +187,7 @@ private:
     std::unique_ptr<TdlgAboutObrix> FAboutDialog;
     THelpOpener *m_help = nullptr;
     std::unique_ptr<SearchPanels> m_search;
+    std::unique_ptr<PollDispatch> m_dispatch;
     std::unique_ptr<ProgrammerHandover> m_handover;
     // A window of its own above this one; it keeps a pointer to the communicator, so it goes
     // before the communicator does.
