@@ -42,6 +42,10 @@ PtyLink::PtyLink()
 
     const int flags = ::fcntl(m_master, F_GETFL);
     ::fcntl(m_master, F_SETFL, flags | O_NONBLOCK);
+    // A program the simulator's process starts (a test's tool process) must not hold the line
+    // open: an unplugged line would stay alive in it.
+    for (const int fd : {m_master, m_keeper})
+        ::fcntl(fd, F_SETFD, ::fcntl(fd, F_GETFD) | FD_CLOEXEC);
 }
 
 PtyLink::~PtyLink()
