@@ -5,7 +5,6 @@
 #include "CliProcess.h"
 #include "DescriptionFile.h"
 #include "MosquittoBroker.h"
-#include "PtyGatewayLine.h"
 #include "RegisterMap.h"
 #include "RomCode.h"
 #include "SimOnPty.h"
@@ -16,11 +15,9 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
-#include <fcntl.h>
 
 namespace {
 
@@ -35,18 +32,6 @@ QString topic(const QString &rest)
 QJsonObject json(const QByteArray &payload)
 {
     return QJsonDocument::fromJson(payload).object();
-}
-
-std::unique_ptr<GatewaySimulator> plugIn(const QString &link)
-{
-    auto line = std::make_unique<PtyGatewayLine>();
-    line->link().linkTo(link);
-    // Not inherited by the processes the test starts: a child holding the gateway's side open
-    // would keep the port alive after the unplug.
-    ::fcntl(line->link().masterFd(), F_SETFD, FD_CLOEXEC);
-    auto sim = std::make_unique<GatewaySimulator>(std::move(line), SimOnPty::defaults());
-    sim->model().loadDemoPopulation();
-    return sim;
 }
 
 bool writeDescriptions(const QString &path, const QMap<int, QString> &described)
@@ -74,10 +59,8 @@ class tst_ServeOnPty : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    QString m_link;
+    SimOnPty m_sim;
     QString m_descriptions;
-    std::unique_ptr<GatewaySimulator> m_sim;
     MosquittoBroker m_broker;
     std::unique_ptr<BrokerProbe> m_probe;
     QProcess m_serve;
@@ -104,10 +87,8 @@ class tst_ServeOnPty : public QObject
 private slots:
     void initTestCase()
     {
-        m_link = m_dir.filePath(QStringLiteral("gw"));
-        m_descriptions = m_dir.filePath(QStringLiteral("channels.txt"));
+        m_descriptions = m_sim.dir.filePath(QStringLiteral("channels.txt"));
         QVERIFY(writeDescriptions(m_descriptions, {{1, kBoiler}}));
-        m_sim = plugIn(m_link);
         QVERIFY(m_broker.start());
         m_probe = std::make_unique<BrokerProbe>(m_broker.port());
         QVERIFY(m_probe->connected());
@@ -117,7 +98,7 @@ private slots:
         env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
         m_serve.setProcessEnvironment(env);
         m_serve.start(QStringLiteral(TARVIK_CLI_EXE),
-            {QStringLiteral("--port"), m_link, QStringLiteral("--baud"), QStringLiteral("115200"),
+            {QStringLiteral("--port"), m_sim.link, QStringLiteral("--baud"), QStringLiteral("115200"),
                 // Silent for 1.5 s counts as offline here (10 s by default).
                 QStringLiteral("--timeout"), QStringLiteral("1500"), QStringLiteral("serve"),
                 QStringLiteral("--mqtt"), m_broker.address(), QStringLiteral("--name"), kName,
@@ -303,12 +284,12 @@ private slots:
     void unpluggedPortGoesOfflineAndComesBack()
     {
         const QString availability = topic(QStringLiteral("availability"));
-        m_sim.reset();
+        m_sim.unplug();
         QVERIFY(waitFor([&] { return m_probe->last(availability) == "offline"; }, 3000));
         QCOMPARE(
             json(m_probe->last(topic(QStringLiteral("link"))))[QStringLiteral("state")].toString(),
             QStringLiteral("port closed"));
-        m_sim = plugIn(m_link);
+        m_sim.plugIn();
         QVERIFY(waitFor([&] { return m_probe->last(availability) == "online"; }, 8000));
         QCOMPARE(
             json(m_probe->last(topic(QStringLiteral("link"))))[QStringLiteral("state")].toString(),
@@ -345,7 +326,7 @@ private slots:
         QFETCH(int, exitCode);
         QFETCH(QString, says);
         const auto r = CliProcess::run(
-            QStringList{QStringLiteral("--port"), m_link, QStringLiteral("serve")} + words, 15000);
+            QStringList{QStringLiteral("--port"), m_sim.link, QStringLiteral("serve")} + words, 15000);
         QCOMPARE(r.exitCode, exitCode);
         QVERIFY2(r.err.contains(says), qPrintable(r.err));
         QCOMPARE(r.err.trimmed().count(QLatin1Char('\n')), 0);

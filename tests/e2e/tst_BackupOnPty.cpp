@@ -1,16 +1,14 @@
 // Backing up the simulated gateway's channel assignments and restoring them after some were
 // freed, over a pseudo-terminal: the wire carries one delete and one ROM code write per record.
 #include "ConfigurationFile.h"
-#include "GatewaySimulator.h"
-#include "PtyGatewayLine.h"
 #include "ScriptedPrompts.h"
+#include "SimOnPty.h"
 #include "TFrame_Komunikace.h"
 #include "TFrame_SensorBox.h"
 #include "TMainForm.h"
 #include "TTarvikKomunikator.h"
 
 #include <QComboBox>
-#include <QTemporaryDir>
 #include <QTest>
 
 class tst_BackupOnPty : public QObject
@@ -20,29 +18,19 @@ private slots:
     void restoreWritesEveryChannelBack()
     {
         ScriptedPrompts prompts;
-        QTemporaryDir dir;
-        const QString link = dir.filePath(QStringLiteral("gw"));
-        GatewaySimulator::Options options;
-        options.line.baudRate = 115200;
-        options.paced = false;
-        auto pty = std::make_unique<PtyGatewayLine>();
-        pty->link().linkTo(link);
-        GatewaySimulator sim(std::move(pty), options);
-        sim.model().loadDemoPopulation();
-        QList<std::optional<std::array<uint16_t, 4>>> before;
-        for (int c = 1; c <= 40; ++c)
-            before.append(sim.model().assigned(c));
+        SimOnPty sim({.line = {.baudRate = 115200}, .paced = false});
+        const QList<std::optional<RomCode::Words>> before = sim.assignments();
 
         TMainForm form;
         form.setPersistSettings(false);
-        form.preselectPort(link);
+        form.preselectPort(sim.link);
         form.connectionPanel()->ComboBox_BaudRate->setCurrentIndex(13);
         form.Connect1Click();
         TTarvikKomunikator *gw = form.communicator();
         // Every channel block read once.
         QVERIFY(QTest::qWaitFor([&] { return form.sensorBoxes()[39]->lastRecord().channel == 40
                                              && form.sensorBoxes()[0]->lastRecord().channel == 1; }, 10000));
-        const QString backup = dir.filePath(QStringLiteral("demo.bin"));
+        const QString backup = sim.dir.filePath(QStringLiteral("demo.bin"));
         prompts.queueFile(backup);
         form.Export1Click();
 

@@ -1,9 +1,8 @@
 // Adding, moving and freeing devices from the window, against the simulated gateway on a
 // pseudo-terminal: every command goes over the wire and its effect comes back by the poll.
-#include "GatewaySimulator.h"
-#include "PtyGatewayLine.h"
 #include "RomCode.h"
 #include "ScriptedPrompts.h"
+#include "SimOnPty.h"
 #include "TFrame_FindNewTab.h"
 #include "TFrame_Komunikace.h"
 #include "TFrame_LineTab.h"
@@ -15,7 +14,6 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
@@ -25,31 +23,17 @@ constexpr int kWaitMs = 15000;
 
 struct Rig
 {
-    QTemporaryDir dir;
-    QString link = dir.filePath(QStringLiteral("gw"));
-    std::unique_ptr<GatewaySimulator> sim;
+    SimOnPty gw{{.line = {.baudRate = 115200}}};
     std::unique_ptr<TMainForm> form;
     Rig()
     {
-        GatewaySimulator::Options options;
-        options.line.baudRate = 115200;
-        auto line = std::make_unique<PtyGatewayLine>();
-        line->link().linkTo(link);
-        sim = std::make_unique<GatewaySimulator>(std::move(line), options);
-        sim->model().loadDemoPopulation();
         form = std::make_unique<TMainForm>();
         form->setPersistSettings(false);
-        form->preselectPort(link);
+        form->preselectPort(gw.link);
         form->connectionPanel()->ComboBox_BaudRate->setCurrentIndex(13);
         form->Connect1Click();
     }
     TFrame_SensorBox *box(int channel) const { return form->sensorBoxes()[channel - 1]; }
-    RomCode::Words simRom(int channel) const
-    {
-        const int r = (channel - 1) * 10;
-        return {sim->model().reg(uint16_t(r)), sim->model().reg(uint16_t(r + 1)), sim->model().reg(uint16_t(r + 2)),
-                sim->model().reg(uint16_t(r + 3))};
-    }
 };
 
 } // namespace
@@ -78,7 +62,7 @@ private slots:
         rig.box(11)->SpeedButton_Edit->click();
         QVERIFY2(QTest::qWaitFor([&] { return rig.box(11)->RomCodeHex() == code; }, kWaitMs),
                  qPrintable(rig.box(11)->RomCodeHex()));
-        QCOMPARE(RomCode::toText(rig.simRom(11)), code);
+        QCOMPARE(RomCode::toText(rig.gw.rom(11)), code);
         QVERIFY(prompts.shown().isEmpty());
     }
 
@@ -113,7 +97,7 @@ private slots:
         prompts.queueInput(QStringLiteral("28AABBCCDDEEFF00"));
         QTest::mouseClick(rig.box(33)->Label_ROMCode, Qt::LeftButton);
         QCOMPARE(prompts.texts(ScriptedPrompts::Kind::MaskedInput).size(), 1);
-        QVERIFY(QTest::qWaitFor([&] { return rig.simRom(33) == RomCode::Words{0x28AA, 0xBBCC, 0xDDEE, 0xFF00}; }, kWaitMs));
+        QVERIFY(QTest::qWaitFor([&] { return rig.gw.rom(33) == RomCode::Words{0x28AA, 0xBBCC, 0xDDEE, 0xFF00}; }, kWaitMs));
         QVERIFY2(QTest::qWaitFor([&] { return rig.box(33)->RomCodeHex() == QStringLiteral("28AABBCCDDEEFF00"); }, kWaitMs),
                  qPrintable(rig.box(33)->RomCodeHex()));
     }

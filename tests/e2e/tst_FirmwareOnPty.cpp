@@ -3,9 +3,8 @@
 // answers are lost and some data frames refused, and arrives byte for byte; then the main link
 // comes back.
 #include "FirmwareUpdate.h"
-#include "GatewaySimulator.h"
-#include "PtyGatewayLine.h"
 #include "ScriptedPrompts.h"
+#include "SimOnPty.h"
 #include "TAfComPort.h"
 #include "TForm_Programmer.h"
 #include "TFrame_Komunikace.h"
@@ -16,7 +15,6 @@
 #include <QComboBox>
 #include <QPushButton>
 #include <QRandomGenerator>
-#include <QTemporaryDir>
 #include <QTest>
 
 class tst_FirmwareOnPty : public QObject
@@ -26,27 +24,17 @@ private slots:
     void imageArrivesWholeThroughLostAndRefusedAnswers()
     {
         ScriptedPrompts prompts;
-        QTemporaryDir dir;
-        const QString link = dir.filePath(QStringLiteral("gw"));
-        GatewaySimulator::Options options;
-        options.line.baudRate = 115200;
-        options.paced = false;
-        options.clock = false;
-        options.seed = 7;
-        auto line = std::make_unique<PtyGatewayLine>();
-        line->link().linkTo(link);
-        GatewaySimulator sim(std::move(line), options);
-        sim.model().loadDemoPopulation();
+        SimOnPty gw({.line = {.baudRate = 115200}, .paced = false, .clock = false, .seed = 7});
         FaultInjector::Rates rates;
         rates.drop = 0.2;
         rates.refuse = 0.05;
-        sim.faults().setRates(rates);
+        gw.sim->faults().setRates(rates);
 
         QByteArray image(64 * 1024, Qt::Uninitialized);
         QRandomGenerator rng(42);
         for (char &c : image)
             c = char(rng.bounded(256));
-        const QString path = dir.filePath(QStringLiteral("gateway.bin"));
+        const QString path = gw.dir.filePath(QStringLiteral("gateway.bin"));
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(image);
@@ -54,7 +42,7 @@ private slots:
 
         TMainForm main;
         main.setPersistSettings(false);
-        main.preselectPort(link);
+        main.preselectPort(gw.link);
         main.connectionPanel()->ComboBox_BaudRate->setCurrentIndex(13);
         main.Connect1Click();
         QVERIFY(QTest::qWaitFor([&] { return main.communicator()->Counters().Rx() >= 1; }, 5000));
@@ -83,13 +71,13 @@ private slots:
         }
         QVERIFY(!programmer->Busy());
         QVERIFY(prompts.texts(ScriptedPrompts::Kind::Information).first().startsWith(QStringLiteral("Memory programming done.")));
-        QVERIFY(sim.faults().counts().dropped > 20);
-        QVERIFY(sim.faults().counts().refused > 5);
-        const QByteArray received = sim.model().firmwareImage();
+        QVERIFY(gw.sim->faults().counts().dropped > 20);
+        QVERIFY(gw.sim->faults().counts().refused > 5);
+        const QByteArray received = gw.model().firmwareImage();
         QVERIFY(received.size() >= image.size());
         QVERIFY(received.left(image.size()) == image);
         QCOMPARE(received.mid(image.size()), QByteArray(received.size() - image.size(), char(0xFF)));
-        QCOMPARE(sim.model().erasedPages().first(), uint16_t(32));
+        QCOMPARE(gw.model().erasedPages().first(), uint16_t(32));
 
         // The update let go of the port; connected again and closed, the main link comes back.
         QVERIFY(!port.isActive());

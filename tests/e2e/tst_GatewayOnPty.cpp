@@ -1,7 +1,6 @@
 // The tool's link (QSerialPort, communicator, gateway operations) against the simulated
 // gateway on a pseudo-terminal, with real timers and answers paced at the line speed.
-#include "GatewaySimulator.h"
-#include "PtyGatewayLine.h"
+#include "SimOnPty.h"
 #include "TTarvikKomunikator.h"
 
 #include <QMap>
@@ -11,19 +10,14 @@ namespace {
 
 struct Rig
 {
-    std::unique_ptr<GatewaySimulator> sim;
+    SimOnPty sim;
     TAfComPort port;
     TTarvikKomunikator gw{&port};
     QMap<uint16_t, std::array<uint16_t, 100>> blocks;
     int deliveries = 0;
 
-    explicit Rig(int simBaud)
+    explicit Rig(int simBaud) : sim({.line = {.baudRate = simBaud}, .clock = false})
     {
-        GatewaySimulator::Options options;
-        options.line.baudRate = simBaud;
-        options.clock = false;
-        sim = std::make_unique<GatewaySimulator>(std::make_unique<PtyGatewayLine>(), options);
-        sim->model().loadDemoPopulation();
         port.setObjectName(QStringLiteral("AfComPort1"));
         gw.OnBlockReceived = [this] {
             std::array<uint16_t, 100> regs{};
@@ -35,7 +29,7 @@ struct Rig
     void connect(int toolBaud)
     {
         gw.SetBaudRate(toolBaud);
-        gw.Open(sim->line().toolPortName());
+        gw.Open(sim.link);
     }
     std::array<uint16_t, 100> modelBlock(uint16_t start)
     {

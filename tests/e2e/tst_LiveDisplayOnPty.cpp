@@ -1,9 +1,8 @@
 // The whole chain live: the simulated gateway on a pseudo-terminal, the tool's port and poll
 // cycle, and the main window's boxes showing every channel after one full cycle.
 #include "ChannelText.h"
-#include "GatewaySimulator.h"
-#include "PtyGatewayLine.h"
 #include "RomCode.h"
+#include "SimOnPty.h"
 #include "TFrame_LineTab.h"
 #include "TFrame_SensorBox.h"
 #include "TMainForm.h"
@@ -21,15 +20,11 @@ class tst_LiveDisplayOnPty : public QObject
 private slots:
     void allFortyChannelsShowTheGatewaysValues()
     {
-        GatewaySimulator::Options options;
-        options.line.baudRate = 115200;
-        options.clock = false;
-        GatewaySimulator sim(std::make_unique<PtyGatewayLine>(), options);
-        sim.model().loadDemoPopulation();
+        SimOnPty sim({.line = {.baudRate = 115200}, .clock = false});
 
         TMainForm form;
         form.setPersistSettings(false);
-        form.useDemoGateway(sim.line().toolPortName()); // 115.2 kBd, address 1
+        form.useDemoGateway(sim.link); // 115.2 kBd, address 1
         QSet<uint16_t> blocks;
         auto *gw = form.communicator();
         const auto dispatch = gw->OnBlockReceived;

@@ -1,8 +1,7 @@
 // The main window on a real serial port (a pseudo-terminal) to the simulated gateway:
 // connecting polls, and a port that vanishes while connected.
-#include "GatewaySimulator.h"
-#include "PtyGatewayLine.h"
 #include "ScriptedPrompts.h"
+#include "SimOnPty.h"
 #include "TAfPortComboBox.h"
 #include "TFrame_LineTab.h"
 #include "TFrame_Komunikace.h"
@@ -13,35 +12,21 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
 
-std::unique_ptr<GatewaySimulator> startGateway(const QString &link)
-{
-    GatewaySimulator::Options options;
-    options.line.baudRate = 19200;
-    auto line = std::make_unique<PtyGatewayLine>();
-    line->link().linkTo(link);
-    auto sim = std::make_unique<GatewaySimulator>(std::move(line), options);
-    sim->model().loadDemoPopulation();
-    return sim;
-}
-
 // A form whose port is linked to a simulated gateway on a pseudo-terminal, at 19.2 kBd.
 struct GatewayForm
 {
-    QTemporaryDir dir;
-    QString link = dir.filePath(QStringLiteral("gw"));
-    std::unique_ptr<GatewaySimulator> sim = startGateway(link);
+    SimOnPty gw{{.line = {.baudRate = 19200}}};
     std::unique_ptr<TMainForm> form;
     GatewayForm()
     {
         clearStoredSettings();
         form = std::make_unique<TMainForm>();
         form->setPersistSettings(false);
-        form->preselectPort(link);
+        form->preselectPort(gw.link);
         form->connectionPanel()->ComboBox_BaudRate->setCurrentIndex(7);
     }
     int received() const { return form->communicator()->Counters().Rx(); }
@@ -60,7 +45,7 @@ private slots:
         g.form->Connect1Click();
         QVERIFY(QTest::qWaitFor([&] { return g.received() >= 2; }, 5000));
         QCOMPARE(g.form->communicator()->Counters().Err(), 0);
-        QVERIFY(g.sim->stats().answered >= 2);
+        QVERIFY(g.gw.sim->stats().answered >= 2);
         QVERIFY(prompts.shown().isEmpty());
     }
 
@@ -73,7 +58,7 @@ private slots:
         form.Connect1Click();
         QVERIFY(QTest::qWaitFor([&] { return g.received() >= 1; }, 5000));
 
-        g.sim.reset(); // the device goes away under the open port
+        g.gw.unplug(); // the device goes away under the open port
         QVERIFY(QTest::qWaitFor([&] { return !form.connectionPanel()->Connected(); }, 3000));
         QTest::qWait(300);
         QCOMPARE(connectChanges.size(), 2); // on, then off once
@@ -81,17 +66,17 @@ private slots:
         QVERIFY(form.action(QStringLiteral("Connect1"))->isEnabled());
         QVERIFY(prompts.shown().isEmpty());
         QVERIFY(!form.lineTab(1)->isLive());
-        QVERIFY(form.linkNotice().contains(g.link));
+        QVERIFY(form.linkNotice().contains(g.gw.link));
 
         // The port list's refresh while unplugged keeps the port, marked as not present.
         TAfPortComboBox *ports = form.connectionPanel()->AfPortComboBox1;
         form.connectionPanel()->Timer_UpdateTimer();
-        QCOMPARE(ports->portName(), g.link);
+        QCOMPARE(ports->portName(), g.gw.link);
         QVERIFY(!ports->portPresent());
 
-        g.sim = startGateway(g.link); // plugged in again
+        g.gw.plugIn(); // plugged in again
         form.connectionPanel()->Timer_UpdateTimer();
-        QCOMPARE(ports->portName(), g.link);
+        QCOMPARE(ports->portName(), g.gw.link);
         QVERIFY(ports->portPresent());
         form.connectionPanel()->CheckBox_Connect->click();
         QVERIFY(form.communicator()->Active());

@@ -1,7 +1,6 @@
 // The traffic monitor and the trend chart fed by a live link to the simulated gateway.
-#include "GatewaySimulator.h"
-#include "PtyGatewayLine.h"
 #include "ScriptedPrompts.h"
+#include "SimOnPty.h"
 #include "TForm_TrafficMonitor.h"
 #include "TForm_TrendChart.h"
 #include "TFrame_Komunikace.h"
@@ -12,7 +11,6 @@
 #include <QChart>
 #include <QComboBox>
 #include <QLineSeries>
-#include <QTemporaryDir>
 #include <QTest>
 
 class tst_MonitorOnPty : public QObject
@@ -22,19 +20,11 @@ private slots:
     void bothWindowsShowTheLiveLink()
     {
         ScriptedPrompts prompts;
-        QTemporaryDir dir;
-        const QString link = dir.filePath(QStringLiteral("gw"));
-        GatewaySimulator::Options options;
-        options.line.baudRate = 115200;
-        options.paced = false;
-        auto pty = std::make_unique<PtyGatewayLine>();
-        pty->link().linkTo(link);
-        GatewaySimulator sim(std::move(pty), options);
-        sim.model().loadDemoPopulation();
+        SimOnPty sim({.line = {.baudRate = 115200}, .paced = false});
 
         TMainForm form;
         form.setPersistSettings(false);
-        form.preselectPort(link);
+        form.preselectPort(sim.link);
         form.connectionPanel()->ComboBox_BaudRate->setCurrentIndex(13);
         form.TrafficMonitor1Click();
         form.Connect1Click();

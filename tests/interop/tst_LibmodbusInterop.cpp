@@ -1,8 +1,8 @@
 // Interoperability with libmodbus, so neither side of our link is checked only against itself:
 // our master polls and writes a libmodbus RTU slave, and a libmodbus RTU master reads and
 // writes our simulated gateway. Both run over pseudo-terminals.
-#include "GatewaySimulator.h"
-#include "PtyGatewayLine.h"
+#include "PtyLink.h"
+#include "SimOnPty.h"
 #include "TTarvikKomunikator.h"
 
 #include <QMap>
@@ -102,11 +102,8 @@ private slots:
 
     void libmodbusMasterReadsAndWritesOurSimulator()
     {
-        GatewaySimulator::Options options;
-        options.clock = false;
-        GatewaySimulator sim(std::make_unique<PtyGatewayLine>(), options);
-        sim.model().loadDemoPopulation();
-        const QByteArray path = sim.line().toolPortName().toLocal8Bit();
+        SimOnPty sim({.clock = false});
+        const QByteArray path = sim.link.toLocal8Bit();
 
         struct Result
         {

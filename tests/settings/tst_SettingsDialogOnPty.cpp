@@ -3,9 +3,8 @@
 // gateway, and the dialog then follows the gateway again.
 #include "EditMark.h"
 #include "FrameBytes.h"
-#include "GatewaySimulator.h"
-#include "PtyGatewayLine.h"
 #include "ScriptedPrompts.h"
+#include "SimOnPty.h"
 #include "TFrame_PortServiceRegs.h"
 #include "TTarvikKomunikator.h"
 #include "TdlgTarvikSettings.h"
@@ -21,7 +20,7 @@ constexpr int kWaitMs = 15000;
 
 struct Rig
 {
-    std::unique_ptr<GatewaySimulator> sim;
+    SimOnPty sim{{.line = {.baudRate = 115200}}, SimOnPty::Population::Empty};
     TAfComPort port;
     TTarvikKomunikator gw{&port};
     TdlgTarvikSettings dlg;
@@ -29,9 +28,6 @@ struct Rig
 
     Rig()
     {
-        GatewaySimulator::Options options;
-        options.line.baudRate = 115200;
-        sim = std::make_unique<GatewaySimulator>(std::make_unique<PtyGatewayLine>(), options);
         dlg.SetCommunicator(&gw);
         // What the main window's dispatch does with the service block.
         gw.OnBlockReceived = [this] {
@@ -46,7 +42,7 @@ struct Rig
                 singleWrites.append(QByteArray(reinterpret_cast<const char *>(f.Data), f.Len));
         };
         gw.SetBaudRate(115200);
-        gw.Open(sim->line().toolPortName());
+        gw.Open(sim.link);
     }
 };
 

@@ -4,9 +4,8 @@
 // TARVIK_SOAK_UNPLUGS (default 10; scripts/soak 100) and TARVIK_SOAK_FIRMWARE_RUNS (default 1;
 // scripts/soak 10) set the counts.
 #include "FirmwareUpdate.h"
-#include "GatewaySimulator.h"
-#include "PtyGatewayLine.h"
 #include "ScriptedPrompts.h"
+#include "SimOnPty.h"
 #include "TAfComPort.h"
 #include "TAfPortComboBox.h"
 #include "TForm_Programmer.h"
@@ -20,7 +19,6 @@
 #include <QComboBox>
 #include <QPushButton>
 #include <QRandomGenerator>
-#include <QTemporaryDir>
 #include <QTest>
 #include <cstdio>
 #include <ctime>
@@ -39,21 +37,6 @@ double cpuSeconds()
     timespec t{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
     return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
-}
-
-std::unique_ptr<GatewaySimulator> startGateway(const QString &link, qint32 baud, bool paced,
-                                               quint32 seed = 1)
-{
-    GatewaySimulator::Options options;
-    options.line.baudRate = baud;
-    options.paced = paced;
-    options.clock = false;
-    options.seed = seed;
-    auto line = std::make_unique<PtyGatewayLine>();
-    line->link().linkTo(link);
-    auto sim = std::make_unique<GatewaySimulator>(std::move(line), options);
-    sim->model().loadDemoPopulation();
-    return sim;
 }
 
 QByteArray randomImage(quint32 seed)
@@ -107,12 +90,10 @@ private slots:
         const int unplugs = envInt("TARVIK_SOAK_UNPLUGS", 10);
         ScriptedPrompts prompts;
         clearStoredSettings();
-        QTemporaryDir dir;
-        const QString link = dir.filePath(QStringLiteral("gw"));
-        std::unique_ptr<GatewaySimulator> sim = startGateway(link, 19200, true);
+        SimOnPty sim({.line = {.baudRate = 19200}, .clock = false});
         TMainForm form;
         form.setPersistSettings(false);
-        form.preselectPort(link);
+        form.preselectPort(sim.link);
         form.connectionPanel()->ComboBox_BaudRate->setCurrentIndex(7);
         TTarvikKomunikator &master = *form.communicator();
         TAfPortComboBox *ports = form.connectionPanel()->AfPortComboBox1;
@@ -129,7 +110,7 @@ private slots:
             QTest::qWait(int(rng.bounded(120)));
             if (sim->busy())
                 ++midAnswer;
-            sim.reset(); // the gateway goes away under the open port
+            sim.unplug(); // the gateway goes away under the open port
             QVERIFY2(QTest::qWaitFor([&] { return !form.connectionPanel()->Connected(); }, 3000),
                      qPrintable(QStringLiteral("still connected after unplug %1").arg(i)));
             // Unplugged, the window rests: no loop on the dead port.
@@ -137,13 +118,13 @@ private slots:
             QTest::qWait(200);
             worstIdleCpu = qMax(worstIdleCpu, cpuSeconds() - cpu);
             QVERIFY(!master.Active());
-            QVERIFY(form.linkNotice().contains(link));
+            QVERIFY(form.linkNotice().contains(sim.link));
             QVERIFY(!form.lineTab(1)->isLive());
-            QCOMPARE(ports->portName(), link);
+            QCOMPARE(ports->portName(), sim.link);
 
-            sim = startGateway(link, 19200, true);
+            sim.plugIn();
             form.connectionPanel()->Timer_UpdateTimer();
-            QCOMPARE(ports->portName(), link);
+            QCOMPARE(ports->portName(), sim.link);
             form.connectionPanel()->CheckBox_Connect->click();
             QVERIFY2(master.Active(), qPrintable(QStringLiteral("reconnect %1 failed").arg(i)));
         }
@@ -161,16 +142,14 @@ private slots:
     {
         ScriptedPrompts prompts;
         clearStoredSettings();
-        QTemporaryDir dir;
-        const QString link = dir.filePath(QStringLiteral("gw"));
+        SimOnPty sim({.line = {.baudRate = 115200}, .paced = false, .clock = false});
         const QByteArray image = randomImage(5);
-        const QString path = dir.filePath(QStringLiteral("gateway.bin"));
+        const QString path = sim.dir.filePath(QStringLiteral("gateway.bin"));
         QVERIFY(writeFile(path, image));
-        std::unique_ptr<GatewaySimulator> sim = startGateway(link, 115200, false);
 
         TMainForm main;
         main.setPersistSettings(false);
-        main.preselectPort(link);
+        main.preselectPort(sim.link);
         main.connectionPanel()->ComboBox_BaudRate->setCurrentIndex(13);
         main.Connect1Click();
         QVERIFY(QTest::qWaitFor([&] { return main.communicator()->Counters().Rx() >= 1; }, 5000));
@@ -186,13 +165,13 @@ private slots:
         QVERIFY(programmer->Busy());
         QVERIFY(sim->model().firmwareImage().size() > 0);
 
-        sim.reset(); // unplugged mid-update
+        sim.unplug(); // unplugged mid-update
         runUpdate(*programmer, 50);
         QVERIFY(!programmer->Busy());
         QVERIFY(!programmer->port().isActive());
         QVERIFY(!programmer->CheckBox1->isChecked());
 
-        sim = startGateway(link, 115200, false); // plugged in again
+        sim.plugIn(); // plugged in again
         programmer->CheckBox1->setChecked(true);
         QVERIFY(programmer->port().isActive());
         prompts.queueConfirm(true);
@@ -200,7 +179,7 @@ private slots:
         QVERIFY(programmer->Busy());
         runUpdate(*programmer);
         QVERIFY(!programmer->Busy());
-        QVERIFY(imageArrived(*sim, image));
+        QVERIFY(imageArrived(*sim.sim, image));
         QVERIFY(prompts.texts(ScriptedPrompts::Kind::Information).last().startsWith(QStringLiteral("Memory programming done.")));
         std::printf("programmer: update cut by an unplug, started again, image complete byte for byte\n");
         std::fflush(stdout);
@@ -211,23 +190,21 @@ private slots:
         const int runs = envInt("TARVIK_SOAK_FIRMWARE_RUNS", 1);
         ScriptedPrompts prompts;
         clearStoredSettings();
-        QTemporaryDir dir;
-        const QString link = dir.filePath(QStringLiteral("gw"));
         int lost = 0, refused = 0, ticks = 0;
         for (int run = 0; run < runs; ++run) {
             const quint32 seed = quint32(1000 + run);
-            std::unique_ptr<GatewaySimulator> sim = startGateway(link, 115200, false, seed);
+            SimOnPty sim({.line = {.baudRate = 115200}, .paced = false, .clock = false, .seed = seed});
             FaultInjector::Rates rates;
             rates.drop = 0.30;
             rates.refuse = 0.05;
             sim->faults().setRates(rates);
             const QByteArray image = randomImage(seed);
-            const QString path = dir.filePath(QStringLiteral("gateway%1.bin").arg(run));
+            const QString path = sim.dir.filePath(QStringLiteral("gateway%1.bin").arg(run));
             QVERIFY(writeFile(path, image));
 
             TMainForm main;
             main.setPersistSettings(false);
-            main.preselectPort(link);
+            main.preselectPort(sim.link);
             main.connectionPanel()->ComboBox_BaudRate->setCurrentIndex(13);
             main.Connect1Click();
             QVERIFY(QTest::qWaitFor([&] { return main.communicator()->Counters().Rx() >= 1; }, 5000));
@@ -240,7 +217,7 @@ private slots:
             programmer->Button_DelProgMem->click();
             ticks += runUpdate(*programmer);
             QVERIFY2(!programmer->Busy(), qPrintable(QStringLiteral("run %1 did not end").arg(run)));
-            QVERIFY2(imageArrived(*sim, image), qPrintable(QStringLiteral("run %1: image differs").arg(run)));
+            QVERIFY2(imageArrived(*sim.sim, image), qPrintable(QStringLiteral("run %1: image differs").arg(run)));
             lost += sim->faults().counts().dropped;
             refused += sim->faults().counts().refused;
             programmer->Button_Close->click();

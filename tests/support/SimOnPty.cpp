@@ -3,26 +3,30 @@
 #include "PtyGatewayLine.h"
 #include "RegisterMap.h"
 
-SimOnPty::SimOnPty(const GatewaySimulator::Options &options) : link(dir.filePath(QStringLiteral("gw")))
+SimOnPty::SimOnPty(const GatewaySimulator::Options &options, Population population)
+    : link(dir.filePath(QStringLiteral("gw"))), options(options), population(population)
 {
-    auto line = std::make_unique<PtyGatewayLine>();
-    line->link().linkTo(link);
-    sim = std::make_unique<GatewaySimulator>(std::move(line), options);
-    sim->model().loadDemoPopulation();
+    plugIn();
 }
 
 GatewaySimulator::Options SimOnPty::defaults()
 {
-    GatewaySimulator::Options options;
-    options.line.baudRate = 115200;
-    options.paced = false;
-    options.clock = false;
-    return options;
+    return {.line = {.baudRate = 115200}, .paced = false, .clock = false};
+}
+
+void SimOnPty::plugIn()
+{
+    sim.reset(); // a gateway still there takes its link with it when it goes
+    auto line = std::make_unique<PtyGatewayLine>();
+    line->link().linkTo(link);
+    sim = std::make_unique<GatewaySimulator>(std::move(line), options);
+    if (population == Population::Demo)
+        sim->model().loadDemoPopulation();
 }
 
 QStringList SimOnPty::line() const
 {
-    return {QStringLiteral("--port"), link, QStringLiteral("--baud"), QString::number(sim->options().line.baudRate)};
+    return {QStringLiteral("--port"), link, QStringLiteral("--baud"), QString::number(options.line.baudRate)};
 }
 
 RomCode::Words SimOnPty::rom(int channel) const
