@@ -1,3 +1,8 @@
+// One piece: the holding registers, the devices on the two lines, the channel assignments and
+// the search/assign commands are one state. Every command and every register write changes
+// several of them together (an assignment rewrites the channel's record, a search fills the
+// found list from the devices present), and the population file builds that same state, so
+// splitting them would hand the whole state from class to class.
 #include "GatewayModel.h"
 
 #include "OneWireCrc.h"

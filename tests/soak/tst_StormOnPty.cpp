@@ -72,6 +72,28 @@ int runUpdate(TForm_Programmer &programmer, int stopAfter = -1)
     return tick;
 }
 
+// The window polls the simulator's line at 115.2 kBd, then hands it to the programmer window,
+// which gets the image from path and the first confirmation; its own timer is stopped, so the
+// test drives the ticks. Null if the window never read an answer.
+TForm_Programmer *startUpdate(TMainForm &main, const SimOnPty &sim, const QString &path, ScriptedPrompts &prompts)
+{
+    main.setPersistSettings(false);
+    main.preselectPort(sim.link);
+    main.connectionPanel()->ComboBox_BaudRate->setCurrentIndex(13);
+    main.Connect1Click();
+    if (!QTest::qWaitFor([&] { return main.communicator()->Counters().Rx() >= 1; }, 5000))
+        return nullptr;
+    main.SWUpgrade1Click();
+    TForm_Programmer *programmer = main.programmer();
+    if (!programmer)
+        return nullptr;
+    programmer->update().Timer().stop();
+    programmer->loadFile(path);
+    prompts.queueConfirm(true);
+    programmer->Button_DelProgMem->click();
+    return programmer;
+}
+
 bool imageArrived(GatewaySimulator &sim, const QByteArray &image)
 {
     const QByteArray received = sim.model().firmwareImage();
@@ -148,18 +170,8 @@ private slots:
         QVERIFY(writeFile(path, image));
 
         TMainForm main;
-        main.setPersistSettings(false);
-        main.preselectPort(sim.link);
-        main.connectionPanel()->ComboBox_BaudRate->setCurrentIndex(13);
-        main.Connect1Click();
-        QVERIFY(QTest::qWaitFor([&] { return main.communicator()->Counters().Rx() >= 1; }, 5000));
-        main.SWUpgrade1Click();
-        TForm_Programmer *programmer = main.programmer();
+        TForm_Programmer *programmer = startUpdate(main, sim, path, prompts);
         QVERIFY(programmer);
-        programmer->update().Timer().stop();
-        programmer->loadFile(path);
-        prompts.queueConfirm(true);
-        programmer->Button_DelProgMem->click();
         QVERIFY(programmer->Busy());
         runUpdate(*programmer, 150); // well into the data frames
         QVERIFY(programmer->Busy());
@@ -203,18 +215,8 @@ private slots:
             QVERIFY(writeFile(path, image));
 
             TMainForm main;
-            main.setPersistSettings(false);
-            main.preselectPort(sim.link);
-            main.connectionPanel()->ComboBox_BaudRate->setCurrentIndex(13);
-            main.Connect1Click();
-            QVERIFY(QTest::qWaitFor([&] { return main.communicator()->Counters().Rx() >= 1; }, 5000));
-            main.SWUpgrade1Click();
-            TForm_Programmer *programmer = main.programmer();
+            TForm_Programmer *programmer = startUpdate(main, sim, path, prompts);
             QVERIFY(programmer);
-            programmer->update().Timer().stop();
-            programmer->loadFile(path);
-            prompts.queueConfirm(true);
-            programmer->Button_DelProgMem->click();
             ticks += runUpdate(*programmer);
             QVERIFY2(!programmer->Busy(), qPrintable(QStringLiteral("run %1 did not end").arg(run)));
             QVERIFY2(imageArrived(*sim.sim, image), qPrintable(QStringLiteral("run %1: image differs").arg(run)));

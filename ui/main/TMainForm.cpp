@@ -1,80 +1,47 @@
 #include "TMainForm.h"
 
+#include "ConnectionColumn.h"
+#include "DataLogger.h"
+#include "DeviceEntry.h"
 #include "ErrorGuard.h"
+#include "FileCommands.h"
 #include "FrameDump.h"
 #include "Hint.h"
-#include "Language.h"
 #include "LinkMessages.h"
+#include "LinkControl.h"
 #include "MainLog.h"
-#include "PortNames.h"
-#include "Prompts.h"
-#include "SerialTransport.h"
-#include "TAfComPort.h"
-#include "TAfPortComboBox.h"
-#include "ChannelText.h"
-#include "DataLogger.h"
 #include "MainMenu.h"
+#include "MonitorWindows.h"
 #include "PanelSettings.h"
+#include "PlacedWindow.h"
 #include "PollDispatch.h"
 #include "ProgrammerHandover.h"
+#include "Prompts.h"
 #include "SearchPanels.h"
-#include "DeviceEntry.h"
-#include "TForm_RecSettings.h"
-#include "TForm_TrafficMonitor.h"
-#include "TForm_TrendChart.h"
-#include "THelpOpener.h"
-#include "TdlgAboutObrix.h"
-#include "FileCommands.h"
-#include "TdlgTarvikSettings.h"
-#include "TFrame_FindNewTab.h"
-#include "TFrame_SensorNewBox.h"
+#include "SerialTransport.h"
 #include "ServiceBlockText.h"
+#include "TAfComPort.h"
+#include "TAfPortComboBox.h"
+#include "TdlgAboutObrix.h"
+#include "TdlgTarvikSettings.h"
+#include "TForm_RecSettings.h"
+#include "TFrame_FindNewTab.h"
 #include "TFrame_Komunikace.h"
 #include "TFrame_LineTab.h"
 #include "TFrame_SensorBox.h"
+#include "THelpOpener.h"
 #include "TTarvikKomunikator.h"
-#include "WidgetColour.h"
-#include "WindowPlacement.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QScreen>
 #include <QStatusBar>
 #include <QStatusTipEvent>
-#include <QStyle>
-#include <QTime>
-#include <QToolButton>
-#include <QWindow>
-#include <QVBoxLayout>
-#include <memory>
-
-namespace {
-
-const QString kDcbError = QStringLiteral("Error setting parameters from DCB");
-const QString kReadError = QStringLiteral("Read data error - AfComPort1 ");
-
-QLabel *headingPanel(const char *name, const QString &text, QWidget *parent)
-{
-    auto *label = new QLabel(text, parent);
-    label->setObjectName(QLatin1String(name));
-    label->setAlignment(Qt::AlignCenter);
-    WidgetColour::setBackground(label, QColor(0, 0, 128));
-    WidgetColour::set(label, QPalette::WindowText, Qt::white);
-    QFont f = label->font();
-    f.setBold(true);
-    label->setFont(f);
-    label->setMinimumHeight(20);
-    return label;
-}
-
-} // namespace
 
 QString TMainForm::caption()
 {
@@ -151,32 +118,18 @@ TMainForm::TMainForm(std::unique_ptr<SerialTransport> transport, QWidget *parent
     m_handover = std::make_unique<ProgrammerHandover>(
         ProgrammerHandover::Parts{this, FKomunikator.get(), AfComPort1.get(), Frame_Komunikace1, m_menu.get()});
     FKomunikator->SetCountersCallback([this](const TCounterSnapshot &s) { Frame_Komunikace1->ShowCounters(s); });
-    AfComPort1->OnClosed = [this](TAfComPort *, const QString &) { linkLost(); };
-
-    // The connection panel's lists, preselected without change events.
-    QStringList bauds, addresses, parities, stopBits;
-    TTarvikKomunikator::FillBaudRates(bauds, TTarvikKomunikator::pkRS485);
-    TTarvikKomunikator::FillAddresses(addresses, TTarvikKomunikator::pkRS485);
-    TTarvikKomunikator::FillParities(parities, TTarvikKomunikator::pkRS485);
-    TTarvikKomunikator::FillStopBits(stopBits, TTarvikKomunikator::pkRS485);
-    Frame_Komunikace1->fillLists(bauds, addresses, parities, stopBits);
-
-    // Each change goes through the error guard: a line setting the port refuses is reported,
-    // never thrown into the event loop.
-    connect(Frame_Komunikace1, &TFrame_Komunikace::connectClicked, this, [this](bool on) {
-        ErrorGuard::run([&] { Frame_Komunikace1CheckBox_ConnectClick(on); });
-    });
-    connect(Frame_Komunikace1, &TFrame_Komunikace::baudRateChanged, this, [this](int i) {
-        ErrorGuard::run([&] { Frame_Komunikace1ComboBox_BaudRateChange(i); });
-    });
-    connect(Frame_Komunikace1, &TFrame_Komunikace::addressChanged, this, [this](int i) {
-        ErrorGuard::run([&] { Frame_Komunikace1ComboBox_AddrChange(i); });
-    });
-    connect(Frame_Komunikace1, &TFrame_Komunikace::parityChanged, this, [this](int i) {
-        ErrorGuard::run([&] { Frame_Komunikace1Cb_ParityChange(i); });
-    });
-    connect(Frame_Komunikace1, &TFrame_Komunikace::stopBitsChanged, this, [this](int i) {
-        ErrorGuard::run([&] { Frame_Komunikace1Cb_StopbitChange(i); });
+    m_link = std::make_unique<LinkControl>(
+        LinkControl::Parts{FKomunikator.get(), AfComPort1.get(), Frame_Komunikace1},
+        LinkControl::Display{[this] { clearDisplay(); }, [this](bool live) { setDisplayLive(live); },
+                             [this](const QString &notice) { m_statusPanel0->setText(notice.isEmpty() ? m_hint : notice); },
+                             [this](bool connected) { m_menu->linkChanged(connected, recorderRunning()); }});
+    m_monitors = std::make_unique<MonitorWindows>(m_traffic, m_history, [this](int channel) {
+        // Named as the boxes are: the number in the current numbering, and the description.
+        const TFrame_SensorBox *box = FSensorBoxes.value(channel - 1);
+        if (!box)
+            return QStringLiteral("Ch%1").arg(channel);
+        const QString name = QStringLiteral("Ch%1").arg(box->DisplayNumber());
+        return box->description().isEmpty() ? name : name + QLatin1Char(' ') + box->description();
     });
 
     Label_SWVer->clear();
@@ -189,7 +142,9 @@ TMainForm::TMainForm(std::unique_ptr<SerialTransport> transport, QWidget *parent
                 QStringLiteral("|If connected, a window for firmware update is open ."));
     Hint::apply(SpdBtn_TarvikSettings, QStringLiteral("RS485 and RS232 configuration"));
 
-    placeWindow();
+    // The designed client area, or what the line tabs need if the fonts make that larger.
+    const int client = qMax(DesignHeight, centralWidget()->sizeHint().height() + statusBar()->sizeHint().height());
+    m_startMaximized = PlacedWindow::place(*this, QSize(DesignWidth, client + menuBar()->sizeHint().height()));
     PanelSettings::restore(*Frame_Komunikace1);
 }
 
@@ -202,8 +157,8 @@ TMainForm::~TMainForm()
     AfComPort1->OnClosed = nullptr;
     // The communicator lets go of the port, then the port closes; both before the widgets
     // their notifications write into.
-    m_monitor.reset();
-    m_trend.reset();
+    m_monitors.reset();
+    m_link.reset();
     FAboutDialog.reset();
     m_handover.reset();
     m_search.reset();
@@ -224,40 +179,12 @@ void TMainForm::buildLayout()
     row->setContentsMargins(4, 2, 4, 0);
     row->setSpacing(6);
 
-    auto *left = new QWidget(central);
-    left->setFixedWidth(154);
-    auto *column = new QVBoxLayout(left);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(4);
-    column->addWidget(headingPanel("Panel1", QStringLiteral("Communication"), left));
-    Frame_Komunikace1 = new TFrame_Komunikace(left);
-    column->addWidget(Frame_Komunikace1);
-    column->addWidget(headingPanel("Pan_TarvikSettingsHead", QStringLiteral("Port settings"), left));
-    auto *settingsPanel = new QFrame(left);
-    settingsPanel->setObjectName(QStringLiteral("Pan_TarvikSettings"));
-    auto *settingsRow = new QHBoxLayout(settingsPanel);
-    settingsRow->setContentsMargins(2, 2, 2, 2);
-    SpdBtn_TarvikSettings = new QPushButton(QStringLiteral("Edit"), settingsPanel);
-    SpdBtn_TarvikSettings->setObjectName(QStringLiteral("SpdBtn_TarvikSettings"));
+    auto *left = new ConnectionColumn(central);
+    Frame_Komunikace1 = left->panel();
+    SpdBtn_TarvikSettings = left->settingsButton();
     connect(SpdBtn_TarvikSettings, &QPushButton::clicked, this, [this] { Portsetti1Click(); });
-    settingsRow->addWidget(SpdBtn_TarvikSettings);
-    column->addWidget(settingsPanel);
-    Label_SWVer = new QLabel(left);
-    Label_SWVer->setObjectName(QStringLiteral("Label_SWVer"));
-    Label_HWVer = new QLabel(left);
-    Label_HWVer->setObjectName(QStringLiteral("Label_HWVer"));
-    for (QLabel *l : {Label_SWVer, Label_HWVer}) {
-        QFont f = l->font();
-        f.setBold(true);
-        l->setFont(f);
-        l->setWordWrap(true);
-        column->addWidget(l);
-    }
-    column->addStretch();
-    auto *logo = new QLabel(QStringLiteral("1-WIRE-TARVIK"), left);
-    logo->setObjectName(QStringLiteral("Frame_Logo1"));
-    logo->setAlignment(Qt::AlignCenter);
-    column->addWidget(logo);
+    Label_SWVer = left->firmwareLabel();
+    Label_HWVer = left->hardwareLabel();
     row->addWidget(left);
 
     Panel_MainTable = new QFrame(central);
@@ -341,6 +268,21 @@ QAction *TMainForm::action(const QString &name) const
     return m_menu->action(name);
 }
 
+TForm_TrafficMonitor *TMainForm::trafficMonitor() const
+{
+    return m_monitors->trafficMonitor();
+}
+
+TForm_TrendChart *TMainForm::trendChart() const
+{
+    return m_monitors->trendChart();
+}
+
+QString TMainForm::linkNotice() const
+{
+    return m_link->notice();
+}
+
 TForm_Programmer *TMainForm::programmer() const
 {
     return m_handover->programmer();
@@ -349,33 +291,6 @@ TForm_Programmer *TMainForm::programmer() const
 void TMainForm::setProgrammerTransportFactory(std::function<std::unique_ptr<SerialTransport>()> factory)
 {
     m_handover->setTransportFactory(std::move(factory));
-}
-
-QMargins TMainForm::frameMarginsEstimate() const
-{
-    if (const QWindow *w = windowHandle(); w && !w->frameMargins().isNull())
-        return w->frameMargins();
-    const int border = style()->pixelMetric(QStyle::PM_DefaultFrameWidth) + 2;
-    return QMargins(border, style()->pixelMetric(QStyle::PM_TitleBarHeight) + border, border, border);
-}
-
-void TMainForm::placeWindow()
-{
-    // The designed client area, or what the line tabs need if the fonts make that larger.
-    const int client = qMax(DesignHeight, centralWidget()->sizeHint().height() + statusBar()->sizeHint().height());
-    const QSize designed(DesignWidth, client + menuBar()->sizeHint().height());
-    resize(designed);
-    const QMargins frame = frameMarginsEstimate();
-    const QSize outer = designed.grownBy(frame);
-    const QScreen *screen = QGuiApplication::primaryScreen();
-    const QRect work = screen ? screen->availableGeometry() : QRect(0, 0, 0, 0);
-    const WindowPlacement placement = WindowPlacement::place(outer, work);
-    m_startMaximized = placement.maximised;
-    if (!placement.maximised) {
-        setFixedSize(designed);
-        move(placement.topLeft); // a top-level window's position is that of its frame
-    }
-    // Too small a screen: a sizeable window that starts maximised.
 }
 
 void TMainForm::showPlaced()
@@ -404,33 +319,8 @@ void TMainForm::activateFromAnotherInstance()
 void TMainForm::ApplicationEvents1Exception(const QString &message)
 {
     qCInfo(lcMain).noquote() << "error:" << message;
-    // The port names itself after the message; the known texts are recognised with or without
-    // that suffix.
-    if (message == kDcbError || message.startsWith(kDcbError + QStringLiteral(" - "))) {
-        Prompts::current().error(
-            QStringLiteral("Error setting parameters from DCB. %1 probably does not suport the selected baudrate.")
-                .arg(PortNames::displayName(AfComPort1->portName())));
-        return;
-    }
-    if (message == kReadError) {
-        linkLost();
-        return;
-    }
-    Prompts::current().error(message);
-}
-
-void TMainForm::linkLost()
-{
-    const bool wasConnected = Frame_Komunikace1->Connected();
-    const QString port = PortNames::displayName(AfComPort1->portName());
-    FKomunikator->Close();
-    if (!wasConnected)
-        return;
-    Frame_Komunikace1->setConnected(false);
-    // Said once per loss; the values stay on screen, dimmed, until the next connect.
-    m_linkNotice = QStringLiteral("The link on %1 was lost at %2. The values shown are the last ones read.")
-                       .arg(port, QTime::currentTime().toString(QStringLiteral("h:mm:ss")));
-    m_statusPanel0->setText(m_linkNotice);
+    if (!m_link->handleError(message))
+        Prompts::current().error(message);
 }
 
 void TMainForm::clearDisplay()
@@ -442,17 +332,12 @@ void TMainForm::clearDisplay()
     Frame_FindNewTab1->ClearPanel();
     Frame_FindNewTab2->ClearPanel();
     dlgTarvikSettings->ClearAll();
-    setDisplayLive(true);
 }
 
 void TMainForm::setDisplayLive(bool live)
 {
     Frame_LineTab1->SetLive(live);
     Frame_LineTab2->SetLive(live);
-    if (live) {
-        m_linkNotice.clear();
-        m_statusPanel0->setText(m_hint);
-    }
 }
 
 void TMainForm::OnBlockReceived()
@@ -486,58 +371,9 @@ void TMainForm::useDemoGateway(const QString &portName)
     Frame_Komunikace1->CheckBox_USBClick();
 }
 
-void TMainForm::updateConnectionActions(bool connected)
-{
-    m_menu->linkChanged(connected, recorderRunning());
-}
-
 void TMainForm::Frame_Komunikace1CheckBox_ConnectClick(bool connected)
 {
-    if (connected) {
-        try {
-            // All four line settings shown in the panel are in force from the first request.
-            Frame_Komunikace1ComboBox_BaudRateChange(Frame_Komunikace1->ComboBox_BaudRate->currentIndex());
-            Frame_Komunikace1ComboBox_AddrChange(Frame_Komunikace1->ComboBox_Addr->currentIndex());
-            Frame_Komunikace1Cb_ParityChange(Frame_Komunikace1->Cb_Parity->currentIndex());
-            Frame_Komunikace1Cb_StopbitChange(Frame_Komunikace1->Cb_Stopbit->currentIndex());
-            TAfPortComboBox *ports = Frame_Komunikace1->AfPortComboBox1;
-            FKomunikator->Open(ports->portName());
-            // The port that opened is the user's choice from now on, even if the list had
-            // picked it by itself.
-            ports->setPortName(ports->portName());
-            clearDisplay();
-        } catch (const std::exception &e) {
-            const QString message = QString::fromUtf8(e.what());
-            Frame_Komunikace1->setConnected(false);
-            ApplicationEvents1Exception(message);
-            return;
-        }
-    } else {
-        FKomunikator->Close();
-        // The last values stay readable, but no longer look live.
-        setDisplayLive(false);
-    }
-    updateConnectionActions(Frame_Komunikace1->Connected());
-}
-
-void TMainForm::Frame_Komunikace1ComboBox_BaudRateChange(int index)
-{
-    FKomunikator->SetBaudIndex(index);
-}
-
-void TMainForm::Frame_Komunikace1ComboBox_AddrChange(int index)
-{
-    FKomunikator->SetAddressIndex(index);
-}
-
-void TMainForm::Frame_Komunikace1Cb_ParityChange(int index)
-{
-    FKomunikator->SetParity(index);
-}
-
-void TMainForm::Frame_Komunikace1Cb_StopbitChange(int index)
-{
-    FKomunikator->SetStopBits(index);
+    m_link->setConnected(connected);
 }
 
 void TMainForm::Connect1Click()
@@ -555,29 +391,30 @@ void TMainForm::Exit1Click()
     close();
 }
 
+bool TMainForm::portActive() const
+{
+    if (!FKomunikator->Active())
+        Prompts::current().information(QString::fromLatin1(kPortInactiveMessage));
+    return FKomunikator->Active();
+}
+
 void TMainForm::Portsetti1Click()
 {
-    if (!FKomunikator->Active()) {
-        Prompts::current().information(QString::fromLatin1(kPortInactiveMessage));
-        return;
-    }
-    dlgTarvikSettings->ShowSettings();
+    if (portActive())
+        dlgTarvikSettings->ShowSettings();
 }
 
 void TMainForm::Expertsettings1Click()
 {
-    if (!FKomunikator->Active()) {
-        Prompts::current().information(QString::fromLatin1(kPortInactiveMessage));
-        return;
-    }
-    dlgTarvikSettings->ShowExpert();
+    if (portActive())
+        dlgTarvikSettings->ShowExpert();
 }
 
 void TMainForm::ApplicationEvents1Hint(const QString &longHint)
 {
     // A lost link's note comes back whenever no hint is shown.
     m_hint = longHint;
-    m_statusPanel0->setText(longHint.isEmpty() ? m_linkNotice : longHint);
+    m_statusPanel0->setText(longHint.isEmpty() ? m_link->notice() : longHint);
 }
 
 void TMainForm::OnTxFrame(const TFrameBuffer &frame)
@@ -693,28 +530,12 @@ void TMainForm::RecordOptions1Click()
 
 void TMainForm::TrafficMonitor1Click()
 {
-    if (!m_monitor)
-        m_monitor = std::make_unique<TForm_TrafficMonitor>(m_traffic);
-    m_monitor->show();
-    m_monitor->raise();
-    m_monitor->activateWindow();
+    m_monitors->showTrafficMonitor();
 }
 
 void TMainForm::TrendChart1Click()
 {
-    if (!m_trend) {
-        // Named as the boxes are: the number in the current numbering, and the description.
-        m_trend = std::make_unique<TForm_TrendChart>(m_history, [this](int channel) {
-            const TFrame_SensorBox *box = FSensorBoxes.value(channel - 1);
-            if (!box)
-                return QStringLiteral("Ch%1").arg(channel);
-            const QString name = QStringLiteral("Ch%1").arg(box->DisplayNumber());
-            return box->description().isEmpty() ? name : name + QLatin1Char(' ') + box->description();
-        });
-    }
-    m_trend->show();
-    m_trend->raise();
-    m_trend->activateWindow();
+    m_monitors->showTrendChart();
 }
 
 void TMainForm::ApplicationManualClick(int tag)

@@ -22,7 +22,9 @@ class TFrame_Komunikace;
 class DeviceEntry;
 class DataLogger;
 class FileCommands;
+class LinkControl;
 class MainMenu;
+class MonitorWindows;
 class PollDispatch;
 class ProgrammerHandover;
 class SearchPanels;
@@ -71,11 +73,8 @@ public:
     void setLanguage(int index);
 
     // Handlers of the connection panel and the menu.
+    // Connected ticked or cleared; the panel's line settings go straight to the communicator.
     void Frame_Komunikace1CheckBox_ConnectClick(bool connected);
-    void Frame_Komunikace1ComboBox_BaudRateChange(int index);
-    void Frame_Komunikace1ComboBox_AddrChange(int index);
-    void Frame_Komunikace1Cb_ParityChange(int index);
-    void Frame_Komunikace1Cb_StopbitChange(int index);
     void Connect1Click();
     void Disconnect1Click();
     void Exit1Click();
@@ -112,8 +111,8 @@ public:
     void TrendChart1Click();
     const TrafficLog &trafficLog() const { return m_traffic; }
     const TemperatureHistory &temperatureHistory() const { return m_history; }
-    TForm_TrafficMonitor *trafficMonitor() const { return m_monitor.get(); }
-    TForm_TrendChart *trendChart() const { return m_trend.get(); }
+    TForm_TrafficMonitor *trafficMonitor() const;
+    TForm_TrendChart *trendChart() const;
     TForm_Programmer *programmer() const;
     TdlgTarvikSettings *settingsDialog() const { return dlgTarvikSettings.get(); }
     // The transport of the programmer window's own port (tests); a QSerialPort otherwise.
@@ -148,7 +147,7 @@ public:
     // Made on first use: most sessions never open it.
     TForm_RecSettings *recorderOptions();
     // The note in the status bar that the link was lost; empty while the values are live.
-    QString linkNotice() const { return m_linkNotice; }
+    QString linkNotice() const;
 
 protected:
     bool event(QEvent *e) override;
@@ -159,17 +158,12 @@ protected:
 private:
     void buildLayout();
     void buildMenu();
-    void placeWindow();
-    // The link went away under the window (device unplugged, read failure): close the port and
-    // clear Connected, once.
-    void linkLost();
+    // A new link: nothing of the last gateway stays on screen.
     void clearDisplay();
     // Shows the line tabs as live or as the last values of a closed link.
     void setDisplayLive(bool live);
-    // The frame's size around the client area: the window system's once it is known, else
-    // the style's estimate of a title bar and borders.
-    QMargins frameMarginsEstimate() const;
-    void updateConnectionActions(bool connected);
+    // The port settings need an open port; says so when it is closed.
+    bool portActive() const;
 
     // The port and the communicator have no Qt parent: the communicator uses the port until its
     // own destructor, so the destructor deletes it first and the port after it.
@@ -182,13 +176,13 @@ private:
     // The monitor windows show these two: the data are declared first, so they outlive them.
     TrafficLog m_traffic;
     TemperatureHistory m_history;
-    std::unique_ptr<TForm_TrafficMonitor> m_monitor;
-    std::unique_ptr<TForm_TrendChart> m_trend;
+    std::unique_ptr<MonitorWindows> m_monitors;
     std::unique_ptr<TdlgAboutObrix> FAboutDialog;
     THelpOpener *m_help = nullptr;
     std::unique_ptr<SearchPanels> m_search;
     std::unique_ptr<PollDispatch> m_dispatch;
     std::unique_ptr<ProgrammerHandover> m_handover;
+    std::unique_ptr<LinkControl> m_link;
     // A window of its own above this one; it keeps a pointer to the communicator, so it goes
     // before the communicator does.
     std::unique_ptr<TdlgTarvikSettings> dlgTarvikSettings;
@@ -212,6 +206,5 @@ private:
     bool m_startMaximized = false;
     bool m_closed = false;
     bool m_persistSettings = true;
-    QString m_linkNotice;
     QString m_hint;
 };
