@@ -9,6 +9,7 @@
 #include "FirstPaintReporter.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QTimer>
 #include <cstdio>
 
@@ -70,6 +71,12 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("1-WIRE-TARVIK Tool"));
     QApplication::setOrganizationName(QStringLiteral("Quarnel"));
     QApplication::setApplicationDisplayName(QStringLiteral("1-WIRE-TARVIK Tool V1.09 (OBRIX)"));
+#ifdef TARVIK_DESKTOP_FILE_NAME
+    // The desktop entry an installed tool was started from: the dock groups the window under it.
+    QGuiApplication::setDesktopFileName(QStringLiteral(TARVIK_DESKTOP_FILE_NAME));
+#endif
+    // The installed icon theme's picture, where there is one; nothing otherwise.
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("tarvik-tool")));
 
     // One tool per user: a second start brings the first one forward and ends quietly.
     SingleInstance instance(SingleInstance::nameForCurrentUser());
