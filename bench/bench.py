@@ -4,9 +4,13 @@ programs a technician would use instead, all against the same simulated gateway,
 so that noise on the machine hits every side alike. Figures, never pass/fail.
 
 Usage: bench.py BUILD_DIR [--minutes N] [--csv FILE]
+       bench.py BUILD_DIR --fleet N [--minutes M]   (N bridges against one broker; M default 1)
 """
 import argparse
 import csv
+import json
+import random
+import threading
 import datetime
 import os
 import platform
@@ -38,6 +42,46 @@ def cpu_seconds(pid):
         with open(f"/proc/{pid}/stat") as f:
             fields = f.read().rsplit(")", 1)[1].split()
         return (int(fields[11]) + int(fields[12])) / CLK_TCK
+
+
+def switches(pid):
+    """Context switches of all the process's threads, as (voluntary, pushed off): the first is
+    the process going to sleep and being woken again, the second other processes taking the
+    processor from it."""
+    counts = [0, 0]
+    try:
+        for task in os.listdir(f"/proc/{pid}/task"):
+            with open(f"/proc/{pid}/task/{task}/status") as f:
+                for line in f:
+                    if line.startswith("voluntary_ctxt_switches:"):
+                        counts[0] += int(line.split()[1])
+                    elif line.startswith("nonvoluntary_ctxt_switches:"):
+                        counts[1] += int(line.split()[1])
+    except OSError:
+        pass
+    return tuple(counts)
+
+
+def wakeups(before, after, reads):
+    """The wake-ups row's value and note from two switches() readings."""
+    voluntary, pushed = after[0] - before[0], after[1] - before[1]
+    return (round((voluntary + pushed) / reads, 2),
+            f"{voluntary + pushed} context switches over {reads} requests; {voluntary / reads:.2f} of its own")
+
+
+def reads_between(stamps, start, end):
+    """Read requests the simulator saw between two time.monotonic() readings (its time stamps
+    are the same steady clock, in ns)."""
+    n = 0
+    try:
+        with open(stamps) as f:
+            for line in f:
+                ns, function = line.split()
+                if function == "3" and start <= int(ns) / 1e9 <= end:
+                    n += 1
+    except (OSError, ValueError):
+        pass
+    return n
 
 
 def rss_mb(pid):
@@ -90,7 +134,9 @@ class Bench:
                 f.write(f"[CommSetting]\nBR_Index={baud_index}\nPortName={port}\nSlaveAddr_Index=0\n")
         e = dict(os.environ)
         e.update({"XDG_CONFIG_HOME": config, "XDG_DATA_HOME": os.path.join(home, "data"), "TMPDIR": home,
-                  "DISPLAY": self.display, "QT_QPA_PLATFORM": "xcb", "USER": "bench"})
+                  "QT_QPA_PLATFORM": "xcb", "USER": "bench"})
+        if self.display:
+            e["DISPLAY"] = self.display
         return e
 
     def simulator(self, baud, link, stamps):
@@ -134,11 +180,13 @@ class Bench:
         sim = None if kind == "demo" else self.simulator(baud, link, stamps)
         proc = self.client(kind, baud, link, home)
         time.sleep(3.0)  # start-up and the first requests are not the steady state
+        self.last_wakeups = None
         try:
             # CPU is sampled each second and the median taken: on a virtual machine the host
             # now and then slows every guest several-fold for seconds at a time, and a mean
             # over the run would measure the host rather than the program.
             t0 = time.monotonic()
+            switches0 = switches(proc.pid)
             last_cpu, last_t = cpu_seconds(proc.pid), t0
             rss, per_second = [], []
             end = t0 + seconds
@@ -152,6 +200,8 @@ class Bench:
                     rss.append((now - t0, rss_mb(proc.pid)))
                     next_rss += 5.0
             cpu = statistics.median(per_second) if per_second else float("nan")
+            if sim and proc.poll() is None:
+                self.last_wakeups = (switches0, switches(proc.pid), reads_between(stamps, t0, time.monotonic()))
         finally:
             stop(proc)
             stop(sim)
@@ -216,15 +266,9 @@ class Bench:
     def serve(self):
         """tarvik-cli serve against a local mosquitto: CPU and memory of the bridge while it
         polls at 300 ms and publishes every change."""
-        broker_exe = "/usr/sbin/mosquitto"
-        if not os.path.exists(broker_exe) or not os.path.exists(os.path.join(self.bin, "tarvik-cli")):
+        if not os.path.exists("/usr/sbin/mosquitto") or not os.path.exists(os.path.join(self.bin, "tarvik-cli")):
             return
-        self.broker_port = free_port()
-        conf = os.path.join(self.tmp, "mosquitto.conf")
-        with open(conf, "w") as f:
-            f.write(f"listener {self.broker_port} 127.0.0.1\nallow_anonymous true\npersistence false\n")
-        broker = subprocess.Popen([broker_exe, "-c", conf], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        time.sleep(0.5)
+        broker, self.broker_port = self.start_broker()
         try:
             seconds = max(20, self.minutes * 60 / 3)
             cpu, rss, arrivals = self.run("tarvik-cli serve", 115200, seconds)
@@ -232,12 +276,143 @@ class Bench:
             stop(broker)
         self.add("CPU while polling at 300 ms", "tarvik-cli serve", round(cpu, 3), "% of a core",
                  "median of 1-s samples, publishing to mosquitto")
+        if self.last_wakeups and self.last_wakeups[2]:
+            value, note = wakeups(*self.last_wakeups)
+            self.add("wake-ups per poll", "tarvik-cli serve @115200", value, "per request", note)
         if rss:
             self.add(f"RSS after {rss[-1][0] / 60:.1f} min of polling", "tarvik-cli serve", round(rss[-1][1], 1), "MB",
                      f"{rss[0][1]:.1f} MB after {rss[0][0]:.0f} s")
         s = self.spacing(arrivals, SPEEDS[115200][1])
         if s:
             self.add("spacing error p95", "tarvik-cli serve @115200", round(s[1], 2), "ms", f"{s[3]} requests")
+
+    def start_broker(self):
+        broker_exe = "/usr/sbin/mosquitto"
+        port = free_port()
+        conf = os.path.join(self.tmp, f"mosquitto-{port}.conf")
+        with open(conf, "w") as f:
+            f.write(f"listener {port} 127.0.0.1\nallow_anonymous true\npersistence false\n")
+        broker = subprocess.Popen([broker_exe, "-c", conf], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        time.sleep(0.5)
+        return broker, port
+
+    def fleet(self, count, seconds):
+        """count simulated gateways, one tarvik-cli serve each, one mosquitto: the bridges' CPU
+        and memory, the messages the broker takes, and how long a change in a gateway takes to
+        reach a subscriber. The change: SIGUSR1 makes a simulator take the device of its first
+        used channel off the line (or put it back), which changes that channel's status."""
+        cli = os.path.join(self.bin, "tarvik-cli")
+        if not os.path.exists("/usr/sbin/mosquitto") or not shutil.which("mosquitto_sub") or not os.path.exists(cli):
+            print("bench: the fleet needs mosquitto, mosquitto_sub and tarvik-cli", file=sys.stderr)
+            return
+        broker, port = self.start_broker()
+        sims, serves, stamps = [], [], []
+        arrivals = []  # (time.monotonic(), topic, payload) as the subscriber gets them
+        lock = threading.Lock()
+        sub = subprocess.Popen(["mosquitto_sub", "-h", "127.0.0.1", "-p", str(port), "-v", "-q", "1",
+                                "-t", "tarvik/#", "-t", "homeassistant/#"],
+                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True, bufsize=1)
+
+        def read_subscriber():
+            for line in sub.stdout:
+                now = time.monotonic()
+                topic, _, payload = line.rstrip("\n").partition(" ")
+                with lock:
+                    arrivals.append((now, topic, payload))
+
+        reader = threading.Thread(target=read_subscriber, daemon=True)
+        reader.start()
+        try:
+            for i in range(count):
+                home = tempfile.mkdtemp(dir=self.tmp)
+                link = os.path.join(home, "gw")
+                stamps.append(os.path.join(home, "stamps"))
+                sims.append(subprocess.Popen([os.path.join(self.bin, "tarvik-gateway-sim"), "--link", link, "--baud",
+                                              "115200", "--seed", str(i + 1), "--timestamps", stamps[-1]],
+                                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True))
+                sims[-1].stdout.readline()  # "ready LINK"
+                serves.append(subprocess.Popen([cli, "--port", link, "--baud", "115200", "--numbering", "1", "serve",
+                                                "--mqtt", f"127.0.0.1:{port}", "--name", f"gw{i + 1:02}"],
+                                               env=self.env(home), stdout=subprocess.DEVNULL,
+                                               stderr=subprocess.DEVNULL))
+            # Every bridge online and past its first rounds.
+            deadline = time.monotonic() + 30
+            while time.monotonic() < deadline:
+                with lock:
+                    online = {t for _, t, p in arrivals if t.endswith("/availability") and p == "online"}
+                if len(online) >= count:
+                    break
+                time.sleep(0.2)
+            time.sleep(3.0)
+
+            t0 = time.monotonic()
+            with lock:
+                first = len(arrivals)
+            cpu0 = [cpu_seconds(p.pid) for p in serves]
+            broker_cpu0 = cpu_seconds(broker.pid)
+            switches0 = [switches(p.pid) for p in serves]
+            changes = []  # (sent, gateway index, channel, absent)
+            end = t0 + seconds
+            turn = 0
+            while time.monotonic() < end - 2.0:
+                time.sleep(random.uniform(0.5, 1.0))
+                i = turn % count
+                turn += 1
+                sent = time.monotonic()
+                sims[i].send_signal(signal.SIGUSR1)
+                words = sims[i].stdout.readline().split()  # "channel N absent|present"
+                if len(words) == 3:
+                    changes.append((sent, i, int(words[1]), words[2] == "absent"))
+            time.sleep(max(0.0, end - time.monotonic()))
+            t1 = time.monotonic()
+            cpu = [(cpu_seconds(p.pid) - c) / (t1 - t0) * 100 for p, c in zip(serves, cpu0)]
+            broker_cpu = (cpu_seconds(broker.pid) - broker_cpu0) / (t1 - t0) * 100
+            switches1 = [switches(p.pid) for p in serves]
+            rss = [rss_mb(p.pid) for p in serves]
+            alive = sum(1 for p in serves if p.poll() is None)
+        finally:
+            for p in serves + sims:
+                stop(p)
+            stop(sub)
+            stop(broker)
+        reads = sum(reads_between(f, t0, t1) for f in stamps)
+        with lock:
+            window = [a for a in arrivals[first:] if a[0] <= t1]
+        latencies = []
+        for sent, i, channel, absent in changes:
+            topic = f"tarvik/gw{i + 1:02}/channel/{channel}"
+            for t, top, payload in window:
+                if t < sent or top != topic:
+                    continue
+                try:
+                    status = json.loads(payload)["status"]
+                except (ValueError, KeyError, TypeError):
+                    continue
+                if (status != 0) == absent:
+                    latencies.append((t - sent) * 1000)
+                    break
+        subject = f"fleet of {count} x tarvik-cli serve"
+        self.add("CPU while polling at 300 ms, all bridges", subject, round(sum(cpu), 3), "% of a core",
+                 f"{statistics.mean(cpu):.3f} % per bridge, over {t1 - t0:.0f} s")
+        self.add("CPU", "mosquitto with the fleet", round(broker_cpu, 3), "% of a core")
+        self.add("RSS per bridge", subject, round(statistics.mean(rss), 1), "MB", f"max {max(rss):.1f} MB")
+        if reads:
+            total0 = tuple(map(sum, zip(*switches0)))
+            total1 = tuple(map(sum, zip(*switches1)))
+            value, note = wakeups(total0, total1, reads)
+            self.add("wake-ups per poll", subject, value, "per request", note)
+        self.add("messages per second at the broker", subject, round(len(window) / (t1 - t0), 1), "per s",
+                 f"{len(window)} publishes seen by a subscriber to all topics")
+        if latencies:
+            latencies.sort()
+            p95 = latencies[max(0, int(len(latencies) * 0.95) - 1)]
+            self.add("change to MQTT message p50", subject, round(statistics.median(latencies), 1), "ms",
+                     f"{len(latencies)} of {len(changes)} changes seen")
+            self.add("change to MQTT message p95", subject, round(p95, 1), "ms",
+                     "goal: one poll cycle (4 blocks x 300 ms) + 50 ms = 1250 ms")
+            self.add("change to MQTT message max", subject, round(latencies[-1], 1), "ms")
+        if alive < count:
+            self.add("bridges that ended early", subject, count - alive, "processes")
 
     def startup(self):
         def shown(args, env):
@@ -340,10 +515,20 @@ class Bench:
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("build")
-    ap.add_argument("--minutes", type=float, default=3)
+    ap.add_argument("--minutes", type=float)
+    ap.add_argument("--fleet", type=int, metavar="N", help="only the fleet: N simulated gateways and bridges")
     ap.add_argument("--csv")
     a = ap.parse_args()
-    bench = Bench(os.path.abspath(a.build), a.minutes)
+    if a.fleet:
+        bench = Bench(os.path.abspath(a.build), a.minutes or 1)
+        try:
+            print(f"bench: fleet of {a.fleet}...", file=sys.stderr, flush=True)
+            bench.fleet(a.fleet, bench.minutes * 60)
+        finally:
+            shutil.rmtree(bench.tmp, ignore_errors=True)
+        bench.print_table(a.csv or os.path.join(a.build, "bench-fleet.csv"))
+        return
+    bench = Bench(os.path.abspath(a.build), a.minutes or 3)
     bench.start_display()
     try:
         for step in (bench.hot_paths, bench.startup, bench.timing_and_cpu, bench.serve, bench.memory, bench.firmware):

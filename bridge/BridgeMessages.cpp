@@ -37,6 +37,26 @@ QString BridgeMessages::discoveryTopic(const QString &id, const QString &rom)
     return QStringLiteral("homeassistant/sensor/%1/config").arg(uniqueId(id, rom));
 }
 
+QString BridgeMessages::discoveryPattern()
+{
+    return QStringLiteral("homeassistant/sensor/+/config");
+}
+
+QString BridgeMessages::romOfDiscoveryTopic(const QString &id, const QString &topic)
+{
+    const QString head = QStringLiteral("homeassistant/sensor/tarvik_%1_").arg(id);
+    const QString tail = QStringLiteral("/config");
+    constexpr int kRomDigits = 16;
+    if (topic.size() != head.size() + kRomDigits + tail.size() || !topic.startsWith(head)
+        || !topic.endsWith(tail))
+        return QString();
+    const QString rom = topic.mid(head.size(), kRomDigits);
+    for (const QChar c : rom)
+        if (!(c.isDigit() || (c >= QLatin1Char('A') && c <= QLatin1Char('F'))))
+            return QString();
+    return rom;
+}
+
 bool BridgeMessages::isUsed(const TChannelRecord &record)
 {
     return ChannelText::showsDevice(record);

@@ -23,6 +23,11 @@ public:
     // it because a configuration restored into a second gateway copies its ROM codes.
     static QString uniqueId(const QString &id, const QString &rom);
     static QString discoveryTopic(const QString &id, const QString &rom);
+    // Every sensor configuration on the broker, this gateway's among them.
+    static QString discoveryPattern();
+    // The ROM code whose entity of gateway ID the topic configures; empty for any other topic
+    // (another gateway's, even one whose ID starts with this one's).
+    static QString romOfDiscoveryTopic(const QString &id, const QString &topic);
 
     // Whether a channel holds a device (a free position or a line fault before any device was
     // read shows none).

@@ -5,6 +5,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 
 namespace {
 
@@ -31,6 +34,22 @@ QString errorText(int rc)
     if (text.endsWith(QLatin1Char('.')))
         text.chop(1);
     return text;
+}
+
+// Whether the connection behind a dead socket ever came up. A refusal that an earlier write
+// already reported leaves nothing to read but an end, as a broker that hung up does; only the
+// former never had an answer to its opening (no round-trip time measured).
+bool wasEstablished(int fd)
+{
+#ifdef __linux__
+    tcp_info info{};
+    socklen_t length = sizeof info;
+    if (::getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &length) == 0)
+        return info.tcpi_rtt > 0;
+#endif
+    sockaddr_storage peer{};
+    socklen_t length2 = sizeof peer;
+    return ::getpeername(fd, reinterpret_cast<sockaddr *>(&peer), &length2) == 0;
 }
 
 bool isConnectionError(int rc)
@@ -94,6 +113,7 @@ void MqttLink::attempt()
     if (m_stopped)
         return;
     m_unacked.clear();
+    m_tlsError.clear();
     m_state = State::Connecting;
     const QByteArray id = m_settings.clientId.toUtf8();
     m_client = mosquitto_new(id.constData(), true, this);
@@ -105,6 +125,9 @@ void MqttLink::attempt()
     mosquitto_connect_callback_set(m_client, &MqttLink::onConnect);
     mosquitto_disconnect_callback_set(m_client, &MqttLink::onDisconnect);
     mosquitto_publish_callback_set(m_client, &MqttLink::onPublish);
+    mosquitto_subscribe_callback_set(m_client, &MqttLink::onSubscribe);
+    mosquitto_log_callback_set(m_client, &MqttLink::onLog);
+    mosquitto_message_callback_set(m_client, &MqttLink::onMessage);
     int rc = MOSQ_ERR_SUCCESS;
     if (!m_settings.willTopic.isEmpty()) {
         const QByteArray topic = m_settings.willTopic.toUtf8();
@@ -122,7 +145,7 @@ void MqttLink::attempt()
         rc = mosquitto_tls_set(m_client, ca.constData(), nullptr, nullptr, nullptr, nullptr);
     }
     if (rc != MOSQ_ERR_SUCCESS) {
-        lost(errorText(rc));
+        lost(failureText(rc));
         return;
     }
     // Without blocking: a broker host that drops packets must not stall the poll cycle.
@@ -132,7 +155,7 @@ void MqttLink::attempt()
     if (rc != MOSQ_ERR_SUCCESS) {
         lost(rc == MOSQ_ERR_EAI
                 ? QStringLiteral("cannot resolve the host name %1").arg(m_settings.host)
-                : errorText(rc));
+                : failureText(rc));
         return;
     }
     m_connectTimeout.start(m_settings.connectTimeoutMs);
@@ -179,17 +202,78 @@ void MqttLink::updateWriteWatch()
 void MqttLink::afterCall(int rc)
 {
     if (rc != MOSQ_ERR_SUCCESS && isConnectionError(rc)) {
-        lost(errorText(rc));
+        lost(failureText(rc));
         return;
     }
     updateWriteWatch();
+}
+
+QString MqttLink::failureText(int rc) const
+{
+    if (rc != MOSQ_ERR_TLS)
+        return errorText(rc);
+    // libmosquitto's own text ("A TLS error occurred") says nothing about the cause; the TLS
+    // library's does.
+    QString text = QStringLiteral("TLS refused");
+    if (!m_tlsError.isEmpty())
+        text += QStringLiteral(": ") + m_tlsError;
+    if (m_tlsError.contains(QLatin1String("certificate verify failed")))
+        text += QStringLiteral(" (the broker's certificate is not signed by %1, or does not name %2)")
+                    .arg(m_settings.caFile, m_settings.host);
+    else if (m_tlsError.contains(QLatin1String("eof")) || m_tlsError.contains(QLatin1String("wrong version")))
+        text += QStringLiteral(" (does the broker take TLS on port %1?)").arg(m_settings.port);
+    return text;
+}
+
+void MqttLink::onLog(mosquitto *, void *self, int level, const char *text)
+{
+    // "OpenSSL Error[0]: error:0A000086:SSL routines::certificate verify failed": the first
+    // one is the cause, the reason after the code's last colon the readable part.
+    if (!(level & MOSQ_LOG_ERR) || !text)
+        return;
+    auto *link = static_cast<MqttLink *>(self);
+    const QString line = QString::fromUtf8(text);
+    if (!line.startsWith(QLatin1String("OpenSSL Error")) || !link->m_tlsError.isEmpty())
+        return;
+    link->m_tlsError = line.section(QLatin1Char(':'), -1).trimmed();
 }
 
 void MqttLink::onReadable()
 {
     if (!m_client)
         return;
-    afterCall(mosquitto_loop_read(m_client, 1));
+    const int rc = mosquitto_loop_read(m_client, 1);
+    if (rc == MOSQ_ERR_SUCCESS && m_state == State::Connecting) {
+        // While TLS is being set up libmosquitto takes a refused or closed connection for one
+        // still being made, and the socket stays readable: without this look it would be read
+        // again and again until the connect timeout.
+        const QString failure = socketFailure();
+        if (!failure.isEmpty()) {
+            lost(failure);
+            return;
+        }
+    }
+    afterCall(rc);
+}
+
+QString MqttLink::socketFailure() const
+{
+    const int fd = m_client ? mosquitto_socket(m_client) : -1;
+    if (fd < 0)
+        return QString();
+    char byte = 0;
+    const ssize_t n = ::recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (n > 0 || (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)))
+        return QString();
+    const QString tlsHint = m_settings.caFile.isEmpty()
+        ? QString()
+        : QStringLiteral(" (does the broker take TLS on port %1?)").arg(m_settings.port);
+    const int error = n < 0 ? errno : 0;
+    if (!wasEstablished(fd))
+        return QString::fromLocal8Bit(strerror(ECONNREFUSED));
+    if (n == 0 || error == ECONNRESET || error == ENOTCONN)
+        return QStringLiteral("the broker closed the connection") + tlsHint;
+    return QString::fromLocal8Bit(strerror(error));
 }
 
 void MqttLink::onWritable()
@@ -260,6 +344,33 @@ int MqttLink::publish(const QString &topic, const QByteArray &payload, bool reta
     m_unacked.insert(mid);
     updateWriteWatch();
     return mid;
+}
+
+void MqttLink::onSubscribe(mosquitto *, void *self, int, int, const int *)
+{
+    emit static_cast<MqttLink *>(self)->subscribed();
+}
+
+void MqttLink::onMessage(mosquitto *, void *self, const mosquitto_message *message)
+{
+    const QByteArray payload(static_cast<const char *>(message->payload), message->payloadlen);
+    emit static_cast<MqttLink *>(self)->messageReceived(QString::fromUtf8(message->topic), payload);
+}
+
+void MqttLink::subscribe(const QString &pattern)
+{
+    if (m_state != State::Connected || !m_client)
+        return;
+    const QByteArray p = pattern.toUtf8();
+    afterCall(mosquitto_subscribe(m_client, nullptr, p.constData(), kQos));
+}
+
+void MqttLink::unsubscribe(const QString &pattern)
+{
+    if (m_state != State::Connected || !m_client)
+        return;
+    const QByteArray p = pattern.toUtf8();
+    afterCall(mosquitto_unsubscribe(m_client, nullptr, p.constData()));
 }
 
 void MqttLink::disconnectFromBroker()

@@ -52,11 +52,17 @@ public:
     int publish(const QString &topic, const QByteArray &payload, bool retain);
     // Messages sent and not yet acknowledged by the broker.
     bool awaitingAcks() const { return !m_unacked.isEmpty(); }
+    // Subscribes at QoS 1 (messageReceived), or ends that. Nothing is done while not connected.
+    void subscribe(const QString &pattern);
+    void unsubscribe(const QString &pattern);
     // Says goodbye to the broker (so it does not send the last will) and stops retrying.
     void disconnectFromBroker();
 
 signals:
     void connected();
+    // The broker took a subscription; its retained messages follow.
+    void subscribed();
+    void messageReceived(const QString &topic, const QByteArray &payload);
     // The attempt failed or the connection ended; another attempt is due after retryMs.
     void disconnected(const QString &reason, int retryMs);
     void delivered();
@@ -65,6 +71,9 @@ private:
     static void onConnect(mosquitto *, void *self, int rc);
     static void onDisconnect(mosquitto *, void *self, int rc);
     static void onPublish(mosquitto *, void *self, int mid);
+    static void onLog(mosquitto *, void *self, int level, const char *text);
+    static void onSubscribe(mosquitto *, void *self, int mid, int count, const int *granted);
+    static void onMessage(mosquitto *, void *self, const struct mosquitto_message *message);
 
     void attempt();
     void watchSocket();
@@ -72,6 +81,9 @@ private:
     void lost(const QString &reason);
     void updateWriteWatch();
     void afterCall(int rc);
+    QString failureText(int rc) const;
+    // Why the socket of a connection being made is dead; empty while it may still come up.
+    QString socketFailure() const;
     void onReadable();
     void onWritable();
 
@@ -87,4 +99,5 @@ private:
     int m_backoffMs = 1000;
     bool m_stopped = false;
     QSet<int> m_unacked;
+    QString m_tlsError; // what the TLS library said went wrong in this attempt
 };

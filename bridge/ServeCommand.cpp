@@ -12,6 +12,7 @@
 #include "ErrorGuard.h"
 #include "EventWait.h"
 #include "HangupSignal.h"
+#include "LinkPort.h"
 #include "MetricsServer.h"
 #include "MetricsText.h"
 #include "MqttLink.h"
@@ -32,6 +33,9 @@ constexpr int kChannelBlockCount = 4;
 constexpr int kLeastSilenceMs = 10000;
 // How long the goodbye ("offline") may take to be acknowledged at the end.
 constexpr int kGoodbyeMs = 3000;
+// How long after the broker took the subscription its retained entities are gathered: they
+// come at once, behind the acknowledgement.
+constexpr int kEntityGatheringMs = 1000;
 const QByteArray kOnline = QByteArrayLiteral("online");
 const QByteArray kOffline = QByteArrayLiteral("offline");
 
@@ -170,6 +174,9 @@ ServeCommand::ServeCommand(CliContext &ctx, const ServeOptions &options, MqttLin
     connect(&m_reopen, &QTimer::timeout, this, &ServeCommand::openPort);
     m_silence.setSingleShot(true);
     connect(&m_silence, &QTimer::timeout, this, &ServeCommand::onSilence);
+    m_entityGathering.setSingleShot(true);
+    m_entityGathering.setInterval(kEntityGatheringMs);
+    connect(&m_entityGathering, &QTimer::timeout, this, &ServeCommand::endEntityGathering);
     m_heartbeat.setInterval(m_options.heartbeatS * 1000);
     connect(&m_heartbeat, &QTimer::timeout, this, [this] { publishEverything(true); });
 
@@ -206,6 +213,11 @@ void ServeCommand::start()
                 m_metrics ? QStringLiteral(", metrics on port %1").arg(m_metrics->port())
                           : QString()));
     connect(&m_mqtt, &MqttLink::connected, this, &ServeCommand::onBrokerConnected);
+    connect(&m_mqtt, &MqttLink::messageReceived, this, &ServeCommand::onBrokerMessage);
+    connect(&m_mqtt, &MqttLink::subscribed, this, [this] {
+        if (m_entityScan == EntityScan::Gathering)
+            m_entityGathering.start();
+    });
     connect(&m_mqtt, &MqttLink::disconnected, this, [this](const QString &reason, int retryMs) {
         m_sent.clear();
         say(QStringLiteral("MQTT broker %1: %2; trying again in %3 s")
@@ -213,6 +225,9 @@ void ServeCommand::start()
                 .arg(retryMs / 1000.0));
     });
     publishEverything(false);
+    // The first connection came before these handlers were there.
+    if (m_mqtt.isConnected())
+        gatherEntities();
     m_heartbeat.start();
     openPort();
 }
@@ -233,17 +248,23 @@ void ServeCommand::openPort()
     try {
         m_session.open();
     } catch (const CliFailure &failure) {
-        // Said once, not at every try.
-        if (failure.message != m_lastPortError)
+        // Said once, not at every try; a port that went away and is still missing was
+        // reported as gone already.
+        const bool stillGone = failure.portMissing && m_portGone;
+        if (failure.message != m_lastPortError && !stillGone)
             say(failure.message + QStringLiteral("; trying again every %1 s").arg(ReopenMs / 1000));
-        m_lastPortError = failure.message;
-        setLinkState(LinkState::PortClosed, failure.message);
+        if (!stillGone) {
+            m_lastPortError = failure.message;
+            m_portGone = false;
+            setLinkState(LinkState::PortClosed, failure.message);
+        }
         m_reopen.start(ReopenMs);
         return;
     }
     if (!m_lastPortError.isEmpty())
         say(QStringLiteral("The port %1 is open again").arg(m_session.link().port));
     m_lastPortError.clear();
+    m_portGone = false;
     // The counters restart with each open.
     m_counted = {};
     m_firstRound = true;
@@ -264,10 +285,10 @@ void ServeCommand::onPortLost(const QString &reason)
     accountCounters();
     m_silence.stop();
     m_session.close();
-    const QString text
-        = QStringLiteral("The port %1 went away: %2").arg(m_session.link().port, reason);
+    const QString text = LinkPort::goneText(m_session.link().port, reason);
     say(text + QStringLiteral("; trying again every %1 s").arg(ReopenMs / 1000));
     m_lastPortError = text;
+    m_portGone = true;
     setLinkState(LinkState::PortClosed, text);
     m_reopen.start(ReopenMs);
 }
@@ -318,6 +339,7 @@ void ServeCommand::onBlock()
     // Online once every channel has been read, so the first state a subscriber sees is whole.
     if (!m_firstRound || m_linkState == LinkState::Silent)
         setLinkState(LinkState::Answering);
+    withdrawStaleEntities();
 }
 
 void ServeCommand::takeChannels(int block)
@@ -369,6 +391,64 @@ void ServeCommand::onBrokerConnected()
     if (m_mqtt.isConnected())
         say(QStringLiteral("Connected to the MQTT broker %1").arg(m_mqtt.address()));
     publishEverything(false);
+    gatherEntities();
+}
+
+void ServeCommand::gatherEntities()
+{
+    m_retainedRoms.clear();
+    m_entityGathering.stop();
+    m_entityScan = EntityScan::Gathering;
+    m_mqtt.subscribe(BridgeMessages::discoveryPattern());
+}
+
+void ServeCommand::onBrokerMessage(const QString &topic, const QByteArray &payload)
+{
+    if (m_entityScan != EntityScan::Gathering)
+        return;
+    const QString rom = BridgeMessages::romOfDiscoveryTopic(m_options.name, topic);
+    if (rom.isEmpty())
+        return;
+    // An empty payload is an entity already withdrawn.
+    if (payload.isEmpty())
+        m_retainedRoms.remove(rom);
+    else
+        m_retainedRoms.insert(rom);
+}
+
+void ServeCommand::endEntityGathering()
+{
+    if (m_entityScan != EntityScan::Gathering)
+        return;
+    m_mqtt.unsubscribe(BridgeMessages::discoveryPattern());
+    m_entityScan = EntityScan::Gathered;
+    withdrawStaleEntities();
+}
+
+void ServeCommand::withdrawStaleEntities()
+{
+    // Only once every channel has been read since the port opened: until then a channel's
+    // device is not known.
+    if (m_entityScan != EntityScan::Gathered || m_firstRound || !m_mqtt.isConnected())
+        return;
+    QSet<QString> held;
+    for (const Channel &c : m_channels)
+        if (c.record && BridgeMessages::isThermometer(*c.record))
+            held.insert(RomCode::toText(c.record->rom));
+    int withdrawn = 0;
+    for (const QString &rom : std::as_const(m_retainedRoms)) {
+        if (held.contains(rom))
+            continue;
+        publish(BridgeMessages::discoveryTopic(m_options.name, rom), QByteArray(), true);
+        ++withdrawn;
+    }
+    m_retainedRoms.clear();
+    m_entityScan = EntityScan::Off;
+    if (withdrawn > 0)
+        say(withdrawn == 1
+                ? QStringLiteral("Withdrew 1 Home Assistant entity whose device no channel holds any more")
+                : QStringLiteral("Withdrew %1 Home Assistant entities whose devices no channel holds any more")
+                      .arg(withdrawn));
 }
 
 void ServeCommand::publish(const QString &topic, const QByteArray &payload, bool force)

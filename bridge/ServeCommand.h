@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QHash>
+#include <QSet>
 #include <QObject>
 #include <QTimer>
 #include <array>
@@ -56,6 +57,10 @@ private:
     void accountCounters();
 
     void onBrokerConnected();
+    void onBrokerMessage(const QString &topic, const QByteArray &payload);
+    void gatherEntities();
+    void endEntityGathering();
+    void withdrawStaleEntities();
     void publish(const QString &topic, const QByteArray &payload, bool force = false);
     void publishEverything(bool force);
     void publishChannel(int index, bool force);
@@ -79,6 +84,7 @@ private:
     QString m_linkReason;
     QDateTime m_linkSince;
     QString m_lastPortError;
+    bool m_portGone = false; // the open port went away and has not been opened since
     bool m_firstRound = true;
     int m_openedGeneration = 0;
     std::array<Channel, ChannelMap::ChannelCount> m_channels{};
@@ -93,4 +99,11 @@ private:
     qint64 m_errors = 0;
     // What went to the broker on this connection, by topic: only changes are sent again.
     QHash<QString, QByteArray> m_sent;
+    // After each connection the broker's retained entities of this gateway are gathered for a
+    // moment; once every channel has been read, those no channel holds any more (freed or
+    // given another device while the bridge was not running) are withdrawn.
+    enum class EntityScan { Off, Gathering, Gathered };
+    EntityScan m_entityScan = EntityScan::Off;
+    QSet<QString> m_retainedRoms;
+    QTimer m_entityGathering;
 };

@@ -11,7 +11,9 @@ struct CliFailure
 {
     ExitCode code = ExitCode::Failure;
     QString message;
+    // The port named is not there (never was, or unplugged).
+    bool portMissing = false;
 
-    static CliFailure usage(const QString &message) { return {ExitCode::Usage, message}; }
-    static CliFailure failure(const QString &message) { return {ExitCode::Failure, message}; }
+    static CliFailure usage(const QString &message) { return {ExitCode::Usage, message, false}; }
+    static CliFailure failure(const QString &message) { return {ExitCode::Failure, message, false}; }
 };

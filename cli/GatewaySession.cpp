@@ -28,7 +28,7 @@ GatewaySession::GatewaySession(const LinkOptions &link, EventWait &wait)
     m_gateway.OnForeignAnswer = [this](uint8_t address) { m_foreignAddress = address; };
     m_port.port().OnClosed = [this](TAfComPort *, const QString &reason) {
         if (m_portLossEnds)
-            m_wait.fail(CliFailure::failure(QStringLiteral("The port %1 went away: %2").arg(this->link().port, reason)));
+            m_wait.fail(CliFailure::failure(LinkPort::goneText(this->link().port, reason)));
         else
             m_wait.check();
     };

@@ -47,9 +47,22 @@ CliFailure LinkPort::failureWithReason(const ComPortError &error)
 CliFailure LinkPort::failureOf(const ComPortError &error)
 {
     QString text = error.message();
-    if (text.startsWith(QLatin1String("Invalid port number")))
+    const bool missing = text.startsWith(QLatin1String("Invalid port number"));
+    if (missing)
         text += QStringLiteral(": no such port; check the name given with --port");
-    return CliFailure::failure(text);
+    CliFailure failure = CliFailure::failure(text);
+    failure.portMissing = missing;
+    return failure;
+}
+
+QString LinkPort::goneText(const QString &port, const QString &reason)
+{
+    QString text = QStringLiteral("The port %1 is gone (unplugged?)").arg(port);
+    // A pseudo-terminal whose far end ended gives only "Unknown error": no reason at all.
+    const QString why = reason.trimmed();
+    if (!why.isEmpty() && why.compare(QLatin1String("Unknown error"), Qt::CaseInsensitive) != 0)
+        text += QStringLiteral(": ") + why;
+    return text;
 }
 
 void LinkPort::close()

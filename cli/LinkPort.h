@@ -20,6 +20,9 @@ public:
     void open();
     // What a port failure means for the user of the command line.
     static CliFailure failureOf(const ComPortError &error);
+    // What is said when the open port disappears (unplugged, its far end gone), with the
+    // system's reason where it has one.
+    static QString goneText(const QString &port, const QString &reason);
     // The same with the system's reason for a failed open of this port, when the text has none.
     CliFailure failureWithReason(const ComPortError &error);
     // Throws a usage CliFailure when the options name no port.

@@ -5,6 +5,7 @@
 
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QSocketNotifier>
 
 #ifdef Q_OS_UNIX
 #include <unistd.h>
@@ -20,6 +21,7 @@ QtSerialTransport::QtSerialTransport(QObject *parent) : SerialTransport(parent)
 SerialTransport::OpenResult QtSerialTransport::open(const QString &portName)
 {
     m_lost = false;
+    m_held = false;
     m_port.setPortName(portName);
     // The driver's input queue: what is not read stays in the kernel until there is room.
     m_port.setReadBufferSize(kInBufSize);
@@ -60,6 +62,7 @@ SerialTransport::OpenResult QtSerialTransport::open(const QString &portName)
 
 void QtSerialTransport::close()
 {
+    m_held = false;
     if (m_port.isOpen())
         m_port.close();
     m_port.clearError();
@@ -100,7 +103,11 @@ qint64 QtSerialTransport::bytesWaiting() const
 
 qint64 QtSerialTransport::read(char *data, qint64 maxCount)
 {
-    return m_port.read(data, maxCount);
+    const qint64 n = m_port.read(data, maxCount);
+    // Reading from QSerialPort's buffer switches its notifier back on.
+    if (m_held)
+        setReadNotices(false);
+    return n;
 }
 
 qint64 QtSerialTransport::write(const char *data, qint64 count)
@@ -136,6 +143,36 @@ QString QtSerialTransport::lastErrorText() const
     return m_lastError;
 }
 
+bool QtSerialTransport::canHoldArrivals() const
+{
+#ifdef Q_OS_UNIX
+    return true;
+#else
+    return false;
+#endif
+}
+
+void QtSerialTransport::holdArrivals(bool hold)
+{
+    if (!canHoldArrivals() || !m_port.isOpen() || hold == m_held)
+        return;
+    m_held = hold;
+    setReadNotices(!hold);
+}
+
+void QtSerialTransport::setReadNotices(bool on)
+{
+    // QSerialPort watches its descriptor with a read notifier of its own (a child object);
+    // switched off, the event loop no longer polls the port for input. One closed earlier may
+    // still be waiting for its deletion: only the open descriptor's is touched.
+    const auto handle = qintptr(m_port.handle());
+    const auto notifiers = m_port.findChildren<QSocketNotifier *>(Qt::FindDirectChildrenOnly);
+    for (QSocketNotifier *notifier : notifiers) {
+        if (notifier->type() == QSocketNotifier::Read && notifier->socket() == handle)
+            notifier->setEnabled(on);
+    }
+}
+
 void QtSerialTransport::onError(QSerialPort::SerialPortError error)
 {
     if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError)
@@ -143,6 +180,7 @@ void QtSerialTransport::onError(QSerialPort::SerialPortError error)
     if (!m_port.isOpen() || m_lost)
         return;
     m_lost = true;
+    m_held = false;
     const QString reason = m_port.errorString();
     qCWarning(lcLink).noquote() << "device lost:" << m_port.portName() << reason;
     m_port.close();

@@ -6,7 +6,9 @@
 
 // The product's transport: a QSerialPort. readyRead arrives on the thread that owns it (the
 // GUI thread). A read or resource error on an open port is reported once as deviceLost, since
-// QSerialPort repeats it in a tight loop until the port is closed.
+// QSerialPort repeats it in a tight loop until the port is closed. On Unix arrivals can be held
+// back: the port's read notifier is switched off, so bytes trickling in from the line (a USB
+// adapter delivers an answer in many pieces) wait in the driver without waking the process.
 class QtSerialTransport final : public SerialTransport
 {
     Q_OBJECT
@@ -24,11 +26,15 @@ public:
     void purgeReceive() override;
     void purgeTransmit() override;
     QString lastErrorText() const override;
+    bool canHoldArrivals() const override;
+    void holdArrivals(bool hold) override;
 
 private:
     void onError(QSerialPort::SerialPortError error);
+    void setReadNotices(bool on);
 
     QSerialPort m_port;
     QString m_lastError;
     bool m_lost = false;
+    bool m_held = false;
 };

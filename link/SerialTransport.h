@@ -37,6 +37,12 @@ public:
     virtual void purgeTransmit() = 0;
     // Why the last open failed, in the operating system's words (for the log).
     virtual QString lastErrorText() const = 0;
+    // Whether dataArrived can be held back while the bytes wait in the driver (holdArrivals).
+    virtual bool canHoldArrivals() const { return false; }
+    // Holds dataArrived back (true) or lets it come again (false). While held, arriving bytes
+    // stay in the driver and wake nobody; once released, whatever is there is reported as one
+    // arrival. Closing the port ends a hold.
+    virtual void holdArrivals(bool hold) { Q_UNUSED(hold) }
 
 signals:
     // New bytes arrived.

@@ -17,6 +17,14 @@ TAfComPort::TAfComPort(std::unique_ptr<SerialTransport> transport, QObject *pare
     m_repeatTimer.setTimerType(Qt::PreciseTimer);
     m_repeatTimer.setInterval(RepeatIntervalMs);
     connect(&m_repeatTimer, &QTimer::timeout, this, &TAfComPort::repeatTimerTick);
+    m_holdTimer.setTimerType(Qt::PreciseTimer);
+    m_holdTimer.setSingleShot(true);
+    connect(&m_holdTimer, &QTimer::timeout, this, [this] {
+        m_transport->holdArrivals(false);
+        // Bytes already taken from the driver are reported now; those still in it come with
+        // the transport's next arrival, as soon as the event loop looks.
+        raiseDataReceived();
+    });
     connect(m_transport.get(), &SerialTransport::dataArrived, this, &TAfComPort::onDataArrived);
     connect(m_transport.get(), &SerialTransport::deviceLost, this, &TAfComPort::onDeviceLost);
 }
@@ -128,6 +136,7 @@ void TAfComPort::open()
 void TAfComPort::close()
 {
     m_repeatTimer.stop();
+    m_holdTimer.stop();
     if (!m_transport->isOpen())
         return;
     m_transport->purgeTransmit();
@@ -170,6 +179,22 @@ void TAfComPort::purgeReceive()
     m_transport->purgeReceive();
 }
 
+void TAfComPort::holdArrivals(int ms)
+{
+    if (ms <= 0 || !isActive() || !m_transport->canHoldArrivals())
+        return;
+    m_transport->holdArrivals(true);
+    m_holdTimer.start(ms);
+}
+
+void TAfComPort::releaseArrivals()
+{
+    if (!m_holdTimer.isActive())
+        return;
+    m_holdTimer.stop();
+    m_transport->holdArrivals(false);
+}
+
 void TAfComPort::onDataArrived()
 {
     raiseDataReceived();
@@ -195,6 +220,7 @@ void TAfComPort::raiseDataReceived()
 void TAfComPort::onDeviceLost(const QString &reason)
 {
     m_repeatTimer.stop();
+    m_holdTimer.stop();
     m_transport->close();
     if (OnClosed)
         ErrorGuard::run([&] { OnClosed(this, reason); });

@@ -58,6 +58,14 @@ public:
     void write(const void *buffer, int count);
     void purgeReceive();
 
+    // Holds the data-received event back for ms while the bytes wait in the driver, so that an
+    // answer arriving in many pieces wakes the program once, when it should be whole. When the
+    // hold ends (or releaseArrivals ends it early) whatever arrived is reported. A transport
+    // that cannot hold arrivals back keeps reporting each one; closing the port ends a hold.
+    void holdArrivals(int ms);
+    void releaseArrivals();
+    bool holdingArrivals() const { return m_holdTimer.isActive(); }
+
     DataReceivedHandler OnDataRecived;
     ClosedHandler OnClosed;
 
@@ -77,4 +85,5 @@ private:
     QString m_portName;
     LineSettings m_settings;
     QTimer m_repeatTimer;
+    QTimer m_holdTimer;
 };

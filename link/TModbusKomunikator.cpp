@@ -99,6 +99,7 @@ void TModbusKomunikator::sendCounted()
     SendFrame();
     m_counters.FrameSent();
     m_counters.setAwaiting(true);
+    holdForAnswer();
 }
 
 void TModbusKomunikator::sendUncounted()
@@ -109,6 +110,7 @@ void TModbusKomunikator::sendUncounted()
     m_counters.setAwaiting(false);
     // A read answer still due is given up for the write's.
     m_awaitingAnswer = false;
+    holdForAnswer();
 }
 
 void TModbusKomunikator::expectAnswer()
@@ -129,14 +131,51 @@ void TModbusKomunikator::expectAnswer()
     m_arrivedSinceTick = false;
 }
 
+int TModbusKomunikator::charsOnLineMs(double characters) const
+{
+    return int(std::ceil(characters * double(m_port->lineSettings().charTimeUs()) / 1000.0));
+}
+
 int TModbusKomunikator::AnswerTimeoutMs() const
 {
     if (!m_expected.expectsAnswer())
         return 0;
     // Both frames and the silence of 3.5 characters between them.
     const double characters = m_expected.request().size() + m_expected.answerLength() + 3.5;
-    const auto onLine = qint64(std::ceil(characters * double(m_port->lineSettings().charTimeUs()) / 1000.0));
-    return int(onLine) + m_answerDelayMs + AnswerMarginMs;
+    return charsOnLineMs(characters) + m_answerDelayMs + AnswerMarginMs;
+}
+
+int TModbusKomunikator::AnswerDueMs() const
+{
+    if (!m_expected.expectsAnswer())
+        return 0;
+    const double characters = m_expected.request().size() + m_expected.answerLength() + 3.5;
+    return charsOnLineMs(characters);
+}
+
+void TModbusKomunikator::holdForAnswer()
+{
+    if (!m_expected.expectsAnswer() || !Active())
+        return;
+    // The answer must be taken by its timeout at the latest: the hold ends before it.
+    const int left = answerWaitMs() - 1;
+    if (left <= 0)
+        return;
+    int wantMs = 0;
+    if (!m_match.started && m_received.isEmpty()) {
+        const qint64 elapsed = m_requestClock.isValid() ? m_requestClock.elapsed() : 0;
+        wantMs = int(AnswerDueMs() - elapsed);
+    }
+    if (wantMs <= 0) {
+        // Due, and not (all) there: a late gateway or an adapter that holds bytes back. Wait
+        // for the time of the bytes still missing, as far as they can be counted (noise before
+        // the answer makes it look further along than it is; that costs one more look).
+        const qsizetype expected = m_expected.answerLength() + (m_lineEchoes ? m_expected.request().size() : 0);
+        const qsizetype missing = m_match.started ? qMax<qsizetype>(1, expected - m_received.size())
+                                                  : m_expected.answerLength();
+        wantMs = qMax(charsOnLineMs(double(missing)), MinAnswerHoldMs);
+    }
+    m_port->holdArrivals(qMin(wantMs, left));
 }
 
 int TModbusKomunikator::frameGapMs() const
@@ -230,6 +269,10 @@ void TModbusKomunikator::PollTimerTick()
 {
     // The tick comes one timer interval after the last; the clock covers ticks that came late.
     m_sinceRequestMs += m_pollTimer.interval();
+    // A hold ends before its answer's time is over; should it not have, the answer's bytes
+    // must not be kept from the decision this tick makes.
+    if (m_port->holdingArrivals() && answerWaitMs() == 0)
+        m_port->releaseArrivals();
     takeArrivals();
     if (!m_writeQueue.isEmpty()) {
         m_cycleState = Writing;
@@ -357,6 +400,9 @@ void TModbusKomunikator::takeArrivals()
         m_received.remove(0, m_received.size() - kKeep);
     }
     settleAnswer();
+    // Part of the answer is in: the rest is read when it can be whole, not piece by piece.
+    if (m_expected.expectsAnswer() && !m_port->holdingArrivals())
+        holdForAnswer();
 }
 
 void TModbusKomunikator::settleAnswer()

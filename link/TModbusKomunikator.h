@@ -39,6 +39,9 @@ public:
     // Added to an answer's time on the line: USB adapters hold received bytes up to 16 ms, and
     // the system's scheduling adds its own.
     static constexpr int AnswerMarginMs = 50;
+    // The shortest wait for the rest of an answer that has begun: less would wake the program
+    // for every piece again.
+    static constexpr int MinAnswerHoldMs = 2;
 
     explicit TModbusKomunikator(TAfComPort *port, QObject *parent = nullptr);
 
@@ -101,6 +104,11 @@ public:
     // How long the answer to the last request may take: both frames on the line, the answer
     // delay and a margin. 0 when that request expects no answer.
     int AnswerTimeoutMs() const;
+    // When the answer to the last request can be whole at the earliest, from the request on:
+    // both frames on the line. The answer delay is not counted: it belongs to the gateway's
+    // RS-485 and RS-232 ports, and over its USB port, or from another device, an answer comes
+    // without it. 0 when that request expects no answer.
+    int AnswerDueMs() const;
     // Whether the line echoes requests (seen before the last read answer).
     bool LineEchoes() const { return m_lineEchoes; }
 
@@ -139,6 +147,10 @@ private:
     void dropReceived();
     void noteAnswerDelay(uint16_t address, uint16_t value);
     int frameGapMs() const;
+    int charsOnLineMs(double characters) const;
+    // Lets the answer's pieces gather in the driver until it can be whole (or, once it has
+    // begun, until its missing bytes can be in), never past its timeout.
+    void holdForAnswer();
 
 protected:
     // Time passed on a timer of a descendant's own (the import's) while the cycle rests.

@@ -1,6 +1,8 @@
 // tarvik-gateway-sim: a simulated gateway on a pseudo-terminal, for trying the tool and for
 // checks with other Modbus masters. It makes --link a link to the terminal the tool opens,
-// prints "ready PATH" once it listens, and runs until SIGINT or SIGTERM.
+// prints "ready PATH" once it listens, and runs until SIGINT or SIGTERM. SIGUSR1 takes the
+// device of the first used channel off its line, or puts it back, and prints
+// "channel N absent|present": a benchmark times how soon the change reaches the master's users.
 #include "GatewaySimulator.h"
 #include "PtyGatewayLine.h"
 
@@ -18,10 +20,32 @@ namespace {
 
 int g_signalPipe[2] = {-1, -1};
 
-void onSignal(int)
+constexpr char kQuit = 1;
+constexpr char kToggle = 2;
+
+void onSignal(int signal)
 {
-    const char byte = 1;
+    const char byte = signal == SIGUSR1 ? kToggle : kQuit;
     [[maybe_unused]] const auto n = ::write(g_signalPipe[1], &byte, 1);
+}
+
+// The device of the lowest used channel leaves its line, or comes back.
+void toggleFirstDevice(GatewayModel &model)
+{
+    for (int c = 1; c <= 40; ++c) {
+        const auto rom = model.assigned(c);
+        if (!rom)
+            continue;
+        for (const SimDevice &d : model.devices()) {
+            if (d.rom != *rom)
+                continue;
+            const bool present = !d.present;
+            model.setDevicePresent(*rom, present);
+            std::printf("channel %d %s\n", c, present ? "present" : "absent");
+            std::fflush(stdout);
+            return;
+        }
+    }
 }
 
 // A usage error: thrown so that everything made so far (the link above all) is undone on the
@@ -178,9 +202,16 @@ int run(QCoreApplication &app)
         return 1;
     }
     QSocketNotifier signalNotifier(g_signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [&] {
+        char byte = kQuit;
+        if (::read(g_signalPipe[0], &byte, 1) == 1 && byte == kToggle)
+            toggleFirstDevice(sim.model());
+        else
+            QCoreApplication::quit();
+    });
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
+    std::signal(SIGUSR1, onSignal);
 
     std::printf("ready %s\n", qPrintable(p.value(QStringLiteral("link"))));
     std::fflush(stdout);

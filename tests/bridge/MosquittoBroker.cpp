@@ -83,6 +83,14 @@ void BrokerProbe::onMessage(mosquitto *, void *self, const mosquitto_message *me
     probe->m_count[topic] += 1;
 }
 
+bool BrokerProbe::publishRetained(const QString &topic, const QByteArray &payload)
+{
+    const QByteArray t = topic.toUtf8();
+    return mosquitto_publish(m_client, nullptr, t.constData(), int(payload.size()),
+               payload.constData(), 1, true)
+        == MOSQ_ERR_SUCCESS;
+}
+
 bool BrokerProbe::has(const QString &topic) const
 {
     QMutexLocker lock(&m_mutex);

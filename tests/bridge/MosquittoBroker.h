@@ -42,6 +42,9 @@ public:
     ~BrokerProbe();
     bool connected() const { return m_ok; }
 
+    // Leaves a retained message on the broker (as an earlier client would have), at QoS 1.
+    bool publishRetained(const QString &topic, const QByteArray &payload);
+
     bool has(const QString &topic) const;
     QByteArray last(const QString &topic) const;
     int count(const QString &topic) const;

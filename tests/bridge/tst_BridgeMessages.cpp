@@ -195,6 +195,27 @@ private slots:
         QVERIFY(!s.contains(QStringLiteral("raw")));
     }
 
+    void entityTopicsAreThisGatewaysOnly_data()
+    {
+        QTest::addColumn<QString>("topic");
+        QTest::addColumn<QString>("rom"); // empty: not an entity of gateway "boiler"
+        const QString rom = QStringLiteral("28FF15E260160574");
+        QTest::newRow("ours") << BridgeMessages::discoveryTopic(QStringLiteral("boiler"), rom) << rom;
+        QTest::newRow("ID that starts alike")
+            << BridgeMessages::discoveryTopic(QStringLiteral("boiler_2"), rom) << "";
+        QTest::newRow("ID that ends alike")
+            << BridgeMessages::discoveryTopic(QStringLiteral("old-boiler"), rom) << "";
+        QTest::newRow("lower-case ROM") << "homeassistant/sensor/tarvik_boiler_28ff15e260160574/config" << "";
+        QTest::newRow("ROM too short") << "homeassistant/sensor/tarvik_boiler_28FF15E26016057/config" << "";
+        QTest::newRow("another component") << "homeassistant/binary_sensor/tarvik_boiler_" + rom + "/config" << "";
+    }
+    void entityTopicsAreThisGatewaysOnly()
+    {
+        QFETCH(QString, topic);
+        QFETCH(QString, rom);
+        QCOMPARE(BridgeMessages::romOfDiscoveryTopic(QStringLiteral("boiler"), topic), rom);
+    }
+
     void metricLabelsEscapeQuotesBackslashesAndLineEnds()
     {
         QCOMPARE(MetricsText::escapeLabel(QStringLiteral("a\"b\\c\nd")),

@@ -9,6 +9,7 @@
 #include "RomCode.h"
 #include "SimOnPty.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -43,6 +44,20 @@ bool writeDescriptions(const QString &path, const QMap<int, QString> &described)
     return DescriptionFile::write(path, records, &error);
 }
 
+// A certificate authority no broker here uses: enough to turn TLS on.
+const char *kAuthority =
+    "-----BEGIN CERTIFICATE-----\n"
+    "MIIBlzCCAT2gAwIBAgIUYATNtsjaESnR2lAdvFOQ2DI3HgEwCgYIKoZIzj0EAwIw\n"
+    "IDEeMBwGA1UEAwwVdGFydmlrIHRlc3QgYXV0aG9yaXR5MCAXDTI2MTIwODE4MzQw\n"
+    "OVoYDzIxMjYxMTE0MTgzNDA5WjAgMR4wHAYDVQQDDBV0YXJ2aWsgdGVzdCBhdXRo\n"
+    "b3JpdHkwWTATBgcqhkjOPQIBBggqhkjOPQMBBwNCAASP1vNSdY2BM2UORM6O+4bo\n"
+    "tAdkK6lXTHKIz9TPyvFT9OSJE+Qzq7tZ7nnkOFqNK2ZClneSYCDLvxSVSlVHd3ZI\n"
+    "o1MwUTAdBgNVHQ4EFgQUdlGrcC411cPFOMVgr27NGuQ3myEwHwYDVR0jBBgwFoAU\n"
+    "dlGrcC411cPFOMVgr27NGuQ3myEwDwYDVR0TAQH/BAUwAwEB/zAKBggqhkjOPQQD\n"
+    "AgNIADBFAiEAu1fJKCbDRGjQKtVaF9hgYhxSHLCxXpPIvZmbjxBUzNoCIBt1ytnJ\n"
+    "p5pqocGOctqn6XdQq/p4MDeeqmN+BDINDpM6\n"
+    "-----END CERTIFICATE-----\n";
+
 // Prometheus' text parser (python3-prometheus-client): one line per sample, "name channel
 // description value", or a non-zero exit on text it does not accept.
 const char *kParser = R"(
@@ -65,6 +80,7 @@ class tst_ServeOnPty : public QObject
     std::unique_ptr<BrokerProbe> m_probe;
     QProcess m_serve;
     int m_metricsPort = 0;
+    QString m_authority;
 
     QString romOf(int channel) const
     {
@@ -75,6 +91,14 @@ class tst_ServeOnPty : public QObject
     {
         return QStringLiteral("homeassistant/sensor/tarvik_%1_%2/config")
             .arg(kName, romOf(channel));
+    }
+    static QString staleTopic()
+    {
+        return QStringLiteral("homeassistant/sensor/tarvik_%1_28000000000000AA/config").arg(kName);
+    }
+    static QString otherGatewayTopic()
+    {
+        return QStringLiteral("homeassistant/sensor/tarvik_%1_2_28000000000000AA/config").arg(kName);
     }
     bool waitFor(const std::function<bool()> &done, int ms = 5000)
     {
@@ -87,12 +111,23 @@ class tst_ServeOnPty : public QObject
 private slots:
     void initTestCase()
     {
+        m_authority = m_sim.dir.filePath(QStringLiteral("authority.pem"));
+        QFile authority(m_authority);
+        QVERIFY(authority.open(QIODevice::WriteOnly));
+        authority.write(kAuthority);
+        authority.close();
         m_descriptions = m_sim.dir.filePath(QStringLiteral("channels.txt"));
         QVERIFY(writeDescriptions(m_descriptions, {{1, kBoiler}}));
         QVERIFY(m_broker.start());
         m_probe = std::make_unique<BrokerProbe>(m_broker.port());
         QVERIFY(m_probe->connected());
         m_metricsPort = MosquittoBroker::freePort();
+        // Entities an earlier run left on the broker: one of a device gone from the gateway
+        // since, one of a device still there, and one of another gateway whose ID starts alike.
+        for (const QString &stale : {staleTopic(), discoveryTopic(21), otherGatewayTopic()}) {
+            QVERIFY(m_probe->publishRetained(stale, QByteArrayLiteral("{\"name\":\"earlier run\"}")));
+            QVERIFY(QTest::qWaitFor([&] { return m_probe->has(stale); }, 3000));
+        }
 
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
@@ -110,6 +145,25 @@ private slots:
             [&] { return m_probe->last(topic(QStringLiteral("availability"))) == "online"; }));
         // Online comes after the first whole round: every used channel is there by then.
         QVERIFY(waitFor([&] { return m_probe->has(discoveryTopic(21)); }, 2000));
+    }
+
+    void entitiesOfAnEarlierRunFollowTheChannels_data()
+    {
+        QTest::addColumn<QString>("config");
+        QTest::addColumn<QString>("name"); // empty: withdrawn
+        QTest::newRow("device gone since: withdrawn") << staleTopic() << "";
+        QTest::newRow("device still there: its entity") << discoveryTopic(21) << "Ch 20";
+        QTest::newRow("another gateway's: left alone") << otherGatewayTopic() << "earlier run";
+    }
+    void entitiesOfAnEarlierRunFollowTheChannels()
+    {
+        QFETCH(QString, config);
+        QFETCH(QString, name);
+        QVERIFY(waitFor([&] { return m_probe->last(staleTopic()).isEmpty(); }));
+        if (name.isEmpty())
+            QVERIFY(m_probe->last(config).isEmpty());
+        else
+            QCOMPARE(json(m_probe->last(config))[QStringLiteral("name")].toString(), name);
     }
 
     void channelsReachTheBrokerAsTheGatewayHoldsThem_data()
@@ -289,11 +343,19 @@ private slots:
         QCOMPARE(
             json(m_probe->last(topic(QStringLiteral("link"))))[QStringLiteral("state")].toString(),
             QStringLiteral("port closed"));
+        // Tried again while it is missing: said once, as gone, not as a wrong --port.
+        QTest::qWait(2500);
         m_sim.plugIn();
         QVERIFY(waitFor([&] { return m_probe->last(availability) == "online"; }, 8000));
         QCOMPARE(
             json(m_probe->last(topic(QStringLiteral("link"))))[QStringLiteral("state")].toString(),
             QStringLiteral("answering"));
+        const QString said = QString::fromUtf8(m_serve.readAllStandardError());
+        QVERIFY2(said.contains(
+                     QStringLiteral("The port %1 is gone (unplugged?); trying again every 2 s").arg(m_sim.link)),
+            qPrintable(said));
+        QVERIFY2(!said.contains(QLatin1String("Invalid port number")), qPrintable(said));
+        QVERIFY2(said.contains(QStringLiteral("The port %1 is open again").arg(m_sim.link)), qPrintable(said));
     }
 
     void sigtermPublishesOfflineAndEndsWithZero()
@@ -319,6 +381,14 @@ private slots:
             << QStringList{"--mqtt", nobody, "--name", "a+b"} << 2 << "--name takes";
         QTest::newRow("broker unreachable")
             << QStringList{"--mqtt", nobody} << 1 << "Cannot connect to the MQTT broker " + nobody;
+        // Both at once, not after the connect timeout.
+        QTest::newRow("TLS, broker unreachable")
+            << QStringList{"--mqtt", nobody, "--mqtt-cafile", m_authority} << 1
+            << "Cannot connect to the MQTT broker " + nobody + ": Connection refused";
+        QTest::newRow("TLS, broker without it")
+            << QStringList{"--mqtt", m_broker.address(), "--mqtt-cafile", m_authority} << 1
+            << QStringLiteral("(does the broker take TLS on port %1?)")
+                   .arg(m_broker.port());
     }
     void badStartsEndWithOneLine()
     {
