@@ -10,7 +10,6 @@
 
 #include <QFileInfo>
 #include <algorithm>
-#include <cmath>
 
 namespace {
 constexpr int kMaxTxCount = 1000000;
@@ -145,9 +144,8 @@ int FirmwareUpdate::answerWaitMs() const
         return 0;
     // Both frames and the quiet between them on the line, the gateway's answer delay, and what
     // a USB adapter and the system hold back.
-    const double characters = m_expected.request().size() + m_expected.answerLength() + 3.5;
-    const auto timeout = qint64(std::ceil(characters * double(m_port.lineSettings().charTimeUs()) / 1000.0))
-                         + m_answerDelayMs + TModbusKomunikator::AnswerMarginMs;
+    const qint64 timeout = m_expected.exchangeOnLineMs(m_port.lineSettings().charTimeUs()) + m_answerDelayMs
+                           + TModbusKomunikator::AnswerMarginMs;
     const qint64 elapsed = std::max(m_sinceSentMs, m_sentClock.isValid() ? m_sentClock.elapsed() : 0);
     return elapsed < timeout ? int(timeout - elapsed) : 0;
 }

@@ -3,6 +3,7 @@
 #include "ModbusCrc.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -110,4 +111,10 @@ AnswerMatcher::Match AnswerMatcher::find(const QByteArray &bytes) const
     if (bad.verdict != Verdict::Waiting && !startedAfterBad)
         return bad;
     return waiting;
+}
+
+int AnswerMatcher::exchangeOnLineMs(qint64 charTimeUs) const
+{
+    const double characters = m_request.size() + m_length + 3.5;
+    return int(std::ceil(characters * double(charTimeUs) / 1000.0));
 }

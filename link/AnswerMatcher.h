@@ -44,6 +44,10 @@ public:
     // Length of the regular answer (0 when none is expected).
     int answerLength() const { return m_length; }
     const QByteArray &request() const { return m_request; }
+    // How long the request and its answer take on a line of this character time, with the
+    // silence of 3.5 characters between them: the earliest the answer can be whole when the
+    // gateway answers at once. In whole milliseconds, rounded up.
+    int exchangeOnLineMs(qint64 charTimeUs) const;
 
     // A line that echoes what the master sends puts the request itself before the answer. The
     // answer to a single-register write is a copy of the request, so on such a line the first

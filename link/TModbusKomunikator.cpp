@@ -140,17 +140,12 @@ int TModbusKomunikator::AnswerTimeoutMs() const
 {
     if (!m_expected.expectsAnswer())
         return 0;
-    // Both frames and the silence of 3.5 characters between them.
-    const double characters = m_expected.request().size() + m_expected.answerLength() + 3.5;
-    return charsOnLineMs(characters) + m_answerDelayMs + AnswerMarginMs;
+    return m_expected.exchangeOnLineMs(m_port->lineSettings().charTimeUs()) + m_answerDelayMs + AnswerMarginMs;
 }
 
 int TModbusKomunikator::AnswerDueMs() const
 {
-    if (!m_expected.expectsAnswer())
-        return 0;
-    const double characters = m_expected.request().size() + m_expected.answerLength() + 3.5;
-    return charsOnLineMs(characters);
+    return m_expected.expectsAnswer() ? m_expected.exchangeOnLineMs(m_port->lineSettings().charTimeUs()) : 0;
 }
 
 void TModbusKomunikator::holdForAnswer()
