@@ -23,6 +23,7 @@ SerialTransport::OpenResult MemoryTransport::open(const QString &portName)
 void MemoryTransport::close()
 {
     m_open = false;
+    m_held = false;
     m_input.clear();
 }
 
@@ -99,6 +100,7 @@ void MemoryTransport::loseDevice(const QString &reason)
     if (!m_open)
         return;
     m_open = false;
+    m_held = false;
     m_input.clear();
     emit deviceLost(reason);
 }
@@ -113,5 +115,12 @@ void MemoryTransport::deliver(const QByteArray &bytes)
     if (!m_open)
         return;
     m_input.append(bytes);
-    emit dataArrived();
+    if (!m_held)
+        emit dataArrived();
+}
+
+void MemoryTransport::holdArrivals(bool hold)
+{
+    if (m_canHold && m_open)
+        m_held = hold;
 }

@@ -28,6 +28,8 @@ public:
     void purgeReceive() override;
     void purgeTransmit() override;
     QString lastErrorText() const override;
+    bool canHoldArrivals() const override { return m_canHold; }
+    void holdArrivals(bool hold) override;
 
     // Test hooks.
     // Puts bytes into this end's input as if they had arrived, and announces them.
@@ -39,6 +41,9 @@ public:
     void refuseParity(TParity parity) { m_refusedParity = parity; m_refuseParity = true; }
     // Pretend the output buffer holds that many unsent bytes.
     void setPendingWrite(qint64 count) { m_pendingWrite = count; }
+    // Lets this end hold arrivals back as the system's serial port can (off by default): while
+    // held, bytes wait in the input unannounced.
+    void setCanHoldArrivals(bool can) { m_canHold = can; }
     // Simulates the device vanishing under the open port.
     void loseDevice(const QString &reason);
     const LineSettings &settings() const { return m_settings; }
@@ -60,4 +65,6 @@ private:
     bool m_refuseParity = false;
     qint64 m_pendingWrite = 0;
     bool m_open = false;
+    bool m_canHold = false;
+    bool m_held = false;
 };

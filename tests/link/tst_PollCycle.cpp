@@ -5,6 +5,7 @@
 #include "ScriptedPrompts.h"
 #include "TTarvikKomunikator.h"
 
+#include <QSignalSpy>
 #include <QTest>
 
 namespace {
@@ -235,6 +236,48 @@ private slots:
         QCOMPARE(rig.delivered.size(), 2);
         QCOMPARE(Rig::readAddress(rig.tick()), 1200);
         QCOMPARE(rig.master.Counters().Snapshot(), (TCounterSnapshot{2, 3, 0, false}));
+    }
+
+    // On a line that can hold arrivals back, the pieces of an answer wait unannounced until both
+    // frames can be on the line; then the master takes them together. An exception answer is
+    // settled at that moment too, and closing the port ends the wait.
+    void piecesOfAnAnswerWaitUntilItCanBeWhole_data()
+    {
+        QTest::addColumn<qint32>("baud");
+        QTest::addColumn<QByteArray>("answer");
+        const QByteArray read = readAnswer(1, QList<uint16_t>(100, 0));
+        const QByteArray refusal = withCrc(hexBytes("01 83 02"));
+        QTest::newRow("read @9600") << 9600 << read;
+        QTest::newRow("read @115200") << 115200 << read;
+        QTest::newRow("exception @9600") << 9600 << refusal;
+    }
+    void piecesOfAnAnswerWaitUntilItCanBeWhole()
+    {
+        QFETCH(qint32, baud);
+        QFETCH(QByteArray, answer);
+        Rig rig;
+        rig.line->setCanHoldArrivals(true);
+        rig.master.SetBaudRate(baud);
+        rig.open();
+        QSignalSpy announced(rig.line, &SerialTransport::dataArrived);
+        QCOMPARE(Rig::readAddress(rig.tick()), 1000);
+        QVERIFY(rig.port.holdingArrivals());
+        for (int at = 0; at < answer.size(); at += 7)
+            rig.line->inject(answer.mid(at, 7));
+        QCoreApplication::processEvents();
+        QVERIFY(rig.delivered.isEmpty());
+        QCOMPARE(rig.master.Counters().Snapshot(), (TCounterSnapshot{0, 1, 0, false}));
+
+        const bool refused = answer.size() == AnswerMatcher::ExceptionLength;
+        QVERIFY(QTest::qWaitFor([&] { return !rig.port.holdingArrivals(); }, rig.master.AnswerTimeoutMs()));
+        QCOMPARE(rig.master.Counters().Snapshot(), (TCounterSnapshot{refused ? 0 : 1, 1, refused ? 1 : 0, false}));
+        QCOMPARE(rig.delivered.size(), refused ? 0 : 1);
+        QCOMPARE(announced.count(), 0);
+
+        rig.tick();
+        QVERIFY(rig.port.holdingArrivals());
+        rig.master.Close();
+        QVERIFY(!rig.port.holdingArrivals());
     }
 
     // Setting a longer delay through the cycle's own writes is allowed for at once.
