@@ -9,6 +9,7 @@
 #include "CommandArgs.h"
 #include "Console.h"
 #include "DescriptionFile.h"
+#include "DescriptionsArgument.h"
 #include "ErrorGuard.h"
 #include "EventWait.h"
 #include "HangupSignal.h"
@@ -44,23 +45,6 @@ double unixSeconds(const QDateTime &t)
     return double(t.toMSecsSinceEpoch()) / 1000.0;
 }
 
-QList<TDescriptionRecord> loadDescriptions(const QString &path, int numbering, QString *error)
-{
-    QList<TDescriptionRecord> records;
-    switch (DescriptionFile::load(path, numbering, records)) {
-    case DescriptionFile::LoadResult::Ok:
-        return records;
-    case DescriptionFile::LoadResult::Missing:
-        *error = QStringLiteral("File does not exist. (%1)").arg(path);
-        break;
-    case DescriptionFile::LoadResult::NotOurs:
-    case DescriptionFile::LoadResult::ReadError:
-        *error
-            = QStringLiteral("Error reading file. (%1 is no channel descriptions file)").arg(path);
-        break;
-    }
-    return {};
-}
 
 } // namespace
 
@@ -85,13 +69,8 @@ int ServeCommand::run(CliContext &ctx)
     MqttLink mqtt(broker);
 
     ServeCommand serve(ctx, options, mqtt);
-    if (!options.descriptions.isEmpty()) {
-        QString error;
-        serve.m_descriptions
-            = loadDescriptions(options.descriptions, ctx.options.numbering, &error);
-        if (!error.isEmpty())
-            throw CliFailure::usage(error);
-    }
+    if (!options.descriptions.isEmpty())
+        serve.m_descriptions = DescriptionsArgument::load(options.descriptions, ctx.options.numbering);
     if (options.metricsPort > 0) {
         serve.m_metrics = std::make_unique<MetricsServer>([&serve] { return serve.metricsText(); });
         const QHostAddress address
@@ -563,14 +542,12 @@ void ServeCommand::reloadDescriptions()
         say(QStringLiteral("SIGHUP: no descriptions file to reload"));
         return;
     }
-    QString error;
-    const QList<TDescriptionRecord> records
-        = loadDescriptions(m_options.descriptions, m_ctx.options.numbering, &error);
-    if (!error.isEmpty()) {
-        say(error + QStringLiteral("; the descriptions stay as they were"));
+    try {
+        m_descriptions = DescriptionsArgument::load(m_options.descriptions, m_ctx.options.numbering);
+    } catch (const CliFailure &failure) {
+        say(failure.message + QStringLiteral("; the descriptions stay as they were"));
         return;
     }
-    m_descriptions = records;
     say(QStringLiteral("Descriptions reloaded from %1").arg(m_options.descriptions));
     for (int i = 0; i < int(m_channels.size()); ++i) {
         publishChannel(i, false);

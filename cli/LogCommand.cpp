@@ -7,7 +7,7 @@
 #include "CommandArgs.h"
 #include "Console.h"
 #include "ConsolePrompts.h"
-#include "DescriptionFile.h"
+#include "DescriptionsArgument.h"
 #include "EventWait.h"
 #include "FileChoice.h"
 #include "GatewaySession.h"
@@ -28,21 +28,6 @@ const QList<int> kBlocks = {0, 1, 2, 3, ServiceBlockIndex};
 constexpr qint64 kTimerStepMs = 3600 * 1000;
 // The least silence that ends a log when no --timeout is given.
 constexpr qint64 kLogSilenceMs = 60 * 1000;
-
-QList<TDescriptionRecord> descriptionsFrom(const QString &path, int numbering)
-{
-    QList<TDescriptionRecord> records;
-    switch (DescriptionFile::load(path, numbering, records)) {
-    case DescriptionFile::LoadResult::Ok:
-        return records;
-    case DescriptionFile::LoadResult::Missing:
-        throw CliFailure::usage(QStringLiteral("File does not exist. (%1)").arg(path));
-    case DescriptionFile::LoadResult::NotOurs:
-    case DescriptionFile::LoadResult::ReadError:
-        break;
-    }
-    throw CliFailure::usage(QStringLiteral("Error reading file. (%1 is no channel descriptions file)").arg(path));
-}
 
 } // namespace
 
@@ -72,7 +57,7 @@ int LogCommand::run(CliContext &ctx)
     const qint64 duration = durationText ? ValueParser::wholeNumber(*durationText, 1, INT_MAX, QStringLiteral("--duration takes whole seconds from 1")) : 0;
     QList<TDescriptionRecord> described;
     if (descriptionsPath)
-        described = descriptionsFrom(*descriptionsPath, ctx.options.numbering);
+        described = DescriptionsArgument::load(*descriptionsPath, ctx.options.numbering);
     if (!toStdout)
         ctx.prompts.requireRewrite(path);
 

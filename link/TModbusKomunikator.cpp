@@ -176,7 +176,7 @@ void TModbusKomunikator::holdForAnswer()
 int TModbusKomunikator::frameGapMs() const
 {
     // Modbus wants 3.5 quiet characters between frames.
-    return qMax(2, int(std::ceil(3.5 * double(m_port->lineSettings().charTimeUs()) / 1000.0)));
+    return qMax(2, charsOnLineMs(3.5));
 }
 
 void TModbusKomunikator::noteAnswerDelay(uint16_t address, uint16_t value)

@@ -8,8 +8,8 @@
 #include "RegisterMap.h"
 #include "RomCode.h"
 #include "SimOnPty.h"
+#include "TestHelpers.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -112,10 +112,7 @@ private slots:
     void initTestCase()
     {
         m_authority = m_sim.dir.filePath(QStringLiteral("authority.pem"));
-        QFile authority(m_authority);
-        QVERIFY(authority.open(QIODevice::WriteOnly));
-        authority.write(kAuthority);
-        authority.close();
+        QVERIFY(writeFile(m_authority, kAuthority));
         m_descriptions = m_sim.dir.filePath(QStringLiteral("channels.txt"));
         QVERIFY(writeDescriptions(m_descriptions, {{1, kBoiler}}));
         QVERIFY(m_broker.start());

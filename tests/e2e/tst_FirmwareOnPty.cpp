@@ -10,6 +10,7 @@
 #include "TFrame_Komunikace.h"
 #include "TMainForm.h"
 #include "TTarvikKomunikator.h"
+#include "TestHelpers.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -35,10 +36,7 @@ private slots:
         for (char &c : image)
             c = char(rng.bounded(256));
         const QString path = gw.dir.filePath(QStringLiteral("gateway.bin"));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(image);
-        file.close();
+        QVERIFY(writeFile(path, image));
 
         TMainForm main;
         main.setPersistSettings(false);

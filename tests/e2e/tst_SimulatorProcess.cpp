@@ -1,6 +1,7 @@
 // The command-line contract of tarvik-gateway-sim: "ready PATH" once it listens, answers on
 // the link, refusal of bad options, exit 0 and the link gone after SIGTERM.
 #include "TModbusKomunikator.h"
+#include "TestHelpers.h"
 
 #include <QFileInfo>
 #include <QProcess>
@@ -83,10 +84,7 @@ private slots:
         QTemporaryDir dir;
         const QString link = dir.filePath(QStringLiteral("gw"));
         const QString population = dir.filePath(QStringLiteral("pop.txt"));
-        QFile f(population);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("device 1 28FF15E260160574 channel 1\ndevice 1 28FF15E260160575 channel 1.7\n");
-        f.close();
+        QVERIFY(writeFile(population, "device 1 28FF15E260160574 channel 1\ndevice 1 28FF15E260160575 channel 1.7\n"));
         QProcess sim;
         sim.start(QStringLiteral(TARVIK_SIM_EXE), {QStringLiteral("--link"), link, QStringLiteral("--population"), population});
         QVERIFY(sim.waitForFinished(5000));

@@ -48,12 +48,6 @@ QByteArray randomImage(quint32 seed)
     return image;
 }
 
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
 // Drives the programmer's update tick by tick (no 300 ms pacing) until it is no longer busy,
 // the tick limit is reached, or stopAfter ticks have run.
 int runUpdate(TForm_Programmer &programmer, int stopAfter = -1)
