@@ -7,7 +7,7 @@ bool FaultInjector::active() const
 {
     return m_rates.drop > 0 || m_rates.corrupt > 0 || m_rates.truncate > 0 || m_rates.extra > 0
            || m_rates.garbage > 0 || m_rates.collide > 0 || m_rates.split > 0 || m_rates.refuse > 0 || m_rates.foreign > 0
-           || m_rates.exception > 0;
+           || m_rates.exception > 0 || (m_rates.late > 0 && m_rates.lateMs > 0);
 }
 
 bool FaultInjector::refuse()
@@ -15,6 +15,15 @@ bool FaultInjector::refuse()
     if (m_rates.refuse <= 0 || m_rng.generateDouble() >= m_rates.refuse)
         return false;
     ++m_counts.refused;
+    return true;
+}
+
+bool FaultInjector::late()
+{
+    // No draw while off: a seed spoils the same answers as before late answers existed.
+    if (m_rates.late <= 0 || m_rates.lateMs <= 0 || m_rng.generateDouble() >= m_rates.late)
+        return false;
+    ++m_counts.late;
     return true;
 }
 

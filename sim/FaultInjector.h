@@ -5,7 +5,8 @@
 #include <QRandomGenerator>
 
 // Spoils answers on purpose, each kind at its own rate, from a seed, so a test that counts
-// what went wrong can be repeated exactly. At most one fault is applied to an answer.
+// what went wrong can be repeated exactly. At most one fault is applied to an answer; holding an
+// answer back (late) spoils nothing and may come on top of a fault.
 class FaultInjector
 {
 public:
@@ -22,6 +23,8 @@ public:
         double refuse = 0;   // a firmware data frame answered with exception 04, not stored
         double foreign = 0;   // sent as if from another slave address (its CRC made right)
         double exception = 0; // a read answered with exception 04 instead of its registers
+        double late = 0;      // any answer held back lateMs beyond its usual moment
+        int lateMs = 0;
     };
     struct Counts
     {
@@ -36,6 +39,7 @@ public:
         int refused = 0;
         int foreign = 0;
         int exceptions = 0;
+        int late = 0;
     };
     // What was done to the last answer offered to apply().
     enum class Fault { None, Drop, Corrupt, Truncate, Extra, Garbage, Collide, Foreign, Exception };
@@ -54,6 +58,8 @@ public:
     QList<QByteArray> apply(const QByteArray &answer);
     // Whether this firmware data frame is to be refused.
     bool refuse();
+    // Whether this answer is to be held back lateMs.
+    bool late();
 
 private:
     QList<QByteArray> pieces(const QByteArray &answer);

@@ -16,6 +16,9 @@ public:
 
     virtual QByteArray readAll() = 0;
     virtual void write(const QByteArray &bytes) = 0;
+    // While held, arrivals need not be announced: they wait on the line until read. A line
+    // that keeps its arrivals anyway (in memory) may go on announcing them.
+    virtual void holdReading(bool hold) { Q_UNUSED(hold); }
     // The tool's line settings; parityKnown is false where the line cannot carry parity.
     virtual LineSettings toolSettings(bool *parityKnown) const = 0;
     // The name the tool opens this line by.

@@ -78,6 +78,12 @@ void GatewayModel::setPortSettings(uint8_t address, int baud, int parity, int st
     m_regs[ServiceRegs::Com0StopBits] = uint16_t(stopBits);
 }
 
+void GatewayModel::setAnswerDelay(uint16_t ms)
+{
+    m_regs[ServiceRegs::Com0Delay] = ms;
+    m_regs[ServiceRegs::Com1Delay] = ms;
+}
+
 uint16_t GatewayModel::answerDelayMs() const
 {
     return m_regs[ServiceRegs::Com0Delay];

@@ -38,6 +38,9 @@ public:
     void setLineFault(int line, uint8_t fault);
     // Sets the port settings registers as a gateway configured for this line would hold them.
     void setPortSettings(uint8_t address, int baud, int parity, int stopBits);
+    // Sets the answer delay of both ports (registers 1053 and 1054). A write over Modbus takes
+    // 0-200 ms only; this takes any value, so a master can be tried against longer delays.
+    void setAnswerDelay(uint16_t ms);
 
     // Modbus register access.
     Access read(uint16_t start, int count, QList<uint16_t> &out);

@@ -23,20 +23,54 @@ GatewaySimulator::GatewaySimulator(std::unique_ptr<GatewayLine> line, const Opti
     m_paceTimer.setInterval(2);
     m_paceTimer.setTimerType(Qt::PreciseTimer);
     m_clockTimer.setInterval(1000);
+    m_stallTimer.setSingleShot(true);
+    m_stallTimer.setTimerType(Qt::PreciseTimer);
 
     connect(m_line.get(), &GatewayLine::readyRead, this, &GatewaySimulator::onReadyRead);
     connect(&m_silenceTimer, &QTimer::timeout, this, &GatewaySimulator::onSilence);
     connect(&m_delayTimer, &QTimer::timeout, this, &GatewaySimulator::startSending);
     connect(&m_paceTimer, &QTimer::timeout, this, &GatewaySimulator::sendDue);
     connect(&m_clockTimer, &QTimer::timeout, this, [this] { m_model.advance(1000); });
+    connect(&m_stallTimer, &QTimer::timeout, this, &GatewaySimulator::endStall);
+    connect(&m_stallPeriod, &QTimer::timeout, this, [this] { stall(m_options.stallMs); });
     if (options.clock)
         m_clockTimer.start();
+    if (options.stallMs > 0 && options.stallEveryMs > 0)
+        m_stallPeriod.start(options.stallEveryMs);
 }
 
 GatewaySimulator::~GatewaySimulator() = default;
 
+void GatewaySimulator::stall(int ms)
+{
+    if (ms <= 0)
+        return;
+    if (!m_stallTimer.isActive()) {
+        ++m_stats.stalls;
+        m_line->holdReading(true);
+        // A frame half read when the stall began goes on once the rest is read, not now.
+        m_silenceTimer.stop();
+    }
+    m_stallTimer.start(qMax(ms, m_stallTimer.isActive() ? m_stallTimer.remainingTime() : 0));
+    qCDebug(lcSim) << "stall" << ms << "ms";
+    if (OnStall)
+        OnStall(ms);
+}
+
+void GatewaySimulator::endStall()
+{
+    m_line->holdReading(false);
+    // Everything that waited is read at once, and its requests are answered one by one.
+    onReadyRead();
+    takeFrames();
+    if (!m_rx.isEmpty() && !m_silenceTimer.isActive())
+        m_silenceTimer.start();
+}
+
 void GatewaySimulator::onReadyRead()
 {
+    if (m_stallTimer.isActive())
+        return; // the bytes wait on the line until the stall ends
     const QByteArray bytes = m_line->readAll();
     if (bytes.isEmpty())
         return;
@@ -46,13 +80,14 @@ void GatewaySimulator::onReadyRead()
                              .count();
     m_rx.append(bytes);
     takeFrames();
-    if (!m_rx.isEmpty())
+    if (!m_rx.isEmpty() && !stalled())
         m_silenceTimer.start();
 }
 
 void GatewaySimulator::takeFrames()
 {
-    while (!m_rx.isEmpty()) {
+    // A stall begun by a request (a test's hook) leaves the frames behind it for later.
+    while (!m_rx.isEmpty() && !stalled()) {
         const int length = ModbusSlave::expectedLength(m_rx);
         if (length <= 0 || m_rx.size() < length)
             return; // wait for the rest, or for the line to go quiet
@@ -66,7 +101,7 @@ void GatewaySimulator::onSilence()
 {
     // Whatever is left when the line goes quiet is one frame: an unknown function, or bytes
     // that never made a whole request.
-    if (m_rx.isEmpty())
+    if (m_rx.isEmpty() || stalled())
         return;
     const QByteArray frame = std::exchange(m_rx, {});
     processFrame(frame);
@@ -112,11 +147,15 @@ void GatewaySimulator::processFrame(const QByteArray &frame)
     ++m_stats.answered;
     // Faults are applied to read answers and to the firmware update's answers: those are the
     // ones the tool checks.
-    const QList<QByteArray> pieces =
+    QList<QByteArray> pieces =
         uint8_t(answer[1]) == 0x03 || firmwareWrite ? m_faults.apply(answer) : QList<QByteArray>{answer};
-    m_pending.append(pieces);
-    if (!m_delayTimer.isActive() && m_sending.isEmpty()) {
-        const int delay = m_model.answerDelayMs();
+    if (pieces.isEmpty())
+        return; // dropped: nothing to send
+    const bool idle = !busy();
+    // Any answer may be late, a spoiled one too.
+    m_answers.append({std::move(pieces), m_faults.late() ? m_faults.rates().lateMs : 0});
+    if (idle) {
+        const int delay = m_model.answerDelayMs() + m_answers.first().holdMs;
         if (delay > 0 || m_options.paced)
             m_delayTimer.start(delay);
         else
@@ -124,15 +163,24 @@ void GatewaySimulator::processFrame(const QByteArray &frame)
     }
 }
 
+// The answer at the head of the queue goes out now: its delay or hold is over.
 void GatewaySimulator::startSending()
 {
+    if (m_answers.isEmpty() && m_pending.isEmpty() && m_sending.isEmpty())
+        return;
     if (!m_options.paced) {
-        // Each piece goes out as one write, so the tool sees it as a separate arrival.
-        const QList<QByteArray> pieces = std::exchange(m_pending, {});
-        for (const QByteArray &piece : pieces)
-            m_line->write(piece);
+        // Each piece goes out as one write, so the tool sees it as a separate arrival. The
+        // answers behind follow at once, up to one that is held back.
+        do {
+            for (const QByteArray &piece : m_answers.takeFirst().pieces)
+                m_line->write(piece);
+        } while (!m_answers.isEmpty() && m_answers.first().holdMs == 0);
+        if (!m_answers.isEmpty())
+            m_delayTimer.start(m_answers.first().holdMs);
         return;
     }
+    if (m_sending.isEmpty() && m_pending.isEmpty() && !m_answers.isEmpty())
+        m_pending = m_answers.takeFirst().pieces;
     if (m_sending.isEmpty() && !m_pending.isEmpty()) {
         m_sending = m_pending.takeFirst();
         m_sentOfPiece = 0;
@@ -163,5 +211,18 @@ void GatewaySimulator::sendDue()
         m_paceTimer.stop();
         if (!m_pending.isEmpty())
             startSending();
+        else
+            nextAnswer();
     }
+}
+
+// The answer behind the one just sent follows at once, or after its hold when it is late.
+void GatewaySimulator::nextAnswer()
+{
+    if (m_answers.isEmpty())
+        return;
+    if (m_answers.first().holdMs > 0)
+        m_delayTimer.start(m_answers.first().holdMs);
+    else
+        startSending();
 }

@@ -16,7 +16,9 @@
 // Modbus slave after the answer delay of register 1053, and sends each answer paced at the line
 // speed, so a long answer arrives in parts as on a real line. A request sent with other line
 // settings than the gateway's own gets no answer. Faults can be injected into read answers and
-// the firmware update's answers, and firmware data frames can be refused.
+// the firmware update's answers, and firmware data frames can be refused. Any answer can be held
+// back (late), and the gateway can stop reading its line for a while (stall): both keep the
+// answers in request order, as a gateway working through a queue does.
 class GatewaySimulator : public QObject
 {
     Q_OBJECT
@@ -29,6 +31,10 @@ public:
         bool clock = true;  // let measured values drift once a second (off: fixed values)
         bool echo = false;  // the line echoes every request, as some two-wire adapters do
         quint32 seed = 1;
+        // A stall of stallMs every stallEveryMs, the first one period after the start (either
+        // 0: none).
+        int stallMs = 0;
+        int stallEveryMs = 0;
     };
     struct Stats
     {
@@ -36,6 +42,7 @@ public:
         int answered = 0;      // answers sent (or dropped by a fault)
         int wrongSettings = 0; // frames ignored because the line settings differ
         int broken = 0;        // frames dropped for a bad CRC, foreign address or garbage
+        int stalls = 0;        // stalls begun
     };
 
     GatewaySimulator(std::unique_ptr<GatewayLine> line, const Options &options,
@@ -48,7 +55,16 @@ public:
     const Stats &stats() const { return m_stats; }
     const Options &options() const { return m_options; }
     // True while an answer is being prepared or sent.
-    bool busy() const { return m_delayTimer.isActive() || !m_sending.isEmpty() || !m_pending.isEmpty(); }
+    bool busy() const
+    {
+        return m_delayTimer.isActive() || !m_sending.isEmpty() || !m_pending.isEmpty() || !m_answers.isEmpty();
+    }
+
+    // The gateway stops reading its line for ms from now (a stall already running lasts until
+    // the later of the two ends). What arrives meanwhile waits on the line; then it is read at
+    // once and every request in it answered in order. Answers already due still go out.
+    void stall(int ms);
+    bool stalled() const { return m_stallTimer.isActive(); }
 
     // Every complete request, with the moment its first byte arrived (steady clock, ns): a
     // benchmark times the master's requests with it. May be unset.
@@ -57,6 +73,8 @@ public:
     // with exception 04, or stay silent. May be unset.
     enum class Fate { Answer, Refuse, Ignore };
     std::function<Fate(const QByteArray &frame)> RequestFate;
+    // Every stall begun (or lengthened), with its length. May be unset.
+    std::function<void(int ms)> OnStall;
 
 private:
     void onReadyRead();
@@ -65,6 +83,8 @@ private:
     void onSilence();
     void startSending();
     void sendDue();
+    void nextAnswer();
+    void endStall();
 
     std::unique_ptr<GatewayLine> m_line;
     Options m_options;
@@ -75,10 +95,19 @@ private:
 
     QByteArray m_rx;
     QTimer m_silenceTimer; // a frame of unknown length ends when the line goes quiet
-    QTimer m_delayTimer;   // the answer delay
+    QTimer m_delayTimer;   // the answer delay, and the hold of a late answer
     QTimer m_paceTimer;    // sends the due part of the answer
     QTimer m_clockTimer;   // lets the model's time pass
-    QList<QByteArray> m_pending; // pieces still to send
+    QTimer m_stallTimer;   // runs while the gateway does not read its line
+    QTimer m_stallPeriod;  // starts the periodic stalls
+
+    struct Answer
+    {
+        QList<QByteArray> pieces;
+        int holdMs = 0; // how much later than its usual moment it goes out
+    };
+    QList<Answer> m_answers;     // answers not yet begun, in request order
+    QList<QByteArray> m_pending; // pieces of the answer going out now still to send
     QByteArray m_sending;        // the piece on the line now
     qint64 m_sentOfPiece = 0;
     QElapsedTimer m_pieceClock;

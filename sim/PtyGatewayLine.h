@@ -16,6 +16,9 @@ public:
     PtyLink &link() { return m_link; }
     QByteArray readAll() override;
     void write(const QByteArray &bytes) override;
+    // Unread bytes wait in the terminal, where the kernel queues them for the tool; the
+    // notifier would otherwise fire again and again for them.
+    void holdReading(bool hold) override { m_notifier->setEnabled(!hold); }
     LineSettings toolSettings(bool *parityKnown) const override;
     QString toolPortName() const override { return m_link.slavePath(); }
 

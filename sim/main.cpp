@@ -3,6 +3,8 @@
 // prints "ready PATH" once it listens, and runs until SIGINT or SIGTERM. SIGUSR1 takes the
 // device of the first used channel off its line, or puts it back, and prints
 // "channel N absent|present": a benchmark times how soon the change reaches the master's users.
+// SIGUSR2 starts a stall of --stall seconds (default 5): the gateway reads nothing for that
+// long, then answers every request that queued up. Each stall prints "stall N ms" as it begins.
 #include "GatewaySimulator.h"
 #include "PtyGatewayLine.h"
 
@@ -22,10 +24,11 @@ int g_signalPipe[2] = {-1, -1};
 
 constexpr char kQuit = 1;
 constexpr char kToggle = 2;
+constexpr char kStall = 3;
 
 void onSignal(int signal)
 {
-    const char byte = signal == SIGUSR1 ? kToggle : kQuit;
+    const char byte = signal == SIGUSR1 ? kToggle : signal == SIGUSR2 ? kStall : kQuit;
     [[maybe_unused]] const auto n = ::write(g_signalPipe[1], &byte, 1);
 }
 
@@ -71,6 +74,25 @@ double rateOption(const QCommandLineParser &p, const QString &name)
     return v;
 }
 
+int wholeOption(const QCommandLineParser &p, const QString &name, int min, int max)
+{
+    bool ok = false;
+    const int v = p.value(name).toInt(&ok);
+    if (!ok || v < min || v > max)
+        usageError(QStringLiteral("--%1 takes a whole number from %2 to %3").arg(name).arg(min).arg(max));
+    return v;
+}
+
+// Seconds, in milliseconds (a fraction of a millisecond rounded up, so a stall is never 0).
+int secondsOption(const QCommandLineParser &p, const QString &name)
+{
+    bool ok = false;
+    const double v = p.value(name).toDouble(&ok);
+    if (!ok || !std::isfinite(v) || v <= 0 || v > 86400)
+        usageError(QStringLiteral("--%1 takes a positive number of seconds up to 86400").arg(name));
+    return int(std::ceil(v * 1000));
+}
+
 int run(QCoreApplication &app);
 
 } // namespace
@@ -109,6 +131,11 @@ int run(QCoreApplication &app)
         {QStringLiteral("foreign"), QStringLiteral("Probability of a read answer sent from another slave address."), QStringLiteral("P")},
         {QStringLiteral("exception"), QStringLiteral("Probability of a read answered with exception 04."), QStringLiteral("P")},
         {QStringLiteral("noise"), QStringLiteral("Probability of 1-3 random bytes before an answer, delivered in random pieces."), QStringLiteral("P")},
+        {QStringLiteral("late"), QStringLiteral("Probability of any answer held back --late-ms beyond its usual moment; the answers behind it wait."), QStringLiteral("P")},
+        {QStringLiteral("late-ms"), QStringLiteral("How long a late answer is held back, 1-600000 ms (default 1000)."), QStringLiteral("MS"), QStringLiteral("1000")},
+        {QStringLiteral("stall"), QStringLiteral("Length of a stall: no reading of the line, then every queued request answered (default 5; SIGUSR2 starts one)."), QStringLiteral("SECONDS"), QStringLiteral("5")},
+        {QStringLiteral("stall-every"), QStringLiteral("Stall once every SECONDS, the first after one period."), QStringLiteral("SECONDS")},
+        {QStringLiteral("answer-delay"), QStringLiteral("Answer delay at start, 0-1000 ms (registers 1053 and 1054)."), QStringLiteral("MS")},
         {QStringLiteral("echo"), QStringLiteral("Echo every request before its answer, as a two-wire adapter does.")},
         {QStringLiteral("seed"), QStringLiteral("Seed of the fault and drift generator (default 1)."), QStringLiteral("N"), QStringLiteral("1")},
         {QStringLiteral("image-out"), QStringLiteral("Where to write a received firmware image on exit."), QStringLiteral("FILE")},
@@ -163,6 +190,23 @@ int run(QCoreApplication &app)
     rates.garbage = rateOption(p, QStringLiteral("noise"));
     if (rates.drop + rates.corrupt + rates.truncate + rates.foreign + rates.exception + rates.garbage > 1)
         usageError(QStringLiteral("--drop, --corrupt, --truncate, --foreign, --exception and --noise add up to more than 1"));
+    // A late answer is not spoiled: it comes on top of the faults above.
+    rates.late = rateOption(p, QStringLiteral("late"));
+    rates.lateMs = wholeOption(p, QStringLiteral("late-ms"), 1, 600000);
+    if (p.isSet(QStringLiteral("late-ms")) && !p.isSet(QStringLiteral("late")))
+        usageError(QStringLiteral("--late-ms needs --late"));
+
+    const int stallMs = secondsOption(p, QStringLiteral("stall"));
+    if (p.isSet(QStringLiteral("stall-every"))) {
+        if (!p.isSet(QStringLiteral("stall")))
+            usageError(QStringLiteral("--stall-every needs --stall"));
+        options.stallMs = stallMs;
+        options.stallEveryMs = secondsOption(p, QStringLiteral("stall-every"));
+        // Otherwise one stall would run into the next and the line would never be read.
+        if (options.stallEveryMs <= options.stallMs)
+            usageError(QStringLiteral("--stall-every must be longer than --stall"));
+    }
+    const int answerDelay = p.isSet(QStringLiteral("answer-delay")) ? wholeOption(p, QStringLiteral("answer-delay"), 0, 1000) : -1;
 
     std::unique_ptr<PtyGatewayLine> line;
     try {
@@ -185,6 +229,12 @@ int run(QCoreApplication &app)
         };
     }
     sim.faults().setRates(rates);
+    if (answerDelay >= 0)
+        sim.model().setAnswerDelay(uint16_t(answerDelay));
+    sim.OnStall = [](int ms) {
+        std::printf("stall %d ms\n", ms);
+        std::fflush(stdout);
+    };
 
     const QString population = p.value(QStringLiteral("population"));
     if (population == QLatin1String("demo")) {
@@ -204,14 +254,19 @@ int run(QCoreApplication &app)
     QSocketNotifier signalNotifier(g_signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [&] {
         char byte = kQuit;
-        if (::read(g_signalPipe[0], &byte, 1) == 1 && byte == kToggle)
+        if (::read(g_signalPipe[0], &byte, 1) != 1)
+            byte = kQuit;
+        if (byte == kToggle)
             toggleFirstDevice(sim.model());
+        else if (byte == kStall)
+            sim.stall(stallMs);
         else
             QCoreApplication::quit();
     });
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
     std::signal(SIGUSR1, onSignal);
+    std::signal(SIGUSR2, onSignal);
 
     std::printf("ready %s\n", qPrintable(p.value(QStringLiteral("link"))));
     std::fflush(stdout);

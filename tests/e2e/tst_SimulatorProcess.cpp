@@ -1,5 +1,6 @@
 // The command-line contract of tarvik-gateway-sim: "ready PATH" once it listens, answers on
-// the link, refusal of bad options, exit 0 and the link gone after SIGTERM.
+// the link, a stall on SIGUSR2, refusal of bad options, exit 0 and the link gone after SIGTERM.
+#include "FrameBytes.h"
 #include "TModbusKomunikator.h"
 #include "TestHelpers.h"
 
@@ -65,6 +66,13 @@ private slots:
         QTest::newRow("parity") << QStringList{"--link", "/tmp/x-gw-test", "--parity", "mark"} << "--parity takes none, odd or even";
         QTest::newRow("drop rate") << QStringList{"--link", "/tmp/x-gw-test", "--drop", "1.5"} << "--drop takes a probability from 0 to 1";
         QTest::newRow("drop nan") << QStringList{"--link", "/tmp/x-gw-test", "--drop", "nan"} << "--drop takes a probability from 0 to 1";
+        QTest::newRow("late rate") << QStringList{"--link", "/tmp/x-gw-test", "--late", "-0.1"} << "--late takes a probability from 0 to 1";
+        QTest::newRow("late-ms 0") << QStringList{"--link", "/tmp/x-gw-test", "--late", "0.1", "--late-ms", "0"} << "--late-ms takes a whole number from 1 to 600000";
+        QTest::newRow("late-ms alone") << QStringList{"--link", "/tmp/x-gw-test", "--late-ms", "50"} << "--late-ms needs --late";
+        QTest::newRow("stall 0") << QStringList{"--link", "/tmp/x-gw-test", "--stall", "0"} << "--stall takes a positive number of seconds";
+        QTest::newRow("stall-every alone") << QStringList{"--link", "/tmp/x-gw-test", "--stall-every", "10"} << "--stall-every needs --stall";
+        QTest::newRow("stall-every short") << QStringList{"--link", "/tmp/x-gw-test", "--stall", "2.5", "--stall-every", "2.5"} << "--stall-every must be longer than --stall";
+        QTest::newRow("answer delay") << QStringList{"--link", "/tmp/x-gw-test", "--answer-delay", "1001"} << "--answer-delay takes a whole number from 0 to 1000";
         QTest::newRow("unknown option") << QStringList{"--link", "/tmp/x-gw-test", "--speed", "9600"} << "Unknown option 'speed'";
     }
     void badOptionsAreRefusedWithAReason()
@@ -77,6 +85,36 @@ private slots:
         QCOMPARE(sim.exitCode(), 2);
         QVERIFY2(sim.readAllStandardError().contains(reason.toUtf8()), qPrintable(reason));
         QVERIFY(!QFileInfo(QStringLiteral("/tmp/x-gw-test")).isSymLink());
+    }
+
+    // Requests sent during a stall wait in the terminal; afterwards both are answered in order,
+    // the first after the answer delay set at start (held in both delay registers).
+    void sigusr2StallsAndTheQueuedRequestsAreAnsweredAfterwards()
+    {
+        QTemporaryDir dir;
+        const QString link = dir.filePath(QStringLiteral("gw"));
+        QProcess sim;
+        sim.start(QStringLiteral(TARVIK_SIM_EXE), {"--link", link, "--stall", "0.5", "--answer-delay", "100"});
+        QVERIFY(QTest::qWaitFor([&] { return sim.canReadLine(); }, 5000));
+        sim.readLine();
+        TAfComPort raw;
+        raw.setPortName(link);
+        raw.setUserBaudRate(9600);
+        raw.open();
+        ::kill(pid_t(sim.processId()), SIGUSR2);
+        QVERIFY(QTest::qWaitFor([&] { return sim.canReadLine(); }, 5000));
+        QCOMPARE(sim.readLine(), QByteArray("stall 500 ms\n"));
+        const QByteArray requests = withCrc(hexBytes("01 03 04 1D 00 02")) + withCrc(hexBytes("01 03 04 1D 00 01"));
+        raw.write(requests.constData(), int(requests.size()));
+        QTest::qWait(350); // without the stall both answers would be here after 100 ms
+        QCOMPARE(raw.bytesWaiting(), 0);
+        const QByteArray answers = withCrc(hexBytes("01 03 04 00 64 00 64")) + withCrc(hexBytes("01 03 02 00 64"));
+        QVERIFY(QTest::qWaitFor([&] { return raw.bytesWaiting() >= answers.size(); }, 5000));
+        QByteArray got(raw.bytesWaiting(), 0);
+        raw.read(got.data(), int(got.size()));
+        QCOMPARE(got.toHex(' '), answers.toHex(' '));
+        sim.terminate();
+        QVERIFY(sim.waitForFinished(5000));
     }
 
     void badPopulationFileIsNamedAndTheLinkRemoved()
