@@ -114,6 +114,10 @@ void FirmwareCommand::bind()
         m_done = true;
         m_ctx.wait.check();
     };
+    m_update.OnGaveUp = [this](const QString &why) {
+        m_stopped = true;
+        m_ctx.wait.fail(stopped(why));
+    };
 }
 
 int FirmwareCommand::timeoutMs()
@@ -126,19 +130,20 @@ void FirmwareCommand::onTick()
     if (m_done || m_stopped)
         return;
     if (m_stopRequested) {
-        // The answer to the last frame had its tick's time to come; nothing more goes out.
-        m_stoppedAt = m_update.Step();
-        m_update.Cancel();
+        // Nothing more goes out; the answer to the last frame is taken once it is in or its
+        // time is over, so the account holds what the gateway confirmed.
+        if (const int wait = m_update.Settle(); wait > 0) {
+            m_ticker.start(wait);
+            return;
+        }
         m_stopped = true;
         m_ctx.wait.check();
         return;
     }
-    const FirmwareUpdate::TStep before = m_update.Step();
     m_update.Tick();
-    if (m_done)
+    if (m_done || m_stopped)
         return;
     if (m_sinceConfirmed.elapsed() > timeoutMs()) {
-        m_stoppedAt = before;
         m_update.Cancel();
         m_stopped = true;
         m_ctx.wait.fail(stopped(QStringLiteral("No answer from the gateway (%1) for %2 ms").arg(m_ctx.options.link.describe()).arg(timeoutMs())));
@@ -176,31 +181,30 @@ void FirmwareCommand::showProgress()
                                .arg(m_retries));
 }
 
-QString FirmwareCommand::stateText(FirmwareUpdate::TStep step) const
+QString FirmwareCommand::stateText() const
 {
-    const int length = m_update.Image().ImageLength();
-    switch (step) {
-    case FirmwareUpdate::Idle:
+    // Only what the gateway confirmed counts: a frame whose answer never came may or may not
+    // have been carried out.
+    const std::optional<uint16_t> erased = m_update.ErasedUpTo();
+    if (!m_programming || !erased)
         return QStringLiteral("nothing was written");
-    case FirmwareUpdate::Erasing:
-        return QStringLiteral("the gateway's spare program memory is partly erased (up to page %1 of %2-%3); the gateway "
-                              "still runs its old program. Run the update again before restarting it with the PGM switch ON")
-            .arg(m_update.ErasePage() - 1)
-            .arg(FirmwareUpdate::FirstPage)
-            .arg(FirmwareUpdate::LastPage);
-    case FirmwareUpdate::Erased:
-    case FirmwareUpdate::Writing:
-        break;
-    }
-    return QStringLiteral("about %1 of %2 bytes are written: the spare program memory holds an incomplete program, and the "
+    const int written = m_update.WrittenBytes();
+    if (written == 0)
+        return QStringLiteral("the gateway's spare program memory is %1; the gateway still runs its old program. Run the "
+                              "update again before restarting it with the PGM switch ON")
+            .arg(*erased < FirmwareUpdate::LastPage ? QStringLiteral("partly erased (pages %1-%2 of %1-%3)")
+                                                          .arg(FirmwareUpdate::FirstPage)
+                                                          .arg(*erased)
+                                                          .arg(FirmwareUpdate::LastPage)
+                                                    : QStringLiteral("erased (pages %1-%2)").arg(FirmwareUpdate::FirstPage).arg(FirmwareUpdate::LastPage));
+    return QStringLiteral("%1 of %2 bytes are written: the spare program memory holds an incomplete program, and the "
                           "gateway still runs its old one. Do not restart it with the PGM switch ON; run the update again")
-        .arg(qBound(0, m_update.ReadPos(), length))
-        .arg(length);
+        .arg(written)
+        .arg(m_update.Image().ImageLength());
 }
 
 CliFailure FirmwareCommand::stopped(const QString &why)
 {
     m_ctx.console.endProgress();
-    const FirmwareUpdate::TStep step = m_stopped ? m_stoppedAt : m_update.Step();
-    return CliFailure::failure(QStringLiteral("%1: %2.").arg(why, stateText(m_programming ? step : FirmwareUpdate::Idle)));
+    return CliFailure::failure(QStringLiteral("%1: %2.").arg(why, stateText()));
 }

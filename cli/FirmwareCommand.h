@@ -13,8 +13,8 @@ struct CliContext;
 // protocol is driven by this command's timer at the pace the protocol asks for; the command
 // waits for the gateway's version before it asks "Program the device memory?" (--yes answers
 // it), shows a progress bar on a terminal, and ends when the last frame is confirmed. No
-// confirmed answer for the timeout, or Ctrl+C, stops it after the frame in flight and says
-// what the gateway is left with.
+// confirmed answer for the timeout, one frame refused or unanswered too often in a row, or
+// Ctrl+C stops it after the frame in flight and says what the gateway confirmed it is left with.
 class FirmwareCommand : public QObject
 {
     Q_OBJECT
@@ -28,8 +28,8 @@ private:
     void onTick();
     void scheduleTick(bool first);
     void showProgress();
-    // What a stopped update leaves in the gateway.
-    QString stateText(FirmwareUpdate::TStep step) const;
+    // What a stopped update leaves in the gateway, as far as the gateway confirmed it.
+    QString stateText() const;
     CliFailure stopped(const QString &why);
     int timeoutMs();
 
@@ -47,7 +47,6 @@ private:
     bool m_done = false;
     bool m_stopRequested = false;
     bool m_stopped = false;
-    FirmwareUpdate::TStep m_stoppedAt = FirmwareUpdate::Idle;
     int m_position = 0;
     int m_maximum = 1;
     int m_retries = 0;

@@ -11,18 +11,14 @@
 #include "ModbusCrc.h"
 #include "ModbusException.h"
 #include "RegisterMap.h"
+#include "TModbusKomunikator.h"
 #include "ValueParser.h"
 
-#include <QElapsedTimer>
 #include <cmath>
 
 namespace {
 
 constexpr uint8_t kRead = 0x03;
-constexpr int kRequestLength = 8;
-constexpr int kAnswerLength = 7; // address, function, byte count 2, one register, CRC
-// USB serial adapters hold received bytes up to 16 ms; the system adds its own delay.
-constexpr int kMarginMs = 30;
 
 QByteArray versionRequest(int address)
 {
@@ -42,6 +38,7 @@ ScanCommand::ScanCommand(CliContext &ctx) : m_ctx(ctx), m_link(ctx.options.link)
         m_ctx.wait.check();
     });
     m_link.port().OnDataRecived = [this](TAfComPort *, int) { onData(); };
+    m_sinceByte.start();
 }
 
 QList<qint32> ScanCommand::commonFirst()
@@ -51,10 +48,14 @@ QList<qint32> ScanCommand::commonFirst()
 
 int ScanCommand::probeTimeoutMs(const LineSettings &line)
 {
-    const int bits = line.bitsPerCharacter();
-    // Modbus keeps 3.5 characters of silence after a frame.
-    const double characters = kRequestLength + kAnswerLength + 3.5;
-    return int(std::ceil(characters * bits * 1000.0 / line.baudRate)) + kMarginMs;
+    // The gateway's answer delay is not known before it answered: it may be set up to 200 ms.
+    return AnswerMatcher(versionRequest(1)).exchangeOnLineMs(line.charTimeUs()) + TModbusKomunikator::UnknownAnswerDelayMs
+           + TModbusKomunikator::AnswerMarginMs;
+}
+
+int ScanCommand::quietMs(const LineSettings &line)
+{
+    return int(std::ceil(3.5 * double(line.charTimeUs()) / 1000.0)) + TModbusKomunikator::AnswerMarginMs;
 }
 
 int ScanCommand::run(CliContext &ctx)
@@ -83,10 +84,19 @@ int ScanCommand::run(CliContext &ctx)
                 continue;
             ctx.console.progress(QStringLiteral("Trying %1 Bd, address %2 (%3 of at most %4)").arg(baud).arg(address).arg(tried + 1).arg(total));
             const LineSettings line{baud, ctx.options.link.parity, ctx.options.link.stopBits};
-            const auto answer = scan.probe(baud, address, ctx.options.link.timeoutMs.value_or(probeTimeoutMs(line)));
+            const int timeoutMs = ctx.options.link.timeoutMs.value_or(probeTimeoutMs(line));
+            auto answer = scan.probe(baud, address, timeoutMs);
             if (scan.m_interrupted)
                 throw CliFailure::failure(QStringLiteral("Interrupted after %1 speed and address pairs.").arg(tried));
             ++tried;
+            if (!answer)
+                continue;
+            // A stranger's frame that happens to fit, or an answer that came late from another
+            // speed, does not answer a second time: only what does is reported.
+            ctx.console.progress(QStringLiteral("Asking %1 Bd, address %2 again").arg(baud).arg(address));
+            answer = scan.probe(baud, address, timeoutMs);
+            if (scan.m_interrupted)
+                throw CliFailure::failure(QStringLiteral("Interrupted after %1 speed and address pairs.").arg(tried));
             if (!answer)
                 continue;
             lineSpeed = baud;
@@ -116,23 +126,46 @@ std::optional<QByteArray> ScanCommand::probe(qint32 baud, int address, int timeo
     } catch (const ComPortError &e) {
         throw LinkPort::failureOf(e);
     }
-    port.purgeReceive();
+    // Whatever an earlier probe stirred up (a late answer, bytes garbled by the change of
+    // speed) is over before this probe goes out.
+    waitQuiet(quietMs(port.lineSettings()), timeoutMs);
+    if (m_interrupted)
+        return std::nullopt;
     m_received.clear();
-    m_over = false;
     const QByteArray request = versionRequest(address);
     m_expected = AnswerMatcher(request);
+    m_listening = true;
     try {
         port.write(request.constData(), int(request.size()));
     } catch (const ComPortError &e) {
+        m_listening = false;
         throw LinkPort::failureOf(e);
     }
-    m_deadline.start(timeoutMs);
-    m_interrupted = m_ctx.wait.until([this] { return m_over; }) == EventWait::Result::Interrupted;
-    m_deadline.stop();
+    waitFor(timeoutMs);
+    m_listening = false;
     const AnswerMatcher::Match match = m_expected.find(m_received);
     if (answerComplete())
         return m_received.mid(match.offset, match.length);
     return std::nullopt;
+}
+
+void ScanCommand::waitQuiet(int quietMs, int maxMs)
+{
+    m_listening = false;
+    onData(); // what is waiting already
+    QElapsedTimer waited;
+    waited.start();
+    for (qint64 left = quietMs - m_sinceByte.elapsed(); left > 0 && !m_interrupted && waited.elapsed() < maxMs;
+         left = quietMs - m_sinceByte.elapsed())
+        waitFor(int(left));
+}
+
+void ScanCommand::waitFor(int ms)
+{
+    m_over = false;
+    m_deadline.start(ms);
+    m_interrupted = m_ctx.wait.until([this] { return m_over; }) == EventWait::Result::Interrupted;
+    m_deadline.stop();
 }
 
 void ScanCommand::onData()
@@ -143,6 +176,9 @@ void ScanCommand::onData()
         return;
     QByteArray bytes(waiting, Qt::Uninitialized);
     port.read(bytes.data(), waiting);
+    m_sinceByte.restart();
+    if (!m_listening)
+        return; // not this probe's: dropped
     m_received.append(bytes);
     if (answerComplete()) {
         m_over = true;

@@ -35,6 +35,8 @@ void FirmwareUpdate::ResetCounters()
 {
     m_txCount = 0;
     m_timeoutCount = 0;
+    m_stepFailures = 0;
+    m_stepRefusals = 0;
     m_replyState = NothingPending;
     m_step = Idle;
     m_lastFrame = Frame::None;
@@ -53,6 +55,10 @@ void FirmwareUpdate::StartProgramming(const QString &fileName)
     m_step = Erasing;
     m_erasePage = FirstPage;
     m_progressCount = 0;
+    m_erasedUpTo.reset();
+    m_writtenBytes = 0;
+    m_stepFailures = 0;
+    m_stepRefusals = 0;
     showProgress(0);
     m_startTime.start();
     if (OnProgressText)
@@ -63,6 +69,32 @@ void FirmwareUpdate::StartProgramming(const QString &fileName)
 void FirmwareUpdate::Cancel()
 {
     m_step = Idle;
+}
+
+int FirmwareUpdate::Settle()
+{
+    if (m_port.isActive() && m_replyState == Pending && takeWaiting()) {
+        if (const int wait = answerWaitMs(); wait > 0)
+            return wait;
+        checkAnswer();
+    }
+    Cancel();
+    return 0;
+}
+
+QString FirmwareUpdate::StepFailureText() const
+{
+    if (m_stepFailures == 0)
+        return {};
+    const QString frame = m_failedErase ? QStringLiteral("the erase of page %1").arg(m_frameAt)
+                                        : QStringLiteral("the data frame at byte %1").arg(m_frameAt);
+    const QString exception = QString::asprintf("exception %02X", unsigned(m_exceptionCode));
+    if (m_stepRefusals == m_stepFailures)
+        return QStringLiteral("The gateway refused %1 %2 times in a row (%3)").arg(frame).arg(m_stepFailures).arg(exception);
+    if (m_stepRefusals == 0)
+        return QStringLiteral("The gateway did not answer %1 %2 times in a row").arg(frame).arg(m_stepFailures);
+    return QStringLiteral("The gateway did not confirm %1 %2 times in a row (%3 refused with %4, the rest unanswered)")
+        .arg(frame).arg(m_stepFailures).arg(m_stepRefusals).arg(exception);
 }
 
 QString FirmwareUpdate::ElapsedText() const
@@ -81,6 +113,15 @@ void FirmwareUpdate::Tick()
             return;
         }
         checkAnswer();
+        if (m_step != Idle && m_stepFailures >= MaxStepFailures) {
+            // The gateway will not take this frame: sending it again would go on for ever.
+            // Nothing more is sent in this tick, and the failed frame is not waited for again.
+            Cancel();
+            m_replyState = NothingPending;
+            if (OnGaveUp)
+                OnGaveUp(StepFailureText());
+            return;
+        }
     }
     if (!m_port.isActive()) {
         if (OnStatus) {
@@ -154,12 +195,15 @@ bool FirmwareUpdate::checkAnswer()
 {
     const QByteArray received = std::exchange(m_received, {});
     const AnswerMatcher::Match match = m_expected.find(received);
+    const bool stepFrame = m_replyState == Pending && (m_lastFrame == Frame::Erase || m_lastFrame == Frame::Data);
     bool refused = false;
+    uint8_t exceptionCode = 0;
     if (match.verdict == AnswerMatcher::Verdict::Exception) {
         // An exception answer confirms nothing: the frame goes again as after a lost answer.
         refused = true;
+        exceptionCode = uint8_t(received[match.offset + 2]);
         if (OnStatus)
-            OnStatus(QStringLiteral("Gateway refused the frame (exception %1)").arg(uint8_t(received[match.offset + 2])), Colour::Red);
+            OnStatus(QStringLiteral("Gateway refused the frame (exception %1)").arg(exceptionCode), Colour::Red);
     } else if (match.verdict == AnswerMatcher::Verdict::Answer) {
         m_replyState = Confirmed;
         if (m_expected.isRead()) {
@@ -176,6 +220,8 @@ bool FirmwareUpdate::checkAnswer()
         }
     }
     m_expected = AnswerMatcher();
+    if (stepFrame)
+        noteStepAnswer(refused, exceptionCode);
 
     if (m_replyState == Confirmed) {
         if (OnStatus)
@@ -186,6 +232,25 @@ bool FirmwareUpdate::checkAnswer()
         m_timeoutCount = std::min(m_timeoutCount + 1, MaxTimeoutCount);
     }
     return m_replyState == Confirmed;
+}
+
+void FirmwareUpdate::noteStepAnswer(bool refused, uint8_t exceptionCode)
+{
+    if (m_replyState == Confirmed) {
+        if (m_lastFrame == Frame::Erase)
+            m_erasedUpTo = uint16_t(m_frameAt);
+        else
+            m_writtenBytes = std::clamp(m_frameAt + ChunkSize, 0, m_image.ImageLength());
+        m_stepFailures = 0;
+        m_stepRefusals = 0;
+        return;
+    }
+    ++m_stepFailures;
+    m_failedErase = m_lastFrame == Frame::Erase;
+    if (refused) {
+        ++m_stepRefusals;
+        m_exceptionCode = exceptionCode;
+    }
 }
 
 void FirmwareUpdate::stepAction()
@@ -201,6 +266,7 @@ void FirmwareUpdate::stepAction()
             return;
         }
         send(eraseFrame(m_erasePage), Frame::Erase);
+        m_frameAt = m_erasePage;
         ++m_erasePage;
         showProgress(m_progressCount);
         if (m_progressCount < kEraseProgressLimit)
@@ -225,6 +291,7 @@ void FirmwareUpdate::stepAction()
             return;
         }
         send(dataFrame(m_readPos), Frame::Data);
+        m_frameAt = m_readPos;
         m_readPos += ChunkSize;
         showProgress(m_progressCount);
         if (m_progressCount < kDataProgressLimit)

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <array>
 #include <functional>
+#include <optional>
 
 class TAfComPort;
 
@@ -20,6 +21,9 @@ class TAfComPort;
 // sends every 500 ms. A frame is confirmed only by the gateway's answer to it (address,
 // function and fields, then the CRC), found behind any noise. A tick whose frame's answer is
 // still on its way (slow line, long answer delay) waits for it instead of sending over it.
+// The same erase or data frame refused or unanswered MaxStepFailures times in a row ends the
+// programming. What the gateway confirmed (erased pages, written bytes) is kept apart from what
+// was sent, so a stopped update can say what the gateway is left with.
 // Everything runs on the thread of the port; nothing waits or sleeps.
 class FirmwareUpdate : public QObject
 {
@@ -37,6 +41,11 @@ public:
     static constexpr int MaxTimeoutCount = 15;
     static constexpr int PortErrorTimeoutCount = 6;
     static constexpr int DataFrameSize = 203;
+    // A step frame goes again after every loss, so a run of losses of one frame is rare even on
+    // a poor line: at 30 % lost answers fifteen in a row come once in 70 million frames. A
+    // gateway that refuses or ignores a frame does so every time; at the protocol's pace fifteen
+    // tries take about 12 s before the update gives up.
+    static constexpr int MaxStepFailures = 15;
 
     // The port is not owned; it must outlive this object.
     explicit FirmwareUpdate(TAfComPort &port, QObject *parent = nullptr);
@@ -54,6 +63,9 @@ public:
     void StartProgramming(const QString &fileName);
     // Stops programming at once; nothing is sent to undo what was written.
     void Cancel();
+    // Stops programming without sending anything more, once the answer to the frame in flight
+    // is in or its time is over: returns the ms still to wait (call again then), 0 when done.
+    int Settle();
     // One tick: checks what arrived, then sends the next frame.
     void Tick();
 
@@ -65,6 +77,17 @@ public:
     int TxCount() const { return m_txCount; }
     int ProgressCount() const { return m_progressCount; }
     int ProgressMaximum() const { return m_image.ImageLength() / ChunkSize + 33; }
+    // What the gateway confirmed since programming began: the last page whose erase it
+    // confirmed (none before the first), and how many bytes of the image its confirmed data
+    // frames hold.
+    std::optional<uint16_t> ErasedUpTo() const { return m_erasedUpTo; }
+    int WrittenBytes() const { return m_writtenBytes; }
+    // How many times in a row the current erase or data frame was refused or went unanswered;
+    // 0 again once a step frame is confirmed.
+    int StepFailures() const { return m_stepFailures; }
+    // Those failures as one sentence, e.g. "The gateway refused the data frame at byte 3840
+    // 15 times in a row (exception 04)"; empty when there are none.
+    QString StepFailureText() const;
     // Whole seconds since programming began, as "12 s".
     QString ElapsedText() const;
 
@@ -81,6 +104,9 @@ public:
     std::function<void()> OnPortClosed;   // the port is found closed: clear Connected
     std::function<void()> OnPortInactive; // a step found the port closed: programming cancelled
     std::function<void()> OnDone;         // all data confirmed; Step is back to idle
+    // A step frame failed MaxStepFailures times in a row: programming is cancelled; why is
+    // StepFailureText().
+    std::function<void(const QString &why)> OnGaveUp;
 
 private:
     enum class Frame { None, Read, Erase, Data };
@@ -90,6 +116,8 @@ private:
     // How much longer the answer to the last frame may take; 0 when it is in or its time is over.
     int answerWaitMs() const;
     bool checkAnswer();
+    // Keeps the account of a step frame's answer: confirmed, or one more failure in a row.
+    void noteStepAnswer(bool refused, uint8_t exceptionCode);
     void stepAction();
     void send(const QByteArray &frame, Frame kind);
     void showProgress(int position);
@@ -116,4 +144,11 @@ private:
     int m_txCount = 0;
     int m_progressCount = 0;
     Frame m_lastFrame = Frame::None;
+    int m_frameAt = 0; // the last step frame's page (erase) or image position (data)
+    std::optional<uint16_t> m_erasedUpTo;
+    int m_writtenBytes = 0;
+    int m_stepFailures = 0;
+    bool m_failedErase = false;  // the failing frame is an erase (else a data frame)
+    int m_stepRefusals = 0;      // how many of those were exception answers
+    uint8_t m_exceptionCode = 0; // the last one's code
 };

@@ -163,6 +163,10 @@ void TForm_Programmer::bindUpdate()
         Prompts::current().information(QString::fromLatin1(kPortInactiveMessage));
     };
     m_update->OnDone = [this] { programmingDone(); };
+    m_update->OnGaveUp = [this](const QString &why) {
+        resetProgramming();
+        Prompts::current().error(why + QStringLiteral(". Programming stopped."));
+    };
 }
 
 void TForm_Programmer::setConnectedSilently(bool on)

@@ -1,7 +1,9 @@
 // scan against the simulated gateway at an unusual speed and address: it is found, the
 // addresses are asked in turn at each speed, and once something answered only its speed is
-// tried further.
+// tried further. A gateway slow to answer is found at its own speed only: its answer is waited
+// for, and an answer that came late to another speed's probe is not confirmed by a second read.
 #include "CliProcess.h"
+#include "RegisterMap.h"
 #include "SimOnPty.h"
 
 #include <QTest>
@@ -21,9 +23,35 @@ private slots:
         QCOMPARE(r.exitCode, 0);
         QCOMPARE(r.out, QStringLiteral("38400 Bd, address 17: Gateway FW version: V1.09\n"));
         QVERIFY2(r.err.contains(QStringLiteral("9 speed and address pairs tried")), qPrintable(r.err));
-        // Addresses 15 and 16 at 9600 and 19200 Bd, 17 at 9600 Bd; 18 only at 38400 Bd.
+        // Addresses 15 and 16 at 9600 and 19200 Bd, 17 at 9600 Bd; 18 only at 38400 Bd, twice.
         QCOMPARE(gw.sim->stats().wrongSettings, 5);
-        QCOMPARE(gw.sim->stats().answered, 1);
+        QCOMPARE(gw.sim->stats().answered, 2);
+    }
+
+    // Set to answer late at 9600 Bd: found there only; with too short a wait its answer falls
+    // into a probe at another speed, which a second read does not confirm.
+    void aSlowGatewayIsFoundAtItsOwnSpeedOnly_data()
+    {
+        QTest::addColumn<int>("delayMs");
+        QTest::addColumn<QStringList>("timeout");
+        QTest::addColumn<bool>("found");
+        QTest::newRow("60 ms answer delay") << 60 << QStringList() << true;
+        QTest::newRow("200 ms answer delay") << 200 << QStringList() << true;
+        QTest::newRow("200 ms delay, 50 ms wait") << 200 << QStringList{"--timeout", "50"} << false;
+    }
+    void aSlowGatewayIsFoundAtItsOwnSpeedOnly()
+    {
+        QFETCH(int, delayMs);
+        QFETCH(QStringList, timeout);
+        QFETCH(bool, found);
+        SimOnPty gw({.address = 2, .line = {.baudRate = 9600}, .paced = false, .clock = false});
+        gw.model().writeSingle(ServiceRegs::Com0Delay, uint16_t(delayMs));
+        const auto r = CliProcess::run(QStringList{"--port", gw.link} + timeout
+                                       + QStringList{"scan", "--bauds", "9600,19200,115200,38400,4800", "--addresses", "2"});
+        QCOMPARE(r.out, found ? QStringLiteral("9600 Bd, address 2: Gateway FW version: V1.09\n") : QString());
+        QCOMPARE(r.exitCode, found ? 0 : 1);
+        QVERIFY2(r.err.contains(QStringLiteral("%1 speed and address pairs tried").arg(found ? 1 : 5)), qPrintable(r.err));
+        QCOMPARE(gw.sim->stats().answered, found ? 2 : 1);
     }
 
     void nothingAnsweringIsAFailure()

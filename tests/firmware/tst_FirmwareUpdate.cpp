@@ -21,6 +21,7 @@ struct Rig
     QList<QByteArray> sent; // every frame, in order
     QStringList statuses;
     bool done = false;
+    QString gaveUp;
     uint16_t answerDelay = 0; // what the gateway's read answers say
 
     Rig()
@@ -29,6 +30,7 @@ struct Rig
         port.open();
         update.OnStatus = [this](const QString &text, FirmwareUpdate::Colour) { statuses.append(text); };
         update.OnDone = [this] { done = true; };
+        update.OnGaveUp = [this](const QString &why) { gaveUp = why; };
         update.ResetCounters();
     }
     QString loadImage(const QByteArray &bytes)
@@ -89,10 +91,10 @@ struct Rig
         if (!answer.isEmpty())
             line->inject(answer);
     }
-    // Ticks until programming is done (at most limit ticks).
+    // Ticks until programming is done or given up (at most limit ticks).
     void run(const std::function<Answer(const QByteArray &)> &policy, int limit = 2000)
     {
-        for (int i = 0; i < limit && !done; ++i)
+        for (int i = 0; i < limit && !done && gaveUp.isEmpty(); ++i)
             tick(policy);
     }
     static Answer always(const QByteArray &) { return Answer::Echo; }
@@ -251,6 +253,50 @@ private slots:
         QVERIFY(rig.done);
         QVERIFY(!rig.statuses.contains(QStringLiteral("Timeout")));
         QCOMPARE(std::count_if(rig.sent.begin(), rig.sent.end(), isData), 3);
+    }
+
+    // The account holds only what the gateway confirmed, and the same frame failing
+    // MaxStepFailures times in a row ends the update; a confirmed frame starts the count afresh.
+    void accountAndGivingUp_data()
+    {
+        QTest::addColumn<QList<int>>("failing"); // pages (32-62) or image positions whose frames fail
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<int>("times");
+        QTest::addColumn<int>("erasedUpTo"); // 0: none confirmed
+        QTest::addColumn<int>("written");
+        QTest::addColumn<QString>("gaveUp");
+        const int refused = int(Answer::Exception);
+        QTest::newRow("first erase refused") << QList<int>{32} << refused << 15 << 0 << 0
+                                             << "The gateway refused the erase of page 32 15 times in a row (exception 04)";
+        QTest::newRow("erase of page 40 unanswered") << QList<int>{40} << int(Answer::Drop) << 15 << 39 << 0
+                                                     << "The gateway did not answer the erase of page 40 15 times in a row";
+        QTest::newRow("last data frame refused") << QList<int>{960} << refused << 15 << 62 << 960
+                                                 << "The gateway refused the data frame at byte 960 15 times in a row (exception 04)";
+        QTest::newRow("14 in a row at two frames") << QList<int>{192, 384} << refused << 14 << 62 << 1000 << "";
+    }
+    void accountAndGivingUp()
+    {
+        QFETCH(QList<int>, failing);
+        QFETCH(int, fault);
+        QFETCH(int, times);
+        QFETCH(int, erasedUpTo);
+        QFETCH(int, written);
+        QFETCH(QString, gaveUp);
+        Rig rig;
+        rig.update.StartProgramming(rig.loadImage(QByteArray(1000, char(0x5A))));
+        QHash<int, int> tries;
+        rig.run([&](const QByteArray &f) {
+            const bool erase = failing.first() >= 32 && failing.first() <= 62;
+            return (erase ? isErase(f) : isData(f)) && failing.contains(pageOf(f)) && tries[pageOf(f)]++ < times ? Answer(fault) : Answer::Echo;
+        });
+        QCOMPARE(rig.gaveUp, gaveUp);
+        QCOMPARE(rig.done, gaveUp.isEmpty());
+        QCOMPARE(rig.update.ErasedUpTo(), erasedUpTo ? std::optional<uint16_t>(erasedUpTo) : std::nullopt);
+        QCOMPARE(rig.update.WrittenBytes(), written);
+        // Given up, the failed frame is not sent again: the window's idle reads go on.
+        for (int i = 0; i < 3; ++i)
+            rig.tick(Rig::always);
+        QVERIFY(std::all_of(rig.sent.end() - 3, rig.sent.end(), isRead));
     }
 
     void lostReadAnswersDoNotStepFurtherBack()
