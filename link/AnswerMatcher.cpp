@@ -115,6 +115,10 @@ AnswerMatcher::Match AnswerMatcher::find(const QByteArray &bytes) const
 
 int AnswerMatcher::exchangeOnLineMs(qint64 charTimeUs) const
 {
-    const double characters = m_request.size() + m_length + 3.5;
+    return onLineMs(m_request.size() + m_length + 3.5, charTimeUs);
+}
+
+int AnswerMatcher::onLineMs(double characters, qint64 charTimeUs)
+{
     return int(std::ceil(characters * double(charTimeUs) / 1000.0));
 }

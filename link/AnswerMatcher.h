@@ -48,6 +48,9 @@ public:
     // silence of 3.5 characters between them: the earliest the answer can be whole when the
     // gateway answers at once. In whole milliseconds, rounded up.
     int exchangeOnLineMs(qint64 charTimeUs) const;
+    // How long characters take on a line of this character time, in whole milliseconds,
+    // rounded up.
+    static int onLineMs(double characters, qint64 charTimeUs);
 
     // A line that echoes what the master sends puts the request itself before the answer. The
     // answer to a single-register write is a copy of the request, so on such a line the first

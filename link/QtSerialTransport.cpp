@@ -8,6 +8,8 @@
 #include <QSocketNotifier>
 
 #ifdef Q_OS_UNIX
+#include <cerrno>
+#include <sys/ioctl.h>
 #include <unistd.h>
 #endif
 
@@ -96,17 +98,50 @@ bool QtSerialTransport::applySettings(const LineSettings &s)
     return ok;
 }
 
+qint64 QtSerialTransport::driverBytes() const
+{
+#ifdef Q_OS_UNIX
+    int n = 0;
+    const int savedErrno = errno;
+    const bool counted = m_port.isOpen() && ::ioctl(int(m_port.handle()), FIONREAD, &n) == 0;
+    errno = savedErrno;
+    if (counted && n > 0)
+        return n;
+#endif
+    return 0;
+}
+
 qint64 QtSerialTransport::bytesWaiting() const
 {
-    return m_port.isOpen() ? m_port.bytesAvailable() : 0;
+    // QSerialPort only knows what its notifier has read; what came since (all of it while
+    // arrivals are held) is still in the driver, and a look at the line must see it too.
+    return m_port.isOpen() ? m_port.bytesAvailable() + driverBytes() : 0;
 }
 
 qint64 QtSerialTransport::read(char *data, qint64 maxCount)
 {
-    const qint64 n = m_port.read(data, maxCount);
+    // QSerialPort's buffer holds the older bytes; the driver's come after them.
+    qint64 n = m_port.read(data, maxCount);
     // Reading from QSerialPort's buffer switches its notifier back on.
     if (m_held)
         setReadNotices(false);
+    if (n < 0)
+        return n;
+#ifdef Q_OS_UNIX
+    // A failure here (the device going away) is QSerialPort's to find and report: errno is
+    // left as it was, so its message is not ours.
+    const int savedErrno = errno;
+    while (n < maxCount && driverBytes() > 0) {
+        const ssize_t got = ::read(int(m_port.handle()), data + n, size_t(maxCount - n));
+        if (got > 0)
+            n += got;
+        else if (got < 0 && errno == EINTR)
+            continue;
+        else
+            break;
+    }
+    errno = savedErrno;
+#endif
     return n;
 }
 

@@ -32,6 +32,8 @@ public:
 private:
     void onError(QSerialPort::SerialPortError error);
     void setReadNotices(bool on);
+    // Bytes in the driver that QSerialPort has not read yet.
+    qint64 driverBytes() const;
 
     QSerialPort m_port;
     QString m_lastError;

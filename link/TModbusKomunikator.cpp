@@ -1,5 +1,6 @@
 #include "TModbusKomunikator.h"
 
+#include "BlockContent.h"
 #include "LinkMessages.h"
 #include "ModbusCrc.h"
 #include "Prompts.h"
@@ -19,11 +20,11 @@ void TModbusKomunikator::Open(const QString &portName)
 {
     TKomunikator::Open(portName);
     // Another gateway, or another adapter, may be on the line now.
-    m_expected = AnswerMatcher();
-    m_match = {};
-    m_received.clear();
+    resetLine();
     m_answerDelayMs = UnknownAnswerDelayMs;
     m_lineEchoes = false;
+    m_oldBursts = 0;
+    m_doubtfulAnswers = 0;
     // The first advancing poll reads the service block (index 4).
     m_blockIndex = 3;
     m_pollTimer.start();
@@ -33,9 +34,21 @@ void TModbusKomunikator::Close()
 {
     TKomunikator::Close();
     m_pollTimer.stop();
+    resetLine();
+}
+
+void TModbusKomunikator::resetLine()
+{
     m_expected = AnswerMatcher();
     m_match = {};
     m_received.clear();
+    // An answer not yet passed on when the line goes is not passed on.
+    m_pending.reset();
+    m_needQuiet = false;
+    m_repeat = false;
+    m_retrying = false;
+    m_oldBurst = false;
+    restartQuietClock();
 }
 
 void TModbusKomunikator::SetBaudRate(qint32 baud)
@@ -99,17 +112,28 @@ void TModbusKomunikator::sendCounted()
     SendFrame();
     m_counters.FrameSent();
     m_counters.setAwaiting(true);
+    m_awaitingAnswer = true;
     holdForAnswer();
 }
 
 void TModbusKomunikator::sendUncounted()
 {
+    // A read answer still due is given up for the write's; should it come after all, it must
+    // not be taken for the next read's.
+    const bool readAbandoned = m_awaitingAnswer;
+    if (readAbandoned) {
+        m_awaitingAnswer = false;
+        if (OnReadFailed)
+            OnReadFailed(m_lastBlockIndex, ReadFault::Abandoned);
+    }
     expectAnswer();
     m_lastWrite = {m_expected.expectsAnswer() ? WriteOutcome::Pending : WriteOutcome::Lost, 0, 0};
     SendFrame();
     m_counters.setAwaiting(false);
-    // A read answer still due is given up for the write's.
-    m_awaitingAnswer = false;
+    if (readAbandoned) {
+        m_repeat = true;
+        m_needQuiet = true;
+    }
     holdForAnswer();
 }
 
@@ -129,11 +153,37 @@ void TModbusKomunikator::expectAnswer()
     // Ticks add whole intervals: the part of the running one already gone is not the answer's.
     m_sinceRequestMs = m_pollTimer.isActive() ? qMin(0, m_pollTimer.remainingTime() - m_pollTimer.interval()) : 0;
     m_arrivedSinceTick = false;
+    // The wait for a quiet line is over; what comes from now on is this request's.
+    m_needQuiet = false;
+    m_oldBurst = false;
+    restartQuietClock();
+}
+
+void TModbusKomunikator::restartQuietClock()
+{
+    m_quietClock.start();
+    // As for the request clock: the part of the running interval already gone is not quiet.
+    m_quietTickMs = m_pollTimer.isActive() ? qMin(0, m_pollTimer.remainingTime() - m_pollTimer.interval()) : 0;
+}
+
+int TModbusKomunikator::QuietLineMs() const
+{
+    // The request and an answer of the cycle's reads on the line, the gateway's delay, the margin.
+    const qint64 charUs = m_port->lineSettings().charTimeUs();
+    return AnswerMatcher::onLineMs(8 + m_answerLength + 3.5, charUs) + m_answerDelayMs + AnswerMarginMs;
+}
+
+int TModbusKomunikator::QuietWaitMs() const
+{
+    if (!m_needQuiet)
+        return 0;
+    const qint64 quiet = qMax(m_quietTickMs, m_quietClock.isValid() ? m_quietClock.elapsed() : 0);
+    return int(qMax<qint64>(0, QuietLineMs() - quiet));
 }
 
 int TModbusKomunikator::charsOnLineMs(double characters) const
 {
-    return int(std::ceil(characters * double(m_port->lineSettings().charTimeUs()) / 1000.0));
+    return AnswerMatcher::onLineMs(characters, m_port->lineSettings().charTimeUs());
 }
 
 int TModbusKomunikator::AnswerTimeoutMs() const
@@ -201,6 +251,9 @@ void TModbusKomunikator::setRequest(uint8_t function, uint16_t first, uint16_t s
 
 void TModbusKomunikator::ReadBlock(uint16_t address)
 {
+    // An answer held back goes to its receiver before the frame is built: the receiver may
+    // send a request of its own.
+    deliverPending();
     // Leftovers (write echoes, a late answer) must not be taken for this request's answer.
     m_port->purgeReceive();
     // Only the low byte of the register count goes out; the high byte is always 0.
@@ -211,6 +264,7 @@ void TModbusKomunikator::ReadBlock(uint16_t address)
 
 void TModbusKomunikator::WriteRegister(uint16_t value, uint16_t address)
 {
+    deliverPending();
     // A gateway that does not answer reads would not take the write either.
     if (m_counters.TimedOut()) {
         m_lastWrite = {WriteOutcome::Lost, 0, 0};
@@ -224,6 +278,7 @@ void TModbusKomunikator::WriteRegister(uint16_t value, uint16_t address)
 
 void TModbusKomunikator::WriteRegisters(const QList<uint16_t> &values, uint16_t startAddress)
 {
+    deliverPending();
     if (!Active()) {
         m_lastWrite = {WriteOutcome::Lost, 0, 0};
         Prompts::current().information(QString::fromLatin1(kPortInactiveMessage));
@@ -262,8 +317,9 @@ void TModbusKomunikator::GetRegisters(std::array<uint16_t, PollBlockSize> &out) 
 
 void TModbusKomunikator::PollTimerTick()
 {
-    // The tick comes one timer interval after the last; the clock covers ticks that came late.
+    // The tick comes one timer interval after the last; the clocks cover ticks that came late.
     m_sinceRequestMs += m_pollTimer.interval();
+    m_quietTickMs += m_pollTimer.interval();
     // A hold ends before its answer's time is over; should it not have, the answer's bytes
     // must not be kept from the decision this tick makes.
     if (m_port->holdingArrivals() && answerWaitMs() == 0)
@@ -283,9 +339,20 @@ void TModbusKomunikator::PollTimerTick()
             return;
         }
         m_tickDeferred = false;
+        if (m_awaitingAnswer) {
+            readTimeOver();
+            if (m_cycleState == Pausing)
+                return;
+        }
         // Whatever the last request was, its answer's time is over.
-        if (!m_awaitingAnswer)
-            m_expected = AnswerMatcher();
+        m_expected = AnswerMatcher();
+        m_match = {};
+        // Never talk into bytes still coming, nor ask again before a late answer had its
+        // chance to show itself.
+        if (const int quiet = QuietWaitMs(); quiet > 0) {
+            setTimerInterval(quiet);
+            return;
+        }
     }
     switch (m_cycleState) {
     case Polling:
@@ -332,37 +399,50 @@ void TModbusKomunikator::pollStep()
 {
     if (m_pollTimer.interval() != m_pollInterval)
         setTimerInterval(m_pollInterval);
-    if (m_awaitingAnswer) {
-        m_awaitingAnswer = false;
-        if (!m_match.started) {
-            // No answer in its time (at most noise or the request's echo came): pause, then ask
-            // again. An answer that still comes during the pause is taken.
-            if (!m_received.isEmpty())
-                reportReceived(std::exchange(m_received, {}));
-            m_cycleState = Pausing;
-            setTimerInterval(PauseMs);
-            return;
-        }
-    }
-    m_expected = AnswerMatcher();
-    dropReceived();
-    // While the gateway is silent the same block is asked for again.
-    if (!m_counters.TimedOut())
+    // The receiver of the answer held back may steer the cycle to another block.
+    deliverPending();
+    // After an anomaly, and while the gateway is silent, the same block is asked for again.
+    const bool again = RepeatsBlock();
+    m_repeat = false;
+    if (!again)
         m_blockIndex = uint8_t((m_blockIndex + 1) % PollBlockCount);
-    ReadBlock(PollBlocks[m_blockIndex]);
-    m_lastBlockIndex = m_blockIndex;
-    m_awaitingAnswer = true;
+    const uint8_t block = again ? m_lastBlockIndex : m_blockIndex;
+    ReadBlock(PollBlocks[block]);
+    m_lastBlockIndex = block;
+    m_retrying = again;
 }
 
-void TModbusKomunikator::dropReceived()
+void TModbusKomunikator::readTimeOver()
 {
-    if (m_received.isEmpty())
-        return;
-    reportReceived(std::exchange(m_received, {}));
-    // Bytes that came for a counted read but never made its answer: a failed answer. Otherwise
-    // (a write's answer, bytes after an answer) they are dropped uncounted.
-    if (m_counters.Awaiting())
+    m_awaitingAnswer = false;
+    const AnswerMatcher expected = std::exchange(m_expected, AnswerMatcher());
+    const AnswerMatcher::Match match = std::exchange(m_match, {});
+    const QByteArray received = std::exchange(m_received, {});
+    reportReceived(received);
+    const bool echoed = m_lineEchoes && received.startsWith(expected.request());
+    const qsizetype answered = received.size() - (echoed ? expected.request().size() : 0);
+    if (expected.expectsAnswer() && (match.started || answered >= expected.answerLength())) {
+        // Something answered but never made a whole frame: cut short, or its head damaged.
+        // One failed answer; the next request waits only for a quiet line.
         m_counters.AnswerReceived(false);
+        readFailed(ReadFault::Incomplete);
+        return;
+    }
+    // No answer in its time (at most noise or the request's echo came): pause, then ask again;
+    // queued writes go first. The timeout itself is counted when the next request goes out.
+    readFailed(ReadFault::NoAnswer);
+    if (m_cycleState == Polling) {
+        m_cycleState = Pausing;
+        setTimerInterval(PauseMs);
+    }
+}
+
+void TModbusKomunikator::readFailed(ReadFault fault)
+{
+    m_repeat = true;
+    m_needQuiet = true;
+    if (OnReadFailed)
+        OnReadFailed(m_lastBlockIndex, fault);
 }
 
 void TModbusKomunikator::writeStep()
@@ -374,6 +454,8 @@ void TModbusKomunikator::writeStep()
         setTimerInterval(PauseMs);
         m_queuePos = 0;
         m_writeQueue.clear();
+    } else if (m_pollTimer.interval() != WriteIntervalMs) {
+        setTimerInterval(WriteIntervalMs);
     }
     WriteRegister(entry.Value, entry.Address);
 }
@@ -385,9 +467,16 @@ void TModbusKomunikator::DataReceived(TAfComPort *, int)
 
 void TModbusKomunikator::takeArrivals()
 {
-    if (!ReadAnswer(m_received))
+    QByteArray bytes;
+    if (!ReadAnswer(bytes))
         return;
     m_arrivedSinceTick = true;
+    restartQuietClock();
+    if (!m_expected.expectsAnswer()) {
+        strayBytes(bytes);
+        return;
+    }
+    m_received.append(bytes);
     // Noise without end must not grow the buffer: keep the last frame's worth.
     constexpr qsizetype kKeep = TFrameBuffer::Capacity;
     if (m_received.size() > 2 * kKeep) {
@@ -400,6 +489,28 @@ void TModbusKomunikator::takeArrivals()
         holdForAnswer();
 }
 
+void TModbusKomunikator::strayBytes(const QByteArray &bytes)
+{
+    reportReceived(bytes);
+    // Another request of the cycle goes out only after a quiet line, and for the same block.
+    m_needQuiet = true;
+    m_repeat = true;
+    if (m_pending) {
+        // The answer may be the first of a queue of late ones: it is not passed on.
+        m_pending.reset();
+        m_oldBurst = true;
+        ++m_doubtfulAnswers;
+        m_counters.AnswerReceived(false);
+        if (OnReadFailed)
+            OnReadFailed(m_lastBlockIndex, ReadFault::Doubtful);
+        return;
+    }
+    if (std::exchange(m_oldBurst, true))
+        return;
+    ++m_oldBursts;
+    m_counters.CountError();
+}
+
 void TModbusKomunikator::settleAnswer()
 {
     if (!m_expected.expectsAnswer())
@@ -409,10 +520,10 @@ void TModbusKomunikator::settleAnswer()
         return;
     const AnswerMatcher expected = std::exchange(m_expected, AnswerMatcher());
     const AnswerMatcher::Match match = std::exchange(m_match, {});
-    const QByteArray before = m_received.left(match.offset);
-    const QByteArray frame = m_received.mid(match.offset, match.length);
-    // Bytes after the frame stay until the next tick drops them.
-    m_received.remove(0, match.offset + match.length);
+    const QByteArray received = std::exchange(m_received, {});
+    const QByteArray before = received.left(match.offset);
+    const QByteArray frame = received.mid(match.offset, match.length);
+    const QByteArray after = received.mid(match.offset + match.length);
     reportReceived(before);
     reportReceived(frame);
     if (m_tickDeferred) {
@@ -420,31 +531,70 @@ void TModbusKomunikator::settleAnswer()
         m_tickDeferred = false;
         setTimerInterval(frameGapMs());
     }
-    if (!expected.isRead()) {
-        if (match.verdict == AnswerMatcher::Verdict::Answer)
-            m_lastWrite = {WriteOutcome::Confirmed, 0, 0};
-        else if (match.verdict == AnswerMatcher::Verdict::Exception)
-            m_lastWrite = {WriteOutcome::Refused, uint8_t(frame[2]), 0};
-        else
-            m_lastWrite = {WriteOutcome::Lost, 0, 0}; // another slave's answer confirms nothing
-        return;
+    if (expected.isRead()) {
+        settleReadAnswer(match, frame, before, expected);
+    } else if (match.verdict == AnswerMatcher::Verdict::Answer) {
+        m_lastWrite = {WriteOutcome::Confirmed, 0, 0};
+    } else if (match.verdict == AnswerMatcher::Verdict::Exception) {
+        m_lastWrite = {WriteOutcome::Refused, uint8_t(frame[2]), 0};
+    } else {
+        m_lastWrite = {WriteOutcome::Lost, 0, 0}; // another slave's answer confirms nothing
     }
+    // Bytes behind the frame: nothing more was asked for.
+    if (!after.isEmpty())
+        strayBytes(after);
+}
 
+void TModbusKomunikator::settleReadAnswer(const AnswerMatcher::Match &match, const QByteArray &frame,
+                                          const QByteArray &before, const AnswerMatcher &expected)
+{
     m_awaitingAnswer = false;
-    const bool ok = match.verdict == AnswerMatcher::Verdict::Answer;
-    if (ok) {
+    if (match.verdict == AnswerMatcher::Verdict::Answer) {
         // An echo of the request is the adapter's doing; anything else before the answer is
         // noise, counted once beside the good answer.
         const bool echoed = before.startsWith(expected.request());
         m_lineEchoes = echoed;
         if (before.size() > (echoed ? expected.request().size() : 0))
             m_counters.CountError();
+        std::array<uint16_t, PollBlockSize> registers{};
+        for (int i = 0; i < PollBlockSize && 4 + 2 * i < frame.size(); ++i)
+            registers[size_t(i)] = uint16_t(uint8_t(frame[3 + 2 * i]) << 8 | uint8_t(frame[4 + 2 * i]));
+        const auto start = uint16_t(uint8_t(expected.request()[2]) << 8 | uint8_t(expected.request()[3]));
+        if (BlockContent::plausible(start, registers)) {
+            // Held until the next request goes out: bytes behind it would put it in doubt.
+            m_pending = PendingAnswer{frame, expected};
+            // The first request's answer may still follow an answered retry.
+            m_needQuiet = m_retrying;
+            return;
+        }
+        m_counters.AnswerReceived(false);
+        readFailed(ReadFault::Implausible);
+        return;
     }
-    m_counters.AnswerReceived(ok);
-    if (ok)
-        acceptReadAnswer(frame, expected);
-    else if (match.verdict == AnswerMatcher::Verdict::Foreign && OnForeignAnswer)
-        OnForeignAnswer(uint8_t(frame[0]));
+    m_counters.AnswerReceived(false);
+    switch (match.verdict) {
+    case AnswerMatcher::Verdict::Exception:
+        readFailed(ReadFault::Exception);
+        break;
+    case AnswerMatcher::Verdict::Foreign:
+        readFailed(ReadFault::Foreign);
+        if (OnForeignAnswer)
+            OnForeignAnswer(uint8_t(frame[0]));
+        break;
+    default:
+        readFailed(ReadFault::Broken);
+        break;
+    }
+}
+
+void TModbusKomunikator::deliverPending()
+{
+    if (!m_pending)
+        return;
+    const PendingAnswer pending = std::move(*m_pending);
+    m_pending.reset();
+    m_counters.AnswerReceived(true);
+    acceptReadAnswer(pending.frame, pending.expected);
 }
 
 void TModbusKomunikator::acceptReadAnswer(const QByteArray &frame, const AnswerMatcher &expected)
@@ -460,4 +610,28 @@ void TModbusKomunikator::acceptReadAnswer(const QByteArray &frame, const AnswerM
     }
     if (OnBlockReceived)
         OnBlockReceived();
+}
+
+QString TModbusKomunikator::faultText(ReadFault fault, int count)
+{
+    const bool one = count == 1;
+    switch (fault) {
+    case ReadFault::NoAnswer:
+        return one ? QStringLiteral("1 request unanswered") : QStringLiteral("%1 requests unanswered").arg(count);
+    case ReadFault::Incomplete:
+        return one ? QStringLiteral("1 answer cut short or damaged") : QStringLiteral("%1 answers cut short or damaged").arg(count);
+    case ReadFault::Broken:
+        return one ? QStringLiteral("1 CRC error") : QStringLiteral("%1 CRC errors").arg(count);
+    case ReadFault::Exception:
+        return one ? QStringLiteral("1 exception answer") : QStringLiteral("%1 exception answers").arg(count);
+    case ReadFault::Foreign:
+        return one ? QStringLiteral("1 answer from another address") : QStringLiteral("%1 answers from another address").arg(count);
+    case ReadFault::Doubtful:
+        return one ? QStringLiteral("1 answer followed by more bytes") : QStringLiteral("%1 answers followed by more bytes").arg(count);
+    case ReadFault::Implausible:
+        return one ? QStringLiteral("1 answer with settings out of range") : QStringLiteral("%1 answers with settings out of range").arg(count);
+    case ReadFault::Abandoned:
+        return one ? QStringLiteral("1 read given up for a write") : QStringLiteral("%1 reads given up for a write").arg(count);
+    }
+    return QString();
 }

@@ -9,6 +9,7 @@
 #include <QList>
 #include <array>
 #include <cstdint>
+#include <optional>
 
 // A Modbus RTU master that reads the gateway continuously: one read of 100 registers per timer
 // tick, walking through the seven poll blocks, with queued single-register writes sent between
@@ -21,6 +22,21 @@
 // A tick never sends while the answer to the last request is still arriving or still due: the
 // answer's time allows for the gateway's answer delay (registers 1053/1054), so a slow line or
 // a long delay makes the cycle wait rather than talk over the gateway.
+//
+// Modbus RTU answers carry no request number, and the channel blocks and found-device lists all
+// have the same shape, so only timing tells whose answer a frame is:
+// - an answer counts only while its request is outstanding: bytes that come while none is are
+//   old (a late answer, a stalled adapter emptying its buffer) and are dropped, counted once per
+//   burst;
+// - a read answer is passed on only when the next request goes out with nothing behind it:
+//   bytes that follow it put it in doubt (it may be the first of a queue of late answers), and
+//   it counts as one failed answer;
+// - after a lost, broken, doubtful or refused answer and after old bytes, the next request
+//   waits for a quiet line (a whole answer's time without a byte) and asks for the same block
+//   again, so that a late answer can only be that block's own; the request after an answered
+//   retry waits for a quiet line too, since the first request's answer may still follow.
+// A stream of old answers therefore delays the cycle; it never becomes data. On a clean line
+// the requests keep their order and spacing.
 class TModbusKomunikator : public TKomunikator
 {
     Q_OBJECT
@@ -123,7 +139,34 @@ public:
     };
     WriteAnswer LastWriteAnswer() const;
 
+    // Why a read of the cycle came to nothing.
+    enum class ReadFault {
+        NoAnswer,    // nothing (or only noise) within the answer's time
+        Incomplete,  // an answer began, or bytes of its length came, but no whole frame of its shape
+        Broken,      // a whole answer of this gateway with a wrong CRC
+        Exception,   // the gateway refused the read
+        Foreign,     // a whole answer from another slave address
+        Doubtful,    // more bytes followed the answer before the next request
+        Implausible, // the answer's content cannot be the block asked for
+        Abandoned,   // a write went out before the answer came
+    };
+    static QString faultText(ReadFault fault, int count);
+
+    // How long the line must be quiet before a request may follow an anomaly: a whole read
+    // exchange with the answer delay and the margin.
+    int QuietLineMs() const;
+    // How much longer the next request has to wait for a quiet line (0: it may go now).
+    int QuietWaitMs() const;
+    // The next read asks for the block of the last one again.
+    bool RepeatsBlock() const { return m_repeat || m_counters.TimedOut(); }
+    // Bursts of bytes that came while no request was outstanding, and answers put in doubt by
+    // bytes behind them, since the port was opened.
+    int OldBursts() const { return m_oldBursts; }
+    int DoubtfulAnswers() const { return m_doubtfulAnswers; }
+
     std::function<void()> OnBlockReceived;
+    // A read of the block with this index (into PollBlocks) came to nothing.
+    std::function<void(int blockIndex, ReadFault fault)> OnReadFailed;
     // A whole answer of the right shape and CRC came from another slave address: another device
     // answers on this address's behalf, or the address is set wrong. It is counted as an error.
     std::function<void(uint8_t address)> OnForeignAnswer;
@@ -139,12 +182,23 @@ private:
     // How much longer the answer to the last request must be waited for; 0 when it is in, or
     // its time is over and nothing is still arriving.
     int answerWaitMs() const;
-    // Reads what the port holds and settles the answer once it is whole.
+    // Reads what the port holds: bytes for the outstanding request, or old ones.
     void takeArrivals();
     void settleAnswer();
+    void settleReadAnswer(const AnswerMatcher::Match &match, const QByteArray &frame, const QByteArray &before,
+                          const AnswerMatcher &expected);
+    // The answer time of the outstanding read is over and no frame decided its fate.
+    void readTimeOver();
+    // A read came to nothing: counted, and the next request waits for a quiet line and asks for
+    // the same block again.
+    void readFailed(ReadFault fault);
+    // Bytes while no request is outstanding: they put a held answer in doubt, or are old.
+    void strayBytes(const QByteArray &bytes);
+    // Passes on the read answer held since it came: nothing followed it before this request.
+    void deliverPending();
     void acceptReadAnswer(const QByteArray &frame, const AnswerMatcher &expected);
-    // Drops bytes that never made an answer; a counted read still awaited fails with them.
-    void dropReceived();
+    void restartQuietClock();
+    void resetLine();
     void noteAnswerDelay(uint16_t address, uint16_t value);
     int frameGapMs() const;
     int charsOnLineMs(double characters) const;
@@ -179,4 +233,20 @@ private:
     int m_answerDelayMs = UnknownAnswerDelayMs;
     bool m_lineEchoes = false;
     WriteAnswer m_lastWrite;
+
+    // A read answer taken whole, passed on when the next request goes out.
+    struct PendingAnswer
+    {
+        QByteArray frame;
+        AnswerMatcher expected;
+    };
+    std::optional<PendingAnswer> m_pending;
+    bool m_needQuiet = false;   // the next request waits for a quiet line
+    bool m_repeat = false;      // the next read asks for the last block again
+    bool m_retrying = false;    // the outstanding read asks for its block again
+    bool m_oldBurst = false;    // stray bytes since the last request were counted already
+    QElapsedTimer m_quietClock; // since the last byte came or the last request went out
+    qint64 m_quietTickMs = 0;   // the same, as the sum of the timer intervals since
+    int m_oldBursts = 0;
+    int m_doubtfulAnswers = 0;
 };

@@ -14,6 +14,9 @@
 
 namespace {
 
+// Address 1 at 9600 Bd, one stop bit, no parity, for both ports (registers 1001-1008).
+constexpr uint16_t kPortSettings[8] = {1, 96, 1, 96, 1, 0, 1, 0};
+
 // A libmodbus RTU slave working the master side of a pseudo-terminal on its own thread.
 class LibmodbusSlave
 {
@@ -24,6 +27,9 @@ public:
         m_mapping = modbus_mapping_new(0, 0, 1472, 0);
         for (int i = 0; i < 1472; ++i)
             m_mapping->tab_registers[i] = uint16_t(i * 3 + 1);
+        // Port settings a gateway can hold (the master refuses a service block without them).
+        for (int i = 0; i < 8; ++i)
+            m_mapping->tab_registers[1001 + i] = kPortSettings[i];
         m_ctx = modbus_new_rtu("/dev/null", 9600, 'N', 8, 1);
         modbus_set_slave(m_ctx, 1);
         modbus_set_socket(m_ctx, m_pty.masterFd());
@@ -86,8 +92,10 @@ private slots:
         gw.Open(slave.path());
         QVERIFY(QTest::qWaitFor([&] { return blocks.size() == 7; }, 8000));
         for (uint16_t start : PollBlocks)
-            for (int i = 0; i < 100; ++i)
-                QCOMPARE(blocks[start][size_t(i)], uint16_t((start + i) * 3 + 1));
+            for (int i = 0; i < 100; ++i) {
+                const int reg = start + i;
+                QCOMPARE(blocks[start][size_t(i)], reg >= 1001 && reg <= 1008 ? kPortSettings[reg - 1001] : uint16_t(reg * 3 + 1));
+            }
 
         gw.FindNew(1); // function 06 through the write queue
         QVERIFY(QTest::qWaitFor([&] { return slave.reg(1020) == 0x05FF; }, 3000));

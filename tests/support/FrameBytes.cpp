@@ -24,3 +24,18 @@ QByteArray readAnswer(uint8_t address, const QList<uint16_t> &registers)
     }
     return withCrc(body);
 }
+
+QList<uint16_t> serviceRegisters(uint16_t answerDelayMs)
+{
+    QList<uint16_t> r(100, 0);
+    // Both ports at address 1, 9600 Bd, one stop bit, no parity: settings a gateway can hold.
+    r[1] = 1;
+    r[2] = 96;
+    r[3] = 1;
+    r[4] = 96;
+    r[5] = 1;
+    r[7] = 1;
+    r[53] = answerDelayMs;
+    r[54] = answerDelayMs;
+    return r;
+}

@@ -115,6 +115,9 @@ private slots:
         gw->PollTimerTick();
         const Block b = channelBlock(31);
         rig.line->inject(readAnswer(1, QList<uint16_t>(b.begin(), b.end())));
+        QCOMPARE(rig.box(35)->Label_Value1->text(), QString());
+        // Passed on as the next request goes out, nothing having followed it.
+        gw->PollTimerTick();
         QCOMPARE(rig.box(35)->Label_Value1->text(), QStringLiteral("20.0 °C"));
         auto *panel = rig.form->findChild<QLabel *>(QStringLiteral("StaticText_RxRegisters"));
         QVERIFY(panel->text().startsWith(QStringLiteral("Starting Address: 300\r0 - 10240\t25 - 0\t50 - 10240\t75 - 0\r")));
