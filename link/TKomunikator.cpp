@@ -3,6 +3,7 @@
 #include "ErrorGuard.h"
 #include "LinkLog.h"
 
+#include <QElapsedTimer>
 #include <cstring>
 
 namespace {
@@ -90,4 +91,25 @@ void TKomunikator::SetCountersCallback(TPocitadlo::ChangeHandler callback)
 void TKomunikator::setTimerInterval(int ms)
 {
     m_pollTimer.setInterval(ms);
+    m_intervalStartMs = nowMs();
+}
+
+qint64 TKomunikator::nowMs() const
+{
+    if (m_clock)
+        return m_clock();
+    static const QElapsedTimer steady = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return steady.elapsed();
+}
+
+qint64 TKomunikator::intervalRunMs() const
+{
+    // A test that plays the timer keeps it stopped and gives its own clock.
+    if (!m_pollTimer.isActive() && !m_clock)
+        return 0;
+    return qMax<qint64>(0, nowMs() - m_intervalStartMs);
 }

@@ -50,8 +50,19 @@ public:
     FrameHandler OnTxFrame;
     FrameHandler OnRxFrame;
 
+    // Milliseconds on a steady clock. A test that plays the poll timer on virtual time gives
+    // its own clock, so that the moments bytes arrive between ticks count as they would.
+    using Clock = std::function<qint64()>;
+    void setClock(Clock clock) { m_clock = std::move(clock); }
+    qint64 nowMs() const;
+
 protected:
+    // Sets the poll timer's interval; a running timer starts its interval again from now.
     void setTimerInterval(int ms);
+    // A tick of the poll timer begins now.
+    void tickBegins() { m_intervalStartMs = nowMs(); }
+    // How long the current interval of the poll timer has been running (0 when it is stopped).
+    qint64 intervalRunMs() const;
     // Raises OnRxFrame with bytes taken from the line, in pieces of at most one frame.
     void reportReceived(const QByteArray &bytes);
 
@@ -60,4 +71,8 @@ protected:
     QTimer m_pollTimer;
     TFrameBuffer m_txFrame;
     TFrameBuffer m_rxFrame;
+
+private:
+    Clock m_clock;
+    qint64 m_intervalStartMs = 0;
 };

@@ -28,6 +28,7 @@ void TModbusKomunikator::Open(const QString &portName)
     // The first advancing poll reads the service block (index 4).
     m_blockIndex = 3;
     m_pollTimer.start();
+    tickBegins();
 }
 
 void TModbusKomunikator::Close()
@@ -149,9 +150,9 @@ void TModbusKomunikator::expectAnswer()
                           : AnswerMatcher();
     m_expected.setLineEchoes(m_lineEchoes);
     m_match = {};
-    m_requestClock.start();
+    m_requestAtMs = nowMs();
     // Ticks add whole intervals: the part of the running one already gone is not the answer's.
-    m_sinceRequestMs = m_pollTimer.isActive() ? qMin(0, m_pollTimer.remainingTime() - m_pollTimer.interval()) : 0;
+    m_sinceRequestMs = -intervalRunMs();
     m_arrivedSinceTick = false;
     // The wait for a quiet line is over; what comes from now on is this request's.
     m_needQuiet = false;
@@ -161,9 +162,9 @@ void TModbusKomunikator::expectAnswer()
 
 void TModbusKomunikator::restartQuietClock()
 {
-    m_quietClock.start();
+    m_quietAtMs = nowMs();
     // As for the request clock: the part of the running interval already gone is not quiet.
-    m_quietTickMs = m_pollTimer.isActive() ? qMin(0, m_pollTimer.remainingTime() - m_pollTimer.interval()) : 0;
+    m_quietTickMs = -intervalRunMs();
 }
 
 int TModbusKomunikator::QuietLineMs() const
@@ -177,7 +178,7 @@ int TModbusKomunikator::QuietWaitMs() const
 {
     if (!m_needQuiet)
         return 0;
-    const qint64 quiet = qMax(m_quietTickMs, m_quietClock.isValid() ? m_quietClock.elapsed() : 0);
+    const qint64 quiet = qMax(m_quietTickMs, nowMs() - m_quietAtMs);
     return int(qMax<qint64>(0, QuietLineMs() - quiet));
 }
 
@@ -208,7 +209,7 @@ void TModbusKomunikator::holdForAnswer()
         return;
     int wantMs = 0;
     if (!m_match.started && m_received.isEmpty()) {
-        const qint64 elapsed = m_requestClock.isValid() ? m_requestClock.elapsed() : 0;
+        const qint64 elapsed = nowMs() - m_requestAtMs;
         wantMs = int(AnswerDueMs() - elapsed);
     }
     if (wantMs <= 0) {
@@ -320,6 +321,7 @@ void TModbusKomunikator::PollTimerTick()
     // The tick comes one timer interval after the last; the clocks cover ticks that came late.
     m_sinceRequestMs += m_pollTimer.interval();
     m_quietTickMs += m_pollTimer.interval();
+    tickBegins();
     // A hold ends before its answer's time is over; should it not have, the answer's bytes
     // must not be kept from the decision this tick makes.
     if (m_port->holdingArrivals() && answerWaitMs() == 0)
@@ -382,7 +384,7 @@ int TModbusKomunikator::answerWaitMs() const
 {
     if (!m_expected.expectsAnswer())
         return 0;
-    const qint64 elapsed = qMax(m_sinceRequestMs, m_requestClock.isValid() ? m_requestClock.elapsed() : 0);
+    const qint64 elapsed = qMax(m_sinceRequestMs, nowMs() - m_requestAtMs);
     const qint64 timeout = AnswerTimeoutMs();
     if (elapsed < timeout)
         return int(timeout - elapsed);

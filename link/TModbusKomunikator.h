@@ -5,7 +5,6 @@
 #include "TKomunikator.h"
 #include "TWriteEntry.h"
 
-#include <QElapsedTimer>
 #include <QList>
 #include <array>
 #include <cstdint>
@@ -226,8 +225,8 @@ private:
     AnswerMatcher m_expected;        // the answer the last request is waiting for
     AnswerMatcher::Match m_match;    // where that answer stands among the bytes received
     QByteArray m_received;           // bytes read since the last request, not yet settled
-    QElapsedTimer m_requestClock;    // since the last request went out
-    qint64 m_sinceRequestMs = 0;     // the same, as the sum of the timer intervals since
+    qint64 m_requestAtMs = 0;        // when the last request went out (nowMs)
+    qint64 m_sinceRequestMs = 0;     // time since, as the sum of the timer intervals since
     bool m_arrivedSinceTick = false; // bytes came in since the last tick
     bool m_tickDeferred = false;     // the last tick waited for an answer
     int m_answerDelayMs = UnknownAnswerDelayMs;
@@ -245,8 +244,8 @@ private:
     bool m_repeat = false;      // the next read asks for the last block again
     bool m_retrying = false;    // the outstanding read asks for its block again
     bool m_oldBurst = false;    // stray bytes since the last request were counted already
-    QElapsedTimer m_quietClock; // since the last byte came or the last request went out
-    qint64 m_quietTickMs = 0;   // the same, as the sum of the timer intervals since
+    qint64 m_quietAtMs = 0;     // when the last byte came or the last request went out (nowMs)
+    qint64 m_quietTickMs = 0;   // time since, as the sum of the timer intervals since
     int m_oldBursts = 0;
     int m_doubtfulAnswers = 0;
 };

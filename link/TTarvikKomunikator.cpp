@@ -242,6 +242,7 @@ void TTarvikKomunikator::finishImport(ImportResult::Status status)
     // The cycle goes on wherever the link does: the blocks it reads show what the gateway holds.
     if (status != ImportResult::Stopped && Active()) {
         m_pollTimer.start();
+        tickBegins();
         RequestBlock(0);
     }
     auto finished = std::move(m_importFinished);
