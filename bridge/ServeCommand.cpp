@@ -446,9 +446,13 @@ void ServeCommand::publishEverything(bool force)
     publishAvailability(force);
     publishLink(force);
     // The heartbeat repeats the state only: Home Assistant keeps its entities from the
-    // retained configurations, which a new connection sends again anyway.
+    // retained configurations, which a new connection sends again anyway. A channel's state is
+    // sent again only while the gateway answers: what it said before it fell silent or the
+    // port went is not news of now (availability says offline).
+    const bool fresh = m_linkState == LinkState::Answering || m_linkState == LinkState::Opening;
     for (int i = 0; i < int(m_channels.size()); ++i) {
-        publishChannel(i, force);
+        if (fresh)
+            publishChannel(i, force);
         publishDiscovery(i, false);
     }
 }

@@ -5,6 +5,9 @@
 #include "EventWait.h"
 #include "LinkMessages.h"
 #include "ModbusException.h"
+#include "ChannelNumbering.h"
+
+#include <climits>
 
 namespace {
 constexpr uint8_t kRead = 0x03;
@@ -26,6 +29,13 @@ GatewaySession::GatewaySession(const LinkOptions &link, EventWait &wait)
     m_gateway.OnRxFrame = [this](const TFrameBuffer &f) { onRx(f); };
     m_gateway.OnBlockReceived = [this] { onBlock(); };
     m_gateway.OnForeignAnswer = [this](uint8_t address) { m_foreignAddress = address; };
+    m_gateway.OnReadFailed = [this](int block, TModbusKomunikator::ReadFault fault) {
+        if (block >= 0 && block < PollBlockCount)
+            ++m_faults[size_t(block)][fault];
+    };
+    m_deadline.setSingleShot(true);
+    connect(&m_deadline, &QTimer::timeout, this, [this] { m_wait.fail(missed()); });
+
     m_port.port().OnClosed = [this](TAfComPort *, const QString &reason) {
         if (m_portLossEnds)
             m_wait.fail(CliFailure::failure(LinkPort::goneText(this->link().port, reason)));
@@ -53,12 +63,63 @@ void GatewaySession::close()
 {
     m_gateway.PollTimer().stop();
     m_silence.stop();
+    m_deadline.stop();
     m_port.close();
 }
 
 int GatewaySession::timeoutMs() const
 {
     return link().timeoutMs.value_or(3 * m_gateway.PollInterval() + TModbusKomunikator::PauseMs);
+}
+
+int GatewaySession::deadlineMs(int blockCount) const
+{
+    const qint64 ms = qint64(blockCount) * m_gateway.PollInterval() + 4LL * timeoutMs();
+    return int(qMin<qint64>(ms, INT_MAX));
+}
+
+QString GatewaySession::blockName(int index)
+{
+    if (index >= 0 && index < ChannelMap::ChannelCount / ChannelMap::ChannelsPerBlock) {
+        const int first = index * ChannelMap::ChannelsPerBlock + 1;
+        return QStringLiteral("channels %1-%2")
+            .arg(ChannelNumbering::displayNumber(first))
+            .arg(ChannelNumbering::displayNumber(first + ChannelMap::ChannelsPerBlock - 1));
+    }
+    if (index == ServiceBlockIndex)
+        return QStringLiteral("the service block");
+    return QStringLiteral("the found-device list of line %1").arg(index == FoundListBlockIndex[0] ? 1 : 2);
+}
+
+CliFailure GatewaySession::missed() const
+{
+    int block = -1;
+    for (int b : m_wanted)
+        if (m_blockSerial[size_t(b)] <= m_since) {
+            block = b;
+            break;
+        }
+    if (block < 0)
+        return silence();
+    const auto summary = [](const QMap<TModbusKomunikator::ReadFault, int> &faults) {
+        QStringList parts;
+        for (auto f = faults.cbegin(); f != faults.cend(); ++f)
+            parts.append(TModbusKomunikator::faultText(f.key(), f.value()));
+        return parts.join(QStringLiteral(", "));
+    };
+    QString why = summary(m_faults[size_t(block)]);
+    if (why.isEmpty()) {
+        // The cycle never got to it: it kept asking for a block that failed.
+        for (int b = 0; b < PollBlockCount && why.isEmpty(); ++b)
+            if (!m_faults[size_t(b)].isEmpty())
+                why = QStringLiteral("%1 kept failing (%2)").arg(blockName(b), summary(m_faults[size_t(b)]));
+    }
+    if (why.isEmpty())
+        why = QStringLiteral("no whole answer");
+    return CliFailure::failure(QStringLiteral("%1 never arrived whole within %2 s from the gateway (%3): %4")
+                                   .arg(blockName(block))
+                                   .arg(m_deadline.interval() / 1000.0, 0, 'f', 1)
+                                   .arg(link().describe(), why));
 }
 
 CliFailure GatewaySession::silence() const
@@ -129,17 +190,22 @@ bool GatewaySession::readBlocks(const QList<int> &blocks, int since)
 {
     m_wanted = blocks;
     m_since = since;
+    m_faults = {};
     steer();
-    return m_wait.until([this] {
+    m_deadline.start(deadlineMs(int(blocks.size())));
+    const bool done = m_wait.until([this] {
         for (int b : std::as_const(m_wanted))
             if (m_blockSerial[size_t(b)] <= m_since)
                 return false;
         return true;
     }) == EventWait::Result::Done;
+    m_deadline.stop();
+    return done;
 }
 
 void GatewaySession::keepReading(const QList<int> &blocks)
 {
+    m_deadline.stop();
     m_wanted = blocks;
     m_since = m_readSerial;
     steer();
@@ -179,10 +245,20 @@ int GatewaySession::queued(const std::function<void()> &operation)
 
 int GatewaySession::atOnce(const std::function<void()> &operation)
 {
-    // Between a read request and its answer a write would garble both.
-    m_wait.until([this] { return !m_gateway.AwaitingAnswer(); }, false);
+    if (!m_gateway.Active())
+        throw CliFailure::failure(QString::fromLatin1(kPortInactiveMessage));
+    // Between a read request and its answer a write would garble both; after trouble on the
+    // line it waits for a quiet one. The cycle knows when: it sends the write in a read's slot.
     const int before = m_writesSent;
-    operation();
+    bool ran = false;
+    m_gateway.RunWhenLineFree([&] {
+        ran = true;
+        operation();
+        m_wait.check();
+    });
+    m_wait.until([&] { return ran || !m_gateway.Active(); }, false);
+    if (!ran)
+        m_gateway.RunWhenLineFree(nullptr);
     if (m_writesSent == before)
         throw CliFailure::failure(QString::fromLatin1(kPortInactiveMessage));
     return m_readSerial;

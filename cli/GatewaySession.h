@@ -5,6 +5,7 @@
 #include "TChannelRecord.h"
 #include "TTarvikKomunikator.h"
 
+#include <QMap>
 #include <QObject>
 #include <QTimer>
 #include <array>
@@ -17,7 +18,8 @@ class EventWait;
 // asks for, in the window's rhythm, and the command waits for them. Every read request gets a
 // serial number, so a command can ask for blocks read after its writes went out. Silence
 // longer than the timeout, an exception answer or the port going away end the wait with a
-// failure.
+// failure; so does a block that does not arrive whole within the wait's deadline (the gateway
+// answers, but never that block cleanly), with what went wrong with it.
 class GatewaySession : public QObject
 {
     Q_OBJECT
@@ -35,6 +37,11 @@ public:
     // How long a read may go unanswered: the option, or long enough for the cycle to ask again
     // once after a lost answer.
     int timeoutMs() const;
+    // How long a wait for these blocks may take: each block's turn in the cycle, and time for
+    // the cycle to ask four times again after lost or broken answers.
+    int deadlineMs(int blockCount) const;
+    // "channels 1-10", "the service block", "the found-device list of line 2".
+    static QString blockName(int index);
 
     // Steers the poll cycle to these block indexes only and waits until each has arrived from
     // a request sent after since (a readSerial() value). false when Ctrl+C ended the wait.
@@ -80,6 +87,7 @@ private:
     void onBlock();
     void steer();
     CliFailure silence() const;
+    CliFailure missed() const;
 
     LinkPort m_port;
     EventWait &m_wait;
@@ -99,4 +107,8 @@ private:
     int m_writesSent = 0;
     QList<int> m_wanted;
     int m_since = 0;
+    // The deadline of the running wait for blocks, and what went wrong with each block since
+    // it began.
+    QTimer m_deadline;
+    std::array<QMap<TModbusKomunikator::ReadFault, int>, PollBlockCount> m_faults{};
 };

@@ -53,10 +53,14 @@ QString ConfigurationRestore::outcome(const TTarvikKomunikator::ImportResult &r)
     using R = TTarvikKomunikator::ImportResult;
     if (r.status == R::Completed)
         return QStringLiteral("Serial numbers have been rewritten.");
+    if (r.status == R::InTimeout)
+        return QStringLiteral("The gateway does not answer (the link shows Timeout): nothing was sent. Restore once "
+                              "it answers again.");
     const QString channel = QString::number(ChannelNumbering::displayNumber(r.failedChannel));
     QString what;
     switch (r.status) {
     case R::Completed:
+    case R::InTimeout:
         break;
     case R::Stopped:
         what = QStringLiteral("Restore stopped.");

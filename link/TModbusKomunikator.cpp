@@ -40,6 +40,7 @@ void TModbusKomunikator::Close()
 
 void TModbusKomunikator::resetLine()
 {
+    m_sendWhenFree = nullptr;
     m_expected = AnswerMatcher();
     m_match = {};
     m_received.clear();
@@ -358,6 +359,14 @@ void TModbusKomunikator::PollTimerTick()
     }
     switch (m_cycleState) {
     case Polling:
+        if (m_sendWhenFree) {
+            const auto send = std::exchange(m_sendWhenFree, nullptr);
+            // The answer held back goes first; its receiver may steer the cycle.
+            deliverPending();
+            send();
+            setTimerInterval(m_pollInterval);
+            break;
+        }
         pollStep();
         break;
     case Writing:

@@ -84,6 +84,11 @@ public:
     // QueueWrites with one entry; a write asked for while the queue is busy is dropped.
     void QueueWrite(uint16_t value, uint16_t address);
 
+    // Runs send (which writes at once) at the cycle's next free slot instead of a read: when
+    // no answer is due any more and the line is quiet. Replaces one not yet run.
+    void RunWhenLineFree(std::function<void()> send) { m_sendWhenFree = std::move(send); }
+    bool SendWaiting() const { return bool(m_sendWhenFree); }
+
     // Request builders.
     // Function 03: purges the receive queue and sends a counted read of RegisterCount
     // registers at address.
@@ -248,4 +253,5 @@ private:
     qint64 m_quietTickMs = 0;   // time since, as the sum of the timer intervals since
     int m_oldBursts = 0;
     int m_doubtfulAnswers = 0;
+    std::function<void()> m_sendWhenFree;
 };

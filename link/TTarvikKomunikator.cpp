@@ -151,6 +151,13 @@ void TTarvikKomunikator::WriteRomCode(const std::array<uint16_t, 4> &words, int 
 void TTarvikKomunikator::ImportRomCodes(const QList<TChannelRecord> &records,
                                         ImportProgress progress, ImportFinished finished)
 {
+    if (m_counters.TimedOut()) {
+        ImportResult result;
+        result.status = ImportResult::InTimeout;
+        if (finished)
+            finished(result);
+        return;
+    }
     m_pollTimer.stop();
     m_port->purgeReceive();
     m_importRecords = records;

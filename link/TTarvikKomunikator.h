@@ -30,7 +30,8 @@ public:
     // must be confirmed by the gateway's answer; the import stops at the first that is not.
     struct ImportResult
     {
-        enum Status { Completed, Stopped, PortLost, Refused, NoAnswer };
+        // InTimeout: the link was in timeout, so nothing was started or sent.
+        enum Status { Completed, Stopped, PortLost, Refused, NoAnswer, InTimeout };
         Status status = Completed;
         int confirmed = 0;        // channels whose ROM code the gateway confirmed
         QList<int> rewritten;     // those channels
@@ -73,7 +74,8 @@ public:
     // over. A refused or unanswered write, a port that goes away or StopImport end the import
     // there. The poll cycle rests meanwhile and restarts at block 0 afterwards, unless the port
     // went away. The work is driven by a timer, so the window stays responsive; progress
-    // reports each record done.
+    // reports each record done. While the link is in timeout (the gateway does not answer) it
+    // does not start: nothing would be sent, and no channel is touched.
     void ImportRomCodes(const QList<TChannelRecord> &records, ImportProgress progress,
                         ImportFinished finished);
     bool ImportRunning() const { return m_importTimer.isActive() || m_importPos >= 0; }

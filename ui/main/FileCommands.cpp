@@ -135,6 +135,13 @@ void FileCommands::importConfiguration()
         }
         return;
     }
+    if (m_komunikator.Counters().TimedOut()) {
+        // Nothing would reach the gateway: the restore does not start, as the programmer's does not.
+        TTarvikKomunikator::ImportResult notStarted;
+        notStarted.status = TTarvikKomunikator::ImportResult::InTimeout;
+        Prompts::current().information(ConfigurationRestore::outcome(notStarted));
+        return;
+    }
     if (ConfigurationRestore::channelsNamed(records) == 0) {
         Prompts::current().information(QStringLiteral("%1 holds no channel that was ever read: there is nothing to send.")
                                            .arg(QFileInfo(path).fileName()));
