@@ -81,6 +81,7 @@ void BrokerProbe::onMessage(mosquitto *, void *self, const mosquitto_message *me
     QMutexLocker lock(&probe->m_mutex);
     probe->m_last.insert(topic, payload);
     probe->m_count[topic] += 1;
+    probe->m_all[topic].append(payload);
 }
 
 bool BrokerProbe::publishRetained(const QString &topic, const QByteArray &payload)
@@ -101,6 +102,12 @@ QByteArray BrokerProbe::last(const QString &topic) const
 {
     QMutexLocker lock(&m_mutex);
     return m_last.value(topic);
+}
+
+QList<QByteArray> BrokerProbe::all(const QString &topic) const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_all.value(topic);
 }
 
 int BrokerProbe::count(const QString &topic) const

@@ -48,6 +48,8 @@ public:
     bool has(const QString &topic) const;
     QByteArray last(const QString &topic) const;
     int count(const QString &topic) const;
+    // Every payload that arrived on the topic, oldest first.
+    QList<QByteArray> all(const QString &topic) const;
     QStringList topics(const QString &prefix) const;
 
 private:
@@ -58,4 +60,5 @@ private:
     mutable QMutex m_mutex;
     QHash<QString, QByteArray> m_last;
     QHash<QString, int> m_count;
+    QHash<QString, QList<QByteArray>> m_all;
 };

@@ -332,6 +332,52 @@ private slots:
         QVERIFY(waitFor([&] { return m_probe->last(availability) == "online"; }, 3000));
     }
 
+    // A gateway that answers late and stalls now and then: every state the bridge publishes is
+    // still its own channel's, and the link and the entities name nothing but this gateway's
+    // firmware and devices.
+    void lateAnswersAndStallsPublishNothingWrong()
+    {
+        const auto stateTopic = [](int c) { return topic(QStringLiteral("channel/%1").arg(c - 1)); };
+        QList<int> before;
+        for (int c = 1; c <= 40; ++c)
+            before.append(m_probe->count(stateTopic(c)));
+        const int linkBefore = m_probe->count(topic(QStringLiteral("link")));
+        const QStringList entitiesBefore = m_probe->topics(QStringLiteral("homeassistant/"));
+        QList<int> entityMessages;
+        for (const QString &t : entitiesBefore)
+            entityMessages.append(m_probe->count(t));
+
+        FaultInjector::Rates late;
+        late.late = 0.5;
+        late.lateMs = 150;
+        m_sim->faults().setRates(late);
+        QTest::qWait(3000);
+        m_sim->stall(700);
+        QTest::qWait(2500);
+        m_sim->faults().setRates({});
+        QVERIFY(m_sim->faults().counts().late > 0);
+        QVERIFY(waitFor([&] { return m_probe->last(topic(QStringLiteral("availability"))) == "online"; }, 4000));
+        QTest::qWait(500);
+
+        for (int c = 1; c <= 40; ++c) {
+            const int status = m_sim->model().reg(uint16_t(ChannelMap::recordAddress(c) + ChannelMap::StatusOffset)) & 0xFF;
+            for (const QByteArray &payload : m_probe->all(stateTopic(c)).mid(before[c - 1])) {
+                if (payload.isEmpty()) {
+                    QCOMPARE(status, int(ChannelStatus::FreePosition));
+                    continue;
+                }
+                QCOMPARE(json(payload)[QStringLiteral("rom")].toString(), romOf(c));
+                QCOMPARE(json(payload)[QStringLiteral("status")].toInt(), status);
+            }
+        }
+        for (const QByteArray &payload : m_probe->all(topic(QStringLiteral("link"))).mid(linkBefore))
+            QCOMPARE(json(payload)[QStringLiteral("firmware")].toString(), QStringLiteral("V1.09"));
+        // No entity was withdrawn and made again.
+        QCOMPARE(m_probe->topics(QStringLiteral("homeassistant/")), entitiesBefore);
+        for (int i = 0; i < entitiesBefore.size(); ++i)
+            QCOMPARE(m_probe->count(entitiesBefore[i]), entityMessages[i]);
+    }
+
     void unpluggedPortGoesOfflineAndComesBack()
     {
         const QString availability = topic(QStringLiteral("availability"));
