@@ -3,12 +3,17 @@
 #include "ScriptedPrompts.h"
 #include "TFrame_LineTab.h"
 #include "TFrame_SensorBox.h"
+#include "WidgetColour.h"
 
+#include <QApplication>
 #include <QLabel>
+#include <QLayout>
 #include <QMap>
 #include <QSignalSpy>
 #include <QTest>
+#include <QScopeGuard>
 #include <QToolButton>
+#include <cmath>
 
 namespace {
 TChannelRecord thermometer(int channel, uint16_t temp, uint8_t status = 0)
@@ -19,6 +24,15 @@ TChannelRecord thermometer(int channel, uint16_t temp, uint8_t status = 0)
     r.values = {temp, 0, 0, 0, 0};
     r.status = status;
     return r;
+}
+// The contrast of text on a background (1 to 21), as legibility guidelines measure it.
+double contrast(const QColor &a, const QColor &b)
+{
+    const auto lum = [](const QColor &c) {
+        const auto lin = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * lin(c.redF()) + 0.7152 * lin(c.greenF()) + 0.0722 * lin(c.blueF()) + 0.05;
+    };
+    return qMax(lum(a), lum(b)) / qMin(lum(a), lum(b));
 }
 // Counts the events that cost the display work, per widget.
 class EventCounter : public QObject
@@ -204,6 +218,36 @@ private slots:
         two.ShowLineStatus(1);
         two.ResetLine();
         QCOMPARE(two.Label_Caption->text(), QStringLiteral("LINE 2"));
+    }
+
+    // Old values carry no status colour and fade, yet stay legible, in light and dark palettes
+    // alike, and the header has room for the longest note.
+    void staleLineFadesInAnyPalette_data()
+    {
+        QTest::addColumn<QColor>("window");
+        QTest::newRow("light") << QColor(239, 239, 239);
+        QTest::newRow("dark") << QColor(45, 45, 45);
+    }
+
+    void staleLineFadesInAnyPalette()
+    {
+        QFETCH(QColor, window);
+        const auto restore = qScopeGuard([before = QApplication::palette()] { QApplication::setPalette(before); });
+        QApplication::setPalette(QPalette(window));
+        const QPalette palette;
+        TFrame_LineTab tab(2);
+        TFrame_SensorBox *box = tab.boxes().first();
+        box->ShowChannel(thermometer(21, 250));
+        const QString note = QStringLiteral("LINE 2 - not connected, last answer 21:08:13");
+        tab.setStale(true, note.mid(9));
+        tab.layout()->activate();
+        QCOMPARE(tab.Label_Caption->text(), note);
+        QVERIFY(tab.Label_Caption->width() >= tab.Label_Caption->sizeHint().width());
+        QCOMPARE(box->Label_Value1->text(), QStringLiteral("25.0 °C"));
+        QCOMPARE(box->boxColour(), palette.color(QPalette::Window));
+        const QColor faded = box->Label_Value1->palette().color(QPalette::WindowText);
+        const double live = contrast(palette.color(QPalette::WindowText), window);
+        QVERIFY2(contrast(faded, window) >= 3 && contrast(faded, window) < live / 2, qPrintable(faded.name()));
     }
 
     void addNewTurnsOnServiceModeOnce()

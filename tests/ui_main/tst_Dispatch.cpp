@@ -3,6 +3,7 @@
 #include "FrameBytes.h"
 #include "Language.h"
 #include "MemoryTransport.h"
+#include "StaleDisplay.h"
 #include "TFrame_FindNewTab.h"
 #include "TFrame_LineTab.h"
 #include "TFrame_SensorBox.h"
@@ -180,6 +181,49 @@ private slots:
         QVERIFY(rig.form->firmwareVersionText().isEmpty());
         QVERIFY(rig.form->searchPanel(1)->Label_Command->text().isEmpty());
         QVERIFY(rig.form->newBoxes().first()->Label_ROMCode->text().isEmpty());
+    }
+
+    // The gateway falls silent: 10 s after its last answer both lines look old, values kept,
+    // and say since when; the next answer brings the live look back; a closed port leaves
+    // them old.
+    void silentGatewayDimsBothLinesUntilItAnswers()
+    {
+        Rig rig;
+        qint64 now = 0;
+        StaleDisplay *stale = rig.form->staleDisplay();
+        stale->setClock([&] { return Staleness::Moment{now, QTime(21, 8, 3).addMSecs(int(now))}; });
+        rig.form->Connect1Click();
+        TTarvikKomunikator *gw = rig.form->communicator();
+        gw->PollTimer().stop();
+        gw->RequestBlock(0);
+        gw->PollTimerTick();
+        const auto answerAt = [&](qint64 at, int firstChannel) {
+            const Block b = channelBlock(firstChannel);
+            rig.line->inject(readAnswer(1, QList<uint16_t>(b.begin(), b.end())));
+            now = at;
+            gw->PollTimerTick(); // passed on as the next request goes out
+        };
+        const QColor neutral = QPalette().color(QPalette::Window), ok(215, 255, 215);
+        answerAt(1000, 1);
+        QVERIFY(stale->timer().isActive());
+        now = 11000;
+        stale->check();
+        QCOMPARE(rig.caption(1), QStringLiteral("LINE 1 - no answer since 21:08:04"));
+        QCOMPARE(rig.caption(2), QStringLiteral("LINE 2 - no answer since 21:08:04"));
+        QCOMPARE(rig.form->lineTab(1)->tabColour(), neutral);
+        QCOMPARE(rig.box(1)->boxColour(), neutral);
+        QCOMPARE(rig.box(1)->Label_Value1->text(), QStringLiteral("20.0 °C"));
+
+        answerAt(30000, 11);
+        QCOMPARE(rig.caption(1), QStringLiteral("LINE 1 - OK"));
+        QCOMPARE(rig.caption(2), QStringLiteral("LINE 2 - OK"));
+        QCOMPARE(rig.box(1)->boxColour(), ok);
+        QCOMPARE(rig.box(11)->boxColour(), ok);
+
+        rig.form->Disconnect1Click();
+        QCOMPARE(rig.caption(1), QStringLiteral("LINE 1 - not connected, last answer 21:08:33"));
+        QCOMPARE(rig.box(11)->boxColour(), neutral);
+        QCOMPARE(rig.box(11)->Label_Value1->text(), QStringLiteral("20.0 °C"));
     }
 };
 

@@ -6,15 +6,13 @@
 #include "TFrame_SensorBox.h"
 #include "WidgetColour.h"
 
-#include <QGraphicsOpacityEffect>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QToolButton>
 
 namespace {
 const QColor kFaultColour(210, 0, 0);
-// How much of a line shows through while its values are no longer live.
-constexpr qreal kStaleOpacity = 0.45;
 }
 
 TFrame_LineTab::TFrame_LineTab(int line, QWidget *parent) : QFrame(parent), m_line(line)
@@ -43,8 +41,11 @@ TFrame_LineTab::TFrame_LineTab(int line, QWidget *parent) : QFrame(parent), m_li
     grid->setContentsMargins(1, 2, 1, 2);
     grid->setHorizontalSpacing(2);
     grid->setVerticalSpacing(2);
-    grid->addWidget(Label_Caption, 0, 0);
-    grid->addWidget(SpeedButton_AddNew, 0, 1, Qt::AlignRight);
+    // The header spans both columns: a note on old values is longer than the line state.
+    auto *header = new QHBoxLayout;
+    header->addWidget(Label_Caption, 1);
+    header->addWidget(SpeedButton_AddNew);
+    grid->addLayout(header, 0, 0, 1, 2);
     const int first = (line - 1) * ChannelMap::ChannelsPerLine + 1;
     for (int i = 0; i < ChannelMap::ChannelsPerLine; ++i) {
         auto *box = new TFrame_SensorBox(first + i, this);
@@ -81,30 +82,45 @@ void TFrame_LineTab::ShowLineStatus(int state)
         text = state == ChannelStatus::LineInHigh ? QStringLiteral("Line in high") : QStringLiteral("Short circuit");
         colour = kFaultColour;
     }
-    Label_Caption->setText(lineText() + QStringLiteral(" - ") + text);
-    setTabColour(colour);
+    showState(lineText() + QStringLiteral(" - ") + text, colour);
 }
 
 void TFrame_LineTab::ResetLine()
 {
-    Label_Caption->setText(lineText());
-    setTabColour(QPalette().color(QPalette::Highlight));
+    showState(lineText(), QPalette().color(QPalette::Highlight));
     for (TFrame_SensorBox *box : m_boxes)
         box->ResetBox();
 }
 
-void TFrame_LineTab::SetLive(bool live)
+void TFrame_LineTab::showState(const QString &caption, const QColor &colour)
 {
-    if (live == m_live)
+    m_liveCaption = caption;
+    m_liveColour = colour;
+    if (m_stale)
         return;
-    m_live = live;
-    if (live) {
-        setGraphicsEffect(nullptr);
+    Label_Caption->setText(caption);
+    setTabColour(colour);
+}
+
+void TFrame_LineTab::setStale(bool stale, const QString &note)
+{
+    if (stale == m_stale && note == m_note)
+        return;
+    m_stale = stale;
+    m_note = note;
+    for (TFrame_SensorBox *box : m_boxes)
+        box->setStale(stale);
+    if (!stale) {
+        WidgetColour::set(Label_Caption, QPalette::WindowText, Qt::white);
+        showState(m_liveCaption, m_liveColour);
         return;
     }
-    auto *dim = new QGraphicsOpacityEffect(this);
-    dim->setOpacity(kStaleOpacity);
-    setGraphicsEffect(dim);
+    // The line state is as old as the values: the note takes its place. Neither the blue of
+    // a line that reads well nor the red of a faulty one is shown for it.
+    const QPalette current;
+    Label_Caption->setText(note.isEmpty() ? lineText() : lineText() + QStringLiteral(" - ") + note);
+    WidgetColour::set(Label_Caption, QPalette::WindowText, WidgetColour::faded(current));
+    setTabColour(current.color(QPalette::Window));
 }
 
 void TFrame_LineTab::SetEditMode(bool on)

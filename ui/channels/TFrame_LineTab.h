@@ -28,10 +28,12 @@ public:
     void AddBoxesTo(QList<TFrame_SensorBox *> &list) const;
     void ShowLineStatus(int state);
     void ResetLine();
-    // Shows the line as read live (normal look) or as the last values of a link that is no
-    // longer up (dimmed, values kept).
-    void SetLive(bool live);
-    bool isLive() const { return m_live; }
+    // Shows the line as read live (normal look) or as values that are no longer current: the
+    // boxes and the header dimmed, the values kept, and the note (why and since when) in the
+    // header in place of the line state. The line state and colours that arrive meanwhile
+    // are kept for the live look.
+    void setStale(bool stale, const QString &note);
+    bool isLive() const { return !m_stale; }
     void SetEditMode(bool on);
     void ClearDescriptions();
     void ShowDescriptions(bool on);
@@ -51,8 +53,13 @@ signals:
 
 private:
     void setTabColour(const QColor &colour);
+    // The header and tab colour of the live look; shown at once unless the line is stale.
+    void showState(const QString &caption, const QColor &colour);
 
     int m_line;
     QList<TFrame_SensorBox *> m_boxes;
-    bool m_live = true;
+    bool m_stale = false;
+    QString m_note;
+    QString m_liveCaption;
+    QColor m_liveColour;
 };

@@ -140,7 +140,29 @@ QColor TFrame_SensorBox::boxColour() const
 
 void TFrame_SensorBox::setBoxColour(const QColor &colour)
 {
-    WidgetColour::setBackground(this, colour);
+    m_liveColour = colour;
+    if (!m_stale)
+        WidgetColour::setBackground(this, colour);
+}
+
+void TFrame_SensorBox::setStale(bool stale)
+{
+    if (stale == m_stale)
+        return;
+    m_stale = stale;
+    // The box sets no other role of its own: built afresh, its text follows the window's
+    // palette again once live.
+    const QPalette current;
+    QPalette own;
+    if (stale) {
+        own.setColor(QPalette::Window, current.color(QPalette::Window));
+        own.setColor(QPalette::WindowText, WidgetColour::faded(current));
+    } else if (m_liveColour.isValid()) {
+        own.setColor(QPalette::Window, m_liveColour);
+    }
+    setPalette(own);
+    for (QLabel *v : m_valueLabels)
+        v->setAutoFillBackground(!stale);
 }
 
 // Hints, texts and colours are applied again with every record (several times a second for

@@ -38,6 +38,10 @@ public:
     void ClearValues();
     void ShowFreePosition();
     void ResetBox();
+    // Shows the values as no longer current: the status colour and the white value cells give
+    // way to the palette's window and the text is faded; the values stay. Records that arrive
+    // meanwhile are shown in the same look, and their colour comes with the live look.
+    void setStale(bool stale);
 
     void Label_DescriptionClick();
     void SpeedButton_DescrSwitchClick();
@@ -80,4 +84,6 @@ private:
     QString m_romText;
     TChannelRecord m_last;
     RomEditHandler m_romEditHandler;
+    bool m_stale = false;
+    QColor m_liveColour; // the status colour, shown while live
 };

@@ -20,6 +20,7 @@
 #include "SearchPanels.h"
 #include "SerialTransport.h"
 #include "ServiceBlockText.h"
+#include "StaleDisplay.h"
 #include "TAfComPort.h"
 #include "TAfPortComboBox.h"
 #include "TdlgAboutObrix.h"
@@ -115,6 +116,7 @@ TMainForm::TMainForm(std::unique_ptr<SerialTransport> transport, QWidget *parent
     m_dispatch = std::make_unique<PollDispatch>(PollDispatch::Targets{FSensorBoxes, {Frame_LineTab1, Frame_LineTab2}, FNewBoxes,
                                                                       {Frame_FindNewTab1, Frame_FindNewTab2}, dlgTarvikSettings.get(),
                                                                       Label_SWVer, Label_HWVer, &m_history, m_logger.get()});
+    m_stale = std::make_unique<StaleDisplay>(QList<TFrame_LineTab *>{Frame_LineTab1, Frame_LineTab2});
     m_handover = std::make_unique<ProgrammerHandover>(
         ProgrammerHandover::Parts{this, FKomunikator.get(), AfComPort1.get(), Frame_Komunikace1, m_menu.get()});
     FKomunikator->SetCountersCallback([this](const TCounterSnapshot &s) { Frame_Komunikace1->ShowCounters(s); });
@@ -336,12 +338,13 @@ void TMainForm::clearDisplay()
 
 void TMainForm::setDisplayLive(bool live)
 {
-    Frame_LineTab1->SetLive(live);
-    Frame_LineTab2->SetLive(live);
+    m_stale->linkChanged(live);
 }
 
 void TMainForm::OnBlockReceived()
 {
+    // The gateway answers: the line tabs look live again before the block reaches them.
+    m_stale->answered();
     std::array<uint16_t, PollBlockSize> registers{};
     FKomunikator->GetRegisters(registers);
     const uint16_t start = FKomunikator->GetBlockAddress();

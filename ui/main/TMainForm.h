@@ -28,6 +28,7 @@ class MonitorWindows;
 class PollDispatch;
 class ProgrammerHandover;
 class SearchPanels;
+class StaleDisplay;
 class TForm_RecSettings;
 class TForm_TrafficMonitor;
 class TForm_TrendChart;
@@ -148,6 +149,8 @@ public:
     TForm_RecSettings *recorderOptions();
     // The note in the status bar that the link was lost; empty while the values are live.
     QString linkNotice() const;
+    // Dims the line tabs while the values are old (gateway silent, link closed).
+    StaleDisplay *staleDisplay() const { return m_stale.get(); }
 
 protected:
     bool event(QEvent *e) override;
@@ -160,7 +163,7 @@ private:
     void buildMenu();
     // A new link: nothing of the last gateway stays on screen.
     void clearDisplay();
-    // Shows the line tabs as live or as the last values of a closed link.
+    // The link opened (display cleared, values live) or closed (the last values, dimmed).
     void setDisplayLive(bool live);
     // The port settings need an open port; says so when it is closed.
     bool portActive() const;
@@ -181,6 +184,7 @@ private:
     THelpOpener *m_help = nullptr;
     std::unique_ptr<SearchPanels> m_search;
     std::unique_ptr<PollDispatch> m_dispatch;
+    std::unique_ptr<StaleDisplay> m_stale;
     std::unique_ptr<ProgrammerHandover> m_handover;
     std::unique_ptr<LinkControl> m_link;
     // A window of its own above this one; it keeps a pointer to the communicator, so it goes
