@@ -8,6 +8,7 @@
 #include "CliOptions.h"
 #include "CommandArgs.h"
 #include "Console.h"
+#include "Freshness.h"
 #include "DescriptionFile.h"
 #include "DescriptionsArgument.h"
 #include "ErrorGuard.h"
@@ -29,9 +30,9 @@ const QList<int> kChannelBlocks = {0, 1, 2, 3};
 // Home Assistant.
 const QList<int> kFirstRound = {ServiceBlockIndex, 0, 1, 2, 3};
 constexpr int kChannelBlockCount = 4;
-// A gateway silent for this long (unless --timeout says otherwise) is reported offline; one
-// lost answer is not.
-constexpr int kLeastSilenceMs = 10000;
+// A gateway silent for this long (unless --timeout says otherwise) is reported offline, as the
+// window shows its values as old then; one lost answer is not.
+constexpr int kLeastSilenceMs = Freshness::StaleAfterMs;
 // How long the goodbye ("offline") may take to be acknowledged at the end.
 constexpr int kGoodbyeMs = 3000;
 // How long after the broker took the subscription its retained entities are gathered: they

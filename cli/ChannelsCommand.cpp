@@ -41,7 +41,8 @@ int ChannelsCommand::run(CliContext &ctx)
                 return int(ExitCode::Done); // Ctrl+C is how watching ends
             throw CliFailure::failure(QStringLiteral("Interrupted."));
         }
-        since = session.readSerial();
+        // The next round takes blocks read after this one's, the read already out included.
+        since = session.answeredSerial();
         const ChannelReport report(session.channelRecords(), session.block(ServiceBlockIndex));
         if (!watch) {
             ctx.console.out(json ? QString::fromUtf8(QJsonDocument(report.json()).toJson(QJsonDocument::Indented)).trimmed()

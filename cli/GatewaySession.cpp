@@ -32,6 +32,11 @@ GatewaySession::GatewaySession(const LinkOptions &link, EventWait &wait)
     m_gateway.OnReadFailed = [this](int block, TModbusKomunikator::ReadFault fault) {
         if (block >= 0 && block < PollBlockCount)
             ++m_faults[size_t(block)][fault];
+        // Something came back from this gateway: it is not silent, whatever became of the
+        // read; a block that never arrives whole ends the wait at its deadline, with the reason.
+        using F = TModbusKomunikator::ReadFault;
+        if (fault != F::NoAnswer && fault != F::Abandoned && fault != F::Foreign)
+            m_silence.stop();
     };
     m_deadline.setSingleShot(true);
     connect(&m_deadline, &QTimer::timeout, this, [this] { m_wait.fail(missed()); });
@@ -164,7 +169,9 @@ void GatewaySession::onBlock()
 {
     const int index = m_gateway.LastBlockIndex();
     m_gateway.GetRegisters(m_blocks[size_t(index)]);
+    // A block is passed on as the next request goes out, so the last one sent is its own.
     m_blockSerial[size_t(index)] = m_readSerial;
+    m_answeredSerial = m_readSerial;
     m_blockGeneration[size_t(index)] = ++m_generation;
     m_foreignAddress.reset();
     m_silence.stop();

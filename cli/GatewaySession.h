@@ -52,6 +52,9 @@ public:
     // Steers the poll cycle to these block indexes, round and round, without waiting.
     void keepReading(const QList<int> &blocks);
     int readSerial() const { return m_readSerial; }
+    // The serial of the request the last block taken answered. A read already on its way when
+    // a command starts a new round of reading is after it.
+    int answeredSerial() const { return m_answeredSerial; }
     const Block &block(int index) const { return m_blocks[size_t(index)]; }
     // The 40 channel records of blocks 0..3.
     QList<TChannelRecord> channelRecords() const;
@@ -104,6 +107,7 @@ private:
     std::array<Block, PollBlockCount> m_blocks{};
     std::array<int, PollBlockCount> m_blockSerial{}; // serial of the request each block answered
     int m_readSerial = 0;
+    int m_answeredSerial = 0;
     int m_writesSent = 0;
     QList<int> m_wanted;
     int m_since = 0;

@@ -133,9 +133,11 @@ void GatewaySimulator::processFrame(const QByteArray &frame)
     const Fate fate = RequestFate && frame.size() >= 2 ? RequestFate(frame) : Fate::Answer;
     if (fate == Fate::Ignore)
         return;
-    const QByteArray answer = fate == Fate::Refuse ? m_slave.exception(uint8_t(frame[1]), 0x04)
-                              : dataFrame && m_faults.refuse() ? m_slave.exception(0x10, 0x04)
-                                                               : m_slave.handle(frame);
+    QByteArray answer = fate == Fate::Refuse ? m_slave.exception(uint8_t(frame[1]), 0x04)
+                        : dataFrame && m_faults.refuse() ? m_slave.exception(0x10, 0x04)
+                                                         : m_slave.handle(frame);
+    if (fate == Fate::Corrupt && answer.size() > 5)
+        answer[4] = char(answer[4] ^ 0x01);
     if (answer.isEmpty()) {
         ++m_stats.broken;
         qCDebug(lcSim) << "silent: broken frame, another slave's address or a broadcast";

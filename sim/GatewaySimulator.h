@@ -70,8 +70,9 @@ public:
     // benchmark times the master's requests with it. May be unset.
     std::function<void(const QByteArray &frame, qint64 arrivedNs)> OnRequest;
     // What the gateway does with a request a test singles out: answer it as usual, refuse it
-    // with exception 04, or stay silent. May be unset.
-    enum class Fate { Answer, Refuse, Ignore };
+    // with exception 04, stay silent, or answer with one bit flipped in its data (its CRC then
+    // fails). May be unset.
+    enum class Fate { Answer, Refuse, Ignore, Corrupt };
     std::function<Fate(const QByteArray &frame)> RequestFate;
     // Every stall begun (or lengthened), with its length. May be unset.
     std::function<void(int ms)> OnStall;

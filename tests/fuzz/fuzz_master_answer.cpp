@@ -1,11 +1,13 @@
 // The master's acceptance of answers: whatever bytes come back after a read (function 03), a
 // single write (06) or a multiple write (16), in whatever pieces, must neither crash nor read
 // outside the receive frame; a block is taken only from a frame of the read answer's shape with
-// a right CRC among the bytes, and a well-formed answer is always taken.
+// a right CRC among the bytes, and a well-formed answer of plausible content, nothing behind
+// it, is always taken (as the next request goes out).
 //
 // Input: byte 0 picks the request (value % 3) and the delivery flags (value / 3), byte 1 is the
 // request's parameter, byte 2 the number of split points (% 4) whose sizes follow, one byte
 // each; the rest is the answer.
+#include "BlockContent.h"
 #include "FuzzSupport.h"
 #include "MemoryTransport.h"
 #include "ModbusCrc.h"
@@ -129,15 +131,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         }
     };
 
-    // Whole: a well-formed answer is always taken.
+    // Whole: a well-formed answer is always taken, as the next request goes out.
     Rig whole;
     whole.send(request, parameter);
+    const uint16_t start = whole.master.GetBlockAddress();
     whole.deliver(answer, flags & RepeatEvent);
+    whole.master.PollTimerTick();
     checkTaken(whole, 0);
     if (request == Read && answer.size() == whole.master.AnswerLength() && answer.startsWith(QByteArray("\x01\x03\xC8", 3))
-        && crcValid(answer))
-        FUZZ_CHECK(whole.blocks == 1);
-    whole.master.PollTimerTick();
+        && crcValid(answer)) {
+        BlockContent::Registers regs{};
+        for (int i = 0; i < PollBlockSize; ++i)
+            regs[size_t(i)] = uint16_t(uint8_t(answer[3 + 2 * i]) << 8 | uint8_t(answer[4 + 2 * i]));
+        if (BlockContent::plausible(start, regs))
+            FUZZ_CHECK(whole.blocks == 1);
+    }
 
     // In pieces.
     Rig split;
@@ -150,8 +158,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             split.master.PollTimerTick();
     }
     split.deliver(answer.mid(at), flags);
-    checkTaken(split, (flags & TickBetweenPieces) ? int(sizes.size()) : 0);
     split.master.PollTimerTick();
+    checkTaken(split, (flags & TickBetweenPieces) ? int(sizes.size()) : 0);
     split.master.PollTimerTick();
     return 0;
 }

@@ -165,6 +165,57 @@ private slots:
         QCOMPARE(rig.master.Counters().Snapshot(), (TCounterSnapshot{0, 2, 1, false}));
     }
 
+    // A whole answer whose head was damaged on the line is one failed answer: the gateway did
+    // answer, so no pause for silence follows, only a quiet line, and the block is asked again.
+    void aFullLengthAnswerWithADamagedHeadIsOneFailedAnswer()
+    {
+        Rig rig;
+        rig.open();
+        QCOMPARE(Rig::readAddress(rig.tick()), 1000);
+        QByteArray answer = readAnswer(1, serviceRegisters());
+        answer[2] = char(0xC9); // the byte count
+        rig.line->inject(answer);
+        // Its time over, the line quiet since: the same block at once, no pause.
+        QCOMPARE(Rig::readAddress(rig.tick()), 1000);
+        QCOMPARE(rig.master.CycleState(), TModbusKomunikator::Polling);
+        QCOMPARE(rig.interval(), 500);
+        QCOMPARE(rig.master.Counters().Snapshot(), (TCounterSnapshot{0, 2, 1, false}));
+    }
+
+    // The service block holds the gateway's port settings, always within their ranges: a block
+    // with others (another block's answer taken for it) is refused, and asked for again.
+    void aServiceBlockWithSettingsNoGatewayHoldsIsRefused_data()
+    {
+        QTest::addColumn<int>("offset");
+        QTest::addColumn<int>("value");
+        QTest::newRow("RS-485 address 0") << 1 << 0;
+        QTest::newRow("RS-485 address 248") << 1 << 248;
+        QTest::newRow("RS-485 speed 9700 Bd") << 2 << 97;
+        QTest::newRow("RS-232 address 0") << 3 << 0;
+        QTest::newRow("RS-232 speed 0") << 4 << 0;
+        QTest::newRow("RS-485 three stop bits") << 5 << 3;
+        QTest::newRow("RS-485 parity 3") << 6 << 3;
+        QTest::newRow("RS-232 no stop bit") << 7 << 0;
+        QTest::newRow("RS-232 parity 0xFFFF") << 8 << 0xFFFF;
+    }
+    void aServiceBlockWithSettingsNoGatewayHoldsIsRefused()
+    {
+        QFETCH(int, offset);
+        QFETCH(int, value);
+        Rig rig;
+        rig.open();
+        QCOMPARE(Rig::readAddress(rig.tick()), 1000);
+        QList<uint16_t> registers = serviceRegisters();
+        registers[offset] = uint16_t(value);
+        rig.answer(registers);
+        QCOMPARE(Rig::readAddress(rig.tick()), 1000);
+        QVERIFY(rig.delivered.isEmpty());
+        QCOMPARE(rig.master.Counters().Snapshot(), (TCounterSnapshot{0, 2, 1, false}));
+        rig.answer();
+        QCOMPARE(Rig::readAddress(rig.tick()), 1100);
+        QCOMPARE(rig.delivered, (QList<uint16_t>{1000}));
+    }
+
     // At every speed the gateway offers and every answer delay it allows, no request goes out
     // while the answer to the last one is still on its way, and where the answer fits in the
     // poll interval the cycle keeps its rhythm. Time is virtual: the test plays the timer.

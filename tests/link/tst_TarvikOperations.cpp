@@ -263,6 +263,27 @@ private slots:
         // Polling goes on wherever the port does: its blocks show what the gateway holds.
         QCOMPARE(rig.gw.PollTimer().isActive(), fault != QLatin1String("port"));
     }
+
+    // A gateway that does not answer would get none of the writes: the import does not start,
+    // sends nothing and leaves the poll cycle running.
+    void importDoesNotStartWhileTheLinkIsInTimeout()
+    {
+        Rig rig;
+        rig.gw.ReadBlock(0);
+        rig.gw.ReadBlock(0); // the first went unanswered
+        QVERIFY(rig.gw.Counters().TimedOut());
+        rig.line->takeWritten();
+        rig.gw.PollTimer().start();
+        TChannelRecord record;
+        record.channel = 3;
+        std::optional<TTarvikKomunikator::ImportResult> result;
+        rig.gw.ImportRomCodes({record}, {}, [&](const TTarvikKomunikator::ImportResult &r) { result = r; });
+        QVERIFY(result);
+        QCOMPARE(result->status, TTarvikKomunikator::ImportResult::InTimeout);
+        QVERIFY(rig.line->takeWritten().isEmpty());
+        QVERIFY(rig.gw.PollTimer().isActive());
+        QVERIFY(!rig.gw.ImportRunning());
+    }
 };
 
 QTEST_GUILESS_MAIN(tst_TarvikOperations)
