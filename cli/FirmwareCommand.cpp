@@ -140,6 +140,11 @@ void FirmwareCommand::onTick()
         m_ctx.wait.check();
         return;
     }
+    if (m_paceMs > 0) {
+        // The update counts one timer interval for each tick: at a rig's pace a tick comes one
+        // pace after the last, and the answers' times and the quiet line must stay true.
+        m_update.Timer().setInterval(m_paceMs);
+    }
     m_update.Tick();
     if (m_done || m_stopped)
         return;

@@ -1,5 +1,6 @@
 #include "FirmwareUpdate.h"
 
+#include "BlockContent.h"
 #include "ChannelText.h"
 #include "ComPortError.h"
 #include "ErrorGuard.h"
@@ -16,6 +17,11 @@ constexpr int kMaxTxCount = 1000000;
 constexpr int kErasedProgress = 32;
 constexpr int kEraseProgressLimit = 31;
 constexpr int kDataProgressLimit = 1000;
+// The read of the service block: 8 bytes out, 120 registers back. It is the longest exchange
+// of the update.
+constexpr int kReadFrameLength = 8;
+constexpr int kReadRegisters = 120;
+constexpr int kReadAnswerLength = 5 + 2 * kReadRegisters;
 } // namespace
 
 FirmwareUpdate::FirmwareUpdate(TAfComPort &port, QObject *parent)
@@ -24,6 +30,13 @@ FirmwareUpdate::FirmwareUpdate(TAfComPort &port, QObject *parent)
     m_timer.setTimerType(Qt::PreciseTimer);
     m_timer.setInterval(IdleIntervalMs);
     connect(&m_timer, &QTimer::timeout, this, [this] { ErrorGuard::run([this] { Tick(); }); });
+    // Bytes are sorted as they come: only then is it known whether a frame was outstanding.
+    m_port.OnDataRecived = [this](TAfComPort *, int) { takeArrivals(); };
+}
+
+FirmwareUpdate::~FirmwareUpdate()
+{
+    m_port.OnDataRecived = nullptr;
 }
 
 void FirmwareUpdate::setFirstInterval(qint32 baud)
@@ -42,6 +55,13 @@ void FirmwareUpdate::ResetCounters()
     m_lastFrame = Frame::None;
     m_expected = AnswerMatcher();
     m_received.clear();
+    m_heldAnswer.clear();
+    m_retried = false;
+    m_needQuiet = false;
+    m_oldBurst = false;
+    m_oldBursts = 0;
+    m_doubtfulAnswers = 0;
+    restartQuietClock();
     m_answerDelayMs = TModbusKomunikator::UnknownAnswerDelayMs;
     if (OnStatus)
         OnStatus(QString(), Colour::Black);
@@ -73,10 +93,19 @@ void FirmwareUpdate::Cancel()
 
 int FirmwareUpdate::Settle()
 {
-    if (m_port.isActive() && m_replyState == Pending && takeWaiting()) {
-        if (const int wait = answerWaitMs(); wait > 0)
-            return wait;
-        checkAnswer();
+    if (m_port.isActive() && takeArrivals()) {
+        if (m_expected.expectsAnswer()) {
+            if (const int wait = answerWaitMs(); wait > 0)
+                return wait;
+            frameFailed(Failure::NoAnswer);
+        }
+        if (!m_heldAnswer.isEmpty()) {
+            // The answer to a frame sent more than once counts once the earlier send's answer
+            // had its time to show itself.
+            if (const int wait = QuietWaitMs(); wait > 0)
+                return wait;
+            takeAnswer();
+        }
     }
     Cancel();
     return 0;
@@ -105,14 +134,17 @@ QString FirmwareUpdate::ElapsedText() const
 
 void FirmwareUpdate::Tick()
 {
-    // The tick comes one timer interval after the last; the clock covers ticks that came late.
+    // The tick comes one timer interval after the last; the clocks cover ticks that came late.
     m_sinceSentMs += m_timer.interval();
-    if (m_port.isActive() && takeWaiting()) {
-        if (const int wait = answerWaitMs(); wait > 0) {
-            m_timer.setInterval(wait);
-            return;
+    m_quietTickMs += m_timer.interval();
+    if (m_port.isActive() && takeArrivals()) {
+        if (m_expected.expectsAnswer()) {
+            if (const int wait = answerWaitMs(); wait > 0) {
+                m_timer.setInterval(wait);
+                return;
+            }
+            frameFailed(Failure::NoAnswer);
         }
-        checkAnswer();
         if (m_step != Idle && m_stepFailures >= MaxStepFailures) {
             // The gateway will not take this frame: sending it again would go on for ever.
             // Nothing more is sent in this tick, and the failed frame is not waited for again.
@@ -139,49 +171,70 @@ void FirmwareUpdate::Tick()
         }
         return;
     }
+    // Never talk into bytes still coming, nor send before a late answer had its chance to
+    // show itself: it could be taken for the next frame's.
+    if (const int quiet = QuietWaitMs(); quiet > 0) {
+        m_timer.setInterval(quiet);
+        return;
+    }
 
     if (m_step != Idle && m_replyState == Confirmed) {
         m_timer.setInterval(BusyIntervalMs);
         stepAction();
         return;
     }
-    // Nothing confirmed the last frame: ask for the service block, and send that frame again
-    // once an answer comes. Only a step frame is stepped back, and only once, so a lost read
-    // answer never moves the position further back.
+    // Nothing confirmed the last frame: ask for the service block, and send the last step
+    // frame again once an answer comes. The position goes back to that frame, however many
+    // reads went unanswered since.
+    takeAnswer(); // an idle read's answer
     m_timer.setInterval(IdleIntervalMs);
-    if (m_step == Writing && m_lastFrame == Frame::Data) {
-        m_readPos -= ChunkSize;
-    } else if (m_step == Erasing && m_lastFrame == Frame::Erase) {
-        --m_erasePage;
+    if (m_step != Idle && m_replyState != Confirmed) {
+        if (m_lastFrame == Frame::Erase) {
+            if (m_step != Erasing && OnProgressText)
+                OnProgressText(QStringLiteral("Clearing memory..."));
+            // Also when the last page's erase was in doubt after the erase had been counted done.
+            m_step = Erasing;
+            m_erasePage = uint16_t(m_frameAt);
+        } else if (m_lastFrame == Frame::Data) {
+            m_readPos = m_frameAt;
+        }
     }
     send(readFrame(), Frame::Read);
 }
 
-bool FirmwareUpdate::takeWaiting()
+bool FirmwareUpdate::takeArrivals()
 {
+    QByteArray bytes;
     try {
         const int waiting = m_port.bytesWaiting();
         if (waiting > 0) {
-            const qsizetype at = m_received.size();
-            m_received.resize(at + waiting);
-            m_port.read(m_received.data() + at, waiting);
+            bytes.resize(waiting);
+            m_port.read(bytes.data(), waiting);
         }
     } catch (const ComPortError &) {
         m_port.close();
         m_timeoutCount = PortErrorTimeoutCount;
         return false;
     }
+    if (bytes.isEmpty())
+        return true;
+    restartQuietClock();
+    if (!m_expected.expectsAnswer()) {
+        strayBytes();
+        return true;
+    }
+    m_received.append(bytes);
     // Noise without end must not grow the buffer: an answer is at most one frame.
     constexpr qsizetype kKeep = 256;
     if (m_received.size() > 2 * kKeep)
         m_received.remove(0, m_received.size() - kKeep);
+    settleAnswer();
     return true;
 }
 
 int FirmwareUpdate::answerWaitMs() const
 {
-    if (m_replyState != Pending || !m_expected.expectsAnswer()
-        || m_expected.find(m_received).verdict != AnswerMatcher::Verdict::Waiting)
+    if (!m_expected.expectsAnswer())
         return 0;
     // Both frames and the quiet between them on the line, the gateway's answer delay, and what
     // a USB adapter and the system hold back.
@@ -191,66 +244,142 @@ int FirmwareUpdate::answerWaitMs() const
     return elapsed < timeout ? int(timeout - elapsed) : 0;
 }
 
-bool FirmwareUpdate::checkAnswer()
+int FirmwareUpdate::QuietLineMs() const
 {
-    const QByteArray received = std::exchange(m_received, {});
-    const AnswerMatcher::Match match = m_expected.find(received);
-    const bool stepFrame = m_replyState == Pending && (m_lastFrame == Frame::Erase || m_lastFrame == Frame::Data);
-    bool refused = false;
-    uint8_t exceptionCode = 0;
-    if (match.verdict == AnswerMatcher::Verdict::Exception) {
-        // An exception answer confirms nothing: the frame goes again as after a lost answer.
-        refused = true;
-        exceptionCode = uint8_t(received[match.offset + 2]);
-        if (OnStatus)
-            OnStatus(QStringLiteral("Gateway refused the frame (exception %1)").arg(exceptionCode), Colour::Red);
-    } else if (match.verdict == AnswerMatcher::Verdict::Answer) {
-        m_replyState = Confirmed;
-        if (m_expected.isRead()) {
-            // The read starts at register 1000: the firmware version, and further on the answer
-            // delays the next frames must allow for.
-            const auto reg = [&](uint16_t r) {
-                const qsizetype at = match.offset + 3 + 2 * (r - ServiceRegs::Start);
-                return at + 1 < match.offset + match.length - 2 ? uint16_t(uint8_t(received[at]) << 8 | uint8_t(received[at + 1])) : uint16_t(0);
-            };
-            m_answerDelayMs = std::min<int>(std::max(reg(ServiceRegs::Com0Delay), reg(ServiceRegs::Com1Delay)),
-                                            TModbusKomunikator::MaxAnswerDelayMs);
-            if (OnVersion)
-                OnVersion(QStringLiteral("Gateway FW version: %1").arg(ChannelText::FormatVersion(reg(ServiceRegs::FirmwareVersion))));
-        }
-    }
-    m_expected = AnswerMatcher();
-    if (stepFrame)
-        noteStepAnswer(refused, exceptionCode);
-
-    if (m_replyState == Confirmed) {
-        if (OnStatus)
-            OnStatus(QStringLiteral("Communication OK"), Colour::Green);
-    } else if (m_replyState == Pending) {
-        if (!refused && OnStatus)
-            OnStatus(QStringLiteral("Timeout"), Colour::Red);
-        m_timeoutCount = std::min(m_timeoutCount + 1, MaxTimeoutCount);
-    }
-    return m_replyState == Confirmed;
+    return AnswerMatcher::onLineMs(kReadFrameLength + kReadAnswerLength + 3.5, m_port.lineSettings().charTimeUs())
+           + m_answerDelayMs + TModbusKomunikator::AnswerMarginMs;
 }
 
-void FirmwareUpdate::noteStepAnswer(bool refused, uint8_t exceptionCode)
+int FirmwareUpdate::QuietWaitMs() const
 {
-    if (m_replyState == Confirmed) {
-        if (m_lastFrame == Frame::Erase)
-            m_erasedUpTo = uint16_t(m_frameAt);
-        else
-            m_writtenBytes = std::clamp(m_frameAt + ChunkSize, 0, m_image.ImageLength());
-        m_stepFailures = 0;
-        m_stepRefusals = 0;
+    if (!m_needQuiet)
+        return 0;
+    const qint64 quiet = std::max(m_quietTickMs, m_quietClock.isValid() ? m_quietClock.elapsed() : 0);
+    return int(std::max<qint64>(0, QuietLineMs() - quiet));
+}
+
+void FirmwareUpdate::restartQuietClock()
+{
+    m_quietClock.start();
+    // As for the answer's clock: the part of the running interval already gone is not quiet.
+    m_quietTickMs = m_timer.isActive() ? std::min(0, m_timer.remainingTime() - m_timer.interval()) : 0;
+}
+
+void FirmwareUpdate::settleAnswer()
+{
+    const AnswerMatcher::Match match = m_expected.find(m_received);
+    if (match.verdict == AnswerMatcher::Verdict::Waiting)
+        return;
+    // The frame's fate is decided: whatever comes from now on was not asked for.
+    const AnswerMatcher expected = std::exchange(m_expected, AnswerMatcher());
+    const QByteArray received = std::exchange(m_received, {});
+    const QByteArray frame = received.mid(match.offset, match.length);
+    const bool behind = received.size() > match.offset + match.length;
+    switch (match.verdict) {
+    case AnswerMatcher::Verdict::Answer:
+        if (expected.isRead()) {
+            BlockContent::Registers registers{};
+            for (int i = 0; i < PollBlockSize && 4 + 2 * i < frame.size(); ++i)
+                registers[size_t(i)] = uint16_t(uint8_t(frame[3 + 2 * i]) << 8 | uint8_t(frame[4 + 2 * i]));
+            if (!BlockContent::plausible(ServiceRegs::Start, registers)) {
+                frameFailed(Failure::Implausible);
+                break;
+            }
+        }
+        // Held until the next frame goes out: bytes behind it would put it in doubt.
+        m_heldAnswer = frame;
+        m_replyState = Confirmed;
+        // The earlier send's answer may still follow an answer to a frame sent again.
+        m_needQuiet = m_retried;
+        break;
+    case AnswerMatcher::Verdict::Exception:
+        frameFailed(Failure::Refused, uint8_t(frame[2]));
+        break;
+    default:
+        // Another slave's answer, or a read answer with a wrong CRC: it confirms nothing.
+        frameFailed(Failure::Broken);
+        break;
+    }
+    if (behind)
+        strayBytes();
+}
+
+void FirmwareUpdate::strayBytes()
+{
+    m_needQuiet = true;
+    if (!m_heldAnswer.isEmpty()) {
+        // The answer may be the first of a queue of late ones: it confirms nothing.
+        m_oldBurst = true;
+        ++m_doubtfulAnswers;
+        frameFailed(Failure::Doubtful);
         return;
     }
-    ++m_stepFailures;
-    m_failedErase = m_lastFrame == Frame::Erase;
-    if (refused) {
-        ++m_stepRefusals;
-        m_exceptionCode = exceptionCode;
+    if (!std::exchange(m_oldBurst, true))
+        ++m_oldBursts;
+}
+
+void FirmwareUpdate::frameFailed(Failure why, uint8_t exceptionCode)
+{
+    m_expected = AnswerMatcher();
+    m_received.clear();
+    m_heldAnswer.clear();
+    m_replyState = NothingPending;
+    m_needQuiet = true;
+    m_timeoutCount = std::min(m_timeoutCount + 1, MaxTimeoutCount);
+    if (m_lastFrame == Frame::Erase || m_lastFrame == Frame::Data) {
+        ++m_stepFailures;
+        m_failedErase = m_lastFrame == Frame::Erase;
+        if (why == Failure::Refused) {
+            ++m_stepRefusals;
+            m_exceptionCode = exceptionCode;
+        }
     }
+    if (!OnStatus)
+        return;
+    switch (why) {
+    case Failure::NoAnswer:
+    case Failure::Broken:
+        OnStatus(QStringLiteral("Timeout"), Colour::Red);
+        break;
+    case Failure::Refused:
+        OnStatus(QStringLiteral("Gateway refused the frame (exception %1)").arg(exceptionCode), Colour::Red);
+        break;
+    case Failure::Implausible:
+        OnStatus(QStringLiteral("Answer with settings out of range"), Colour::Red);
+        break;
+    case Failure::Doubtful:
+        OnStatus(QStringLiteral("Answer followed by more bytes"), Colour::Red);
+        break;
+    }
+}
+
+void FirmwareUpdate::takeAnswer()
+{
+    if (m_heldAnswer.isEmpty())
+        return;
+    const QByteArray answer = std::exchange(m_heldAnswer, {});
+    if (m_lastFrame == Frame::Read) {
+        // The read starts at register 1000: the firmware version, and further on the answer
+        // delays the next frames must allow for.
+        const auto reg = [&](uint16_t r) {
+            const qsizetype at = 3 + 2 * (r - ServiceRegs::Start);
+            return at + 1 < answer.size() - 2 ? uint16_t(uint8_t(answer[at]) << 8 | uint8_t(answer[at + 1])) : uint16_t(0);
+        };
+        m_answerDelayMs = std::min<int>(std::max(reg(ServiceRegs::Com0Delay), reg(ServiceRegs::Com1Delay)),
+                                        TModbusKomunikator::MaxAnswerDelayMs);
+        if (OnVersion)
+            OnVersion(QStringLiteral("Gateway FW version: %1").arg(ChannelText::FormatVersion(reg(ServiceRegs::FirmwareVersion))));
+    } else if (m_lastFrame == Frame::Erase) {
+        m_erasedUpTo = uint16_t(m_frameAt);
+    } else if (m_lastFrame == Frame::Data) {
+        m_writtenBytes = std::clamp(m_frameAt + ChunkSize, 0, m_image.ImageLength());
+    }
+    if (m_lastFrame == Frame::Erase || m_lastFrame == Frame::Data) {
+        m_stepFailures = 0;
+        m_stepRefusals = 0;
+    }
+    if (OnStatus)
+        OnStatus(QStringLiteral("Communication OK"), Colour::Green);
 }
 
 void FirmwareUpdate::stepAction()
@@ -258,13 +387,15 @@ void FirmwareUpdate::stepAction()
     switch (m_step) {
     case Erasing:
         if (m_erasePage > LastPage) {
-            // The last page's erase is confirmed.
+            // The last page's erase is confirmed. Its answer is taken with the first data frame:
+            // should bytes follow it before then, that page is erased again.
             m_step = Erased;
             showProgress(kErasedProgress);
             if (OnProgressText)
                 OnProgressText(QStringLiteral("Memory erased. (%1)").arg(ElapsedText()));
             return;
         }
+        takeAnswer();
         send(eraseFrame(m_erasePage), Frame::Erase);
         m_frameAt = m_erasePage;
         ++m_erasePage;
@@ -280,6 +411,7 @@ void FirmwareUpdate::stepAction()
         m_step = Writing;
         return;
     case Writing:
+        takeAnswer();
         if (m_readPos > m_image.ImageLength()) {
             // The frame past the image's end is confirmed: everything arrived.
             showProgress(ProgressMaximum());
@@ -304,7 +436,11 @@ void FirmwareUpdate::stepAction()
 
 void FirmwareUpdate::send(const QByteArray &frame, Frame kind)
 {
+    // A frame that went before without being confirmed may get that send's answer too: a read
+    // after an unconfirmed read, a step frame after a failure of its own.
+    m_retried = kind == Frame::Read ? m_lastFrame == Frame::Read && m_replyState != Confirmed : m_stepFailures > 0;
     m_received.clear();
+    m_heldAnswer.clear();
     m_expected = AnswerMatcher(frame);
     m_sentClock.start();
     // Ticks add whole intervals: the part of the running one already gone is not the answer's.
@@ -312,6 +448,10 @@ void FirmwareUpdate::send(const QByteArray &frame, Frame kind)
     m_port.write(frame.constData(), int(frame.size()));
     m_replyState = Pending;
     m_lastFrame = kind;
+    // The wait for a quiet line is over; what comes from now on is this frame's.
+    m_needQuiet = false;
+    m_oldBurst = false;
+    restartQuietClock();
     m_txCount = m_txCount >= kMaxTxCount ? 0 : m_txCount + 1;
 }
 

@@ -24,12 +24,31 @@ class TAfComPort;
 // The same erase or data frame refused or unanswered MaxStepFailures times in a row ends the
 // programming. What the gateway confirmed (erased pages, written bytes) is kept apart from what
 // was sent, so a stopped update can say what the gateway is left with.
+//
+// Modbus RTU answers carry no request number, and every erase answer (like every data answer)
+// looks the same, so only timing tells which frame an answer belongs to:
+// - an answer counts only while its frame is outstanding: bytes that come while none is (a
+//   late answer, a stalled adapter or gateway emptying its queue) are old and dropped;
+// - an answer is taken (the account moves on, the next frame may follow) only when the next
+//   frame goes out or the update ends with nothing behind it: bytes that follow it put it in
+//   doubt (it may be the first of a queue of late answers), and its frame goes again as after
+//   a lost answer;
+// - after a lost, refused, broken or doubtful answer and after old bytes, the next frame waits
+//   for a quiet line (a whole answer's time without a byte), so that a late answer shows itself
+//   before a frame it could be taken for goes out; so does the frame after one confirmed on a
+//   retry, since the earlier send's answer may still follow;
+// - a service block whose port settings are out of range is not the service block, and counts
+//   as no answer.
+// A queue of old answers therefore delays the update and never confirms a frame; on a clean
+// line the frames keep their order and spacing.
 // Everything runs on the thread of the port; nothing waits or sleeps.
 class FirmwareUpdate : public QObject
 {
     Q_OBJECT
 public:
     enum TStep : uint8_t { Idle = 0, Writing = 3, Erasing = 4, Erased = 43 };
+    // Pending: a frame is out and its answer awaited. Confirmed: its answer came whole, with
+    // nothing behind it so far. NothingPending: no frame sent yet, or its answer failed.
     enum TReplyState : uint8_t { NothingPending = 0, Pending = 1, Confirmed = 2 };
     enum class Colour { Black, Green, Red };
 
@@ -48,7 +67,9 @@ public:
     static constexpr int MaxStepFailures = 15;
 
     // The port is not owned; it must outlive this object.
+    // The update reads the port as bytes arrive (its OnDataRecived is the update's).
     explicit FirmwareUpdate(TAfComPort &port, QObject *parent = nullptr);
+    ~FirmwareUpdate() override;
 
     FirmwareImage &Image() { return m_image; }
     const FirmwareImage &Image() const { return m_image; }
@@ -64,7 +85,8 @@ public:
     // Stops programming at once; nothing is sent to undo what was written.
     void Cancel();
     // Stops programming without sending anything more, once the answer to the frame in flight
-    // is in or its time is over: returns the ms still to wait (call again then), 0 when done.
+    // is in or its time is over (and, for a frame sent more than once, the line is quiet):
+    // returns the ms still to wait (call again then), 0 when done.
     int Settle();
     // One tick: checks what arrived, then sends the next frame.
     void Tick();
@@ -88,6 +110,15 @@ public:
     // Those failures as one sentence, e.g. "The gateway refused the data frame at byte 3840
     // 15 times in a row (exception 04)"; empty when there are none.
     QString StepFailureText() const;
+    // How long the line must be quiet before a frame may follow an anomaly: a read of the
+    // service block and its answer on the line, the gateway's answer delay and the margin.
+    int QuietLineMs() const;
+    // How much longer the next frame has to wait for a quiet line (0: it may go now).
+    int QuietWaitMs() const;
+    // Since the port was taken afresh (ResetCounters): bursts of bytes that came while no
+    // frame was outstanding, and answers put in doubt by bytes behind them.
+    int OldBursts() const { return m_oldBursts; }
+    int DoubtfulAnswers() const { return m_doubtfulAnswers; }
     // Whole seconds since programming began, as "12 s".
     QString ElapsedText() const;
 
@@ -110,14 +141,23 @@ public:
 
 private:
     enum class Frame { None, Read, Erase, Data };
+    // Why a frame's answer does not count.
+    enum class Failure { NoAnswer, Refused, Broken, Implausible, Doubtful };
 
-    // Reads what the port holds; false after a port error (the port is then closed).
-    bool takeWaiting();
-    // How much longer the answer to the last frame may take; 0 when it is in or its time is over.
+    // Reads what the port holds: bytes for the outstanding frame, or old ones. False after a
+    // port error (the port is then closed).
+    bool takeArrivals();
+    // How much longer the answer to the outstanding frame may take; 0 when its time is over.
     int answerWaitMs() const;
-    bool checkAnswer();
-    // Keeps the account of a step frame's answer: confirmed, or one more failure in a row.
-    void noteStepAnswer(bool refused, uint8_t exceptionCode);
+    // Decides the outstanding frame's fate once a whole frame is among the bytes received.
+    void settleAnswer();
+    // Bytes while no frame is outstanding: they put a held answer in doubt, or are old.
+    void strayBytes();
+    // The last frame is not confirmed: counted, and the next frame waits for a quiet line.
+    void frameFailed(Failure why, uint8_t exceptionCode = 0);
+    // Takes the answer held since it came: nothing followed it up to now.
+    void takeAnswer();
+    void restartQuietClock();
     void stepAction();
     void send(const QByteArray &frame, Frame kind);
     void showProgress(int position);
@@ -131,8 +171,8 @@ private:
     QString m_fileName;
     uint8_t SlaveAddress = 1;
     std::array<uint8_t, DataFrameSize + 3> TxBuffer{};
-    AnswerMatcher m_expected; // the answer to the last frame sent
-    QByteArray m_received;    // bytes received since that frame
+    AnswerMatcher m_expected; // the answer to the outstanding frame; expects none while none is
+    QByteArray m_received;    // bytes received for it
     QElapsedTimer m_sentClock;
     qint64 m_sinceSentMs = 0; // the same, as the sum of the timer intervals since
     int m_answerDelayMs;      // the gateway's, from its registers 1053/1054
@@ -151,4 +191,13 @@ private:
     bool m_failedErase = false;  // the failing frame is an erase (else a data frame)
     int m_stepRefusals = 0;      // how many of those were exception answers
     uint8_t m_exceptionCode = 0; // the last one's code
+
+    QByteArray m_heldAnswer;    // the last frame's answer, come whole and not taken yet
+    bool m_retried = false;     // the last frame had gone before without being confirmed
+    bool m_needQuiet = false;   // the next frame waits for a quiet line
+    bool m_oldBurst = false;    // old bytes since the last frame were counted already
+    QElapsedTimer m_quietClock; // since the last byte came or the last frame went out
+    qint64 m_quietTickMs = 0;   // the same, as the sum of the timer intervals since
+    int m_oldBursts = 0;
+    int m_doubtfulAnswers = 0;
 };

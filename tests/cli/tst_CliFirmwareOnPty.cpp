@@ -1,13 +1,15 @@
 // A firmware update from the command line against the simulated gateway: a 10 KiB image
-// arrives byte for byte although a fifth of the answers are lost; Ctrl+C stops it after the
-// frame in flight; a gateway that refuses every write or falls silent ends it; without --yes and
-// without a terminal nothing is written.
+// arrives byte for byte although a fifth of the answers are lost, a 1 KiB one although a fifth
+// come late and the gateway stalls twice; Ctrl+C stops it after the frame in flight; a gateway
+// that refuses every write or falls silent ends it; without --yes and without a terminal
+// nothing is written.
 #include "CliProcess.h"
 #include "SimOnPty.h"
 
 #include <QFile>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QHash>
 #include <QTest>
 
 namespace {
@@ -15,9 +17,9 @@ constexpr int kImageSize = 10 * 1024;
 // The protocol's own pace (300 ms a frame) would take 50 s here; the test gives 20 ms.
 const QString kPace = QStringLiteral("--pace-ms=20");
 
-QByteArray writeImage(const QString &path)
+QByteArray writeImage(const QString &path, int size = kImageSize)
 {
-    QByteArray image(kImageSize, Qt::Uninitialized);
+    QByteArray image(size, Qt::Uninitialized);
     QRandomGenerator rng(42);
     for (char &c : image)
         c = char(rng.bounded(256));
@@ -52,6 +54,44 @@ private slots:
         QCOMPARE(received.mid(kImageSize), QByteArray(received.size() - kImageSize, char(0xFF)));
         QCOMPARE(gw.model().erasedPages().first(), uint16_t(32));
         QCOMPARE(gw.model().erasedPages().last(), uint16_t(62));
+    }
+
+    // Answers held back beyond their time, and a gateway that stops reading its line for a
+    // while (at the erase of page 40 and at the data frame at 384) and then answers its queue:
+    // such answers come while another frame's answer is awaited and must never stand for it.
+    // Every other data frame is refused (and not stored) the first time, so a frame taken as
+    // confirmed by another frame's answer leaves a hole.
+    void imageArrivesWholeThroughLateAnswersAndStalls()
+    {
+        GatewaySimulator::Options options = SimOnPty::defaults();
+        options.seed = 5;
+        SimOnPty gw(options);
+        FaultInjector::Rates rates;
+        rates.late = 0.2;
+        rates.lateMs = 90; // a data frame's answer may take 69 ms at 115.2 kBd
+        gw->faults().setRates(rates);
+        QHash<QByteArray, bool> seen;
+        gw->RequestFate = [&](const QByteArray &frame) {
+            // The first send of a frame only; the field is an erase's page or a data offset.
+            const int field = frame.size() >= 11 ? uint8_t(frame[7]) << 8 | uint8_t(frame[8]) : -1;
+            if (field < 0 || std::exchange(seen[frame], true))
+                return GatewaySimulator::Fate::Answer;
+            if (field == 40 || field == 384)
+                gw->stall(300);
+            return frame.size() == 203 && field % 384 == 192 ? GatewaySimulator::Fate::Refuse : GatewaySimulator::Fate::Answer;
+        };
+        const QString path = gw.dir.filePath(QStringLiteral("gateway.bin"));
+        const QByteArray image = writeImage(path, 1024);
+
+        const auto r = CliProcess::run(gw.line() + QStringList{"firmware", path, "--yes", kPace});
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        QVERIFY(gw->faults().counts().late > 5);
+        QCOMPARE(gw->stats().stalls, 2);
+        const QByteArray received = gw.model().firmwareImage();
+        QVERIFY(received.left(image.size()) == image);
+        QCOMPARE(received.mid(image.size()), QByteArray(received.size() - image.size(), char(0xFF)));
+        for (uint16_t page = 32; page <= 62; ++page)
+            QVERIFY(gw.model().erasedPages().contains(page));
     }
 
     void ctrlCStopsAfterTheFrameInFlightAndSaysWhatIsLeft()

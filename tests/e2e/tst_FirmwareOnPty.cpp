@@ -60,8 +60,9 @@ private slots:
         TAfComPort &port = programmer->port();
         for (int tick = 0; tick < 5000 && programmer->Busy(); ++tick) {
             update.Tick();
-            // Wait for an answer (or its absence), then until no more bytes come.
-            (void)QTest::qWaitFor([&] { return port.bytesWaiting() > 0; }, 60);
+            // Wait for an answer (or its absence), then until no more bytes come. The update
+            // takes the bytes as they come; those still in the driver the next tick takes.
+            (void)QTest::qWaitFor([&] { return port.bytesWaiting() > 0 || update.ReplyState() != FirmwareUpdate::Pending; }, 60);
             for (int last = -1; port.isActive() && port.bytesWaiting() != last;) {
                 last = port.bytesWaiting();
                 QTest::qWait(2);

@@ -57,7 +57,8 @@ int runUpdate(TForm_Programmer &programmer, int stopAfter = -1)
     int tick = 0;
     for (; tick < 20000 && programmer.Busy() && tick != stopAfter; ++tick) {
         update.Tick();
-        (void)QTest::qWaitFor([&] { return !port.isActive() || port.bytesWaiting() > 0; }, 25);
+        // The update takes bytes as they come: an answer already taken shows in its state.
+        (void)QTest::qWaitFor([&] { return !port.isActive() || port.bytesWaiting() > 0 || update.ReplyState() != FirmwareUpdate::Pending; }, 25);
         for (int last = -1; port.isActive() && port.bytesWaiting() != last;) {
             last = port.bytesWaiting();
             QTest::qWait(1);
