@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <stdexcept>
 
 TModbusKomunikator::TModbusKomunikator(TAfComPort *port, QObject *parent)
@@ -625,24 +626,23 @@ void TModbusKomunikator::acceptReadAnswer(const QByteArray &frame, const AnswerM
 
 QString TModbusKomunikator::faultText(ReadFault fault, int count)
 {
-    const bool one = count == 1;
-    switch (fault) {
-    case ReadFault::NoAnswer:
-        return one ? QStringLiteral("1 request unanswered") : QStringLiteral("%1 requests unanswered").arg(count);
-    case ReadFault::Incomplete:
-        return one ? QStringLiteral("1 answer cut short or damaged") : QStringLiteral("%1 answers cut short or damaged").arg(count);
-    case ReadFault::Broken:
-        return one ? QStringLiteral("1 CRC error") : QStringLiteral("%1 CRC errors").arg(count);
-    case ReadFault::Exception:
-        return one ? QStringLiteral("1 exception answer") : QStringLiteral("%1 exception answers").arg(count);
-    case ReadFault::Foreign:
-        return one ? QStringLiteral("1 answer from another address") : QStringLiteral("%1 answers from another address").arg(count);
-    case ReadFault::Doubtful:
-        return one ? QStringLiteral("1 answer followed by more bytes") : QStringLiteral("%1 answers followed by more bytes").arg(count);
-    case ReadFault::Implausible:
-        return one ? QStringLiteral("1 answer with settings out of range") : QStringLiteral("%1 answers with settings out of range").arg(count);
-    case ReadFault::Abandoned:
-        return one ? QStringLiteral("1 read given up for a write") : QStringLiteral("%1 reads given up for a write").arg(count);
-    }
-    return QString();
+    struct Words
+    {
+        const char *one;
+        const char *many;
+    };
+    // In the order of ReadFault.
+    static constexpr Words kWords[] = {
+        {"request unanswered", "requests unanswered"},
+        {"answer cut short or damaged", "answers cut short or damaged"},
+        {"CRC error", "CRC errors"},
+        {"exception answer", "exception answers"},
+        {"answer from another address", "answers from another address"},
+        {"answer followed by more bytes", "answers followed by more bytes"},
+        {"answer with settings out of range", "answers with settings out of range"},
+        {"read given up for a write", "reads given up for a write"},
+    };
+    static_assert(std::size(kWords) == size_t(ReadFault::Abandoned) + 1);
+    const Words &words = kWords[int(fault)];
+    return QStringLiteral("%1 %2").arg(count).arg(QLatin1String(count == 1 ? words.one : words.many));
 }

@@ -7,13 +7,12 @@
 // Input: byte 0 picks the request (value % 3) and the delivery flags (value / 3), byte 1 is the
 // request's parameter, byte 2 the number of split points (% 4) whose sizes follow, one byte
 // each; the rest is the answer.
+#include "AbortOnErrorReport.h"
 #include "BlockContent.h"
 #include "FuzzSupport.h"
 #include "MemoryTransport.h"
 #include "ModbusCrc.h"
 #include "TModbusKomunikator.h"
-
-#include "ErrorGuard.h"
 
 #include <QByteArray>
 #include <QList>
@@ -92,15 +91,7 @@ bool crcValid(const QByteArray &answer)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     startQtOnce();
-    static const bool guarded = [] {
-        // Nothing on an in-memory line may throw: a report here is a fault.
-        ErrorGuard::setHandler([](const QString &message) {
-            std::fprintf(stderr, "unexpected error: %s\n", qPrintable(message));
-            std::abort();
-        });
-        return true;
-    }();
-    (void)guarded;
+    abortOnErrorReport();
 
     if (size < 3)
         return 0;

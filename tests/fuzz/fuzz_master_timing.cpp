@@ -9,13 +9,12 @@
 //
 // Input: byte 0 picks the speed, byte 1 the gateway's answer delay; then pairs of bytes, an
 // operation and its argument (see Op).
+#include "AbortOnErrorReport.h"
 #include "FrameBytes.h"
 #include "FuzzSupport.h"
 #include "MemoryTransport.h"
 #include "ModbusCrc.h"
 #include "TTarvikKomunikator.h"
-
-#include "ErrorGuard.h"
 
 #include <QByteArray>
 #include <QList>
@@ -186,15 +185,7 @@ private:
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     startQtOnce();
-    static const bool guarded = [] {
-        // Nothing on an in-memory line may throw: a report here is a fault.
-        ErrorGuard::setHandler([](const QString &message) {
-            std::fprintf(stderr, "unexpected error: %s\n", qPrintable(message));
-            std::abort();
-        });
-        return true;
-    }();
-    (void)guarded;
+    abortOnErrorReport();
 
     if (size < 2)
         return 0;
