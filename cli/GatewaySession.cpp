@@ -233,6 +233,20 @@ QList<TChannelRecord> GatewaySession::channelRecords() const
     return records;
 }
 
+bool GatewaySession::waitAtMost(const std::function<bool()> &done, int ms)
+{
+    QTimer limit;
+    limit.setSingleShot(true);
+    bool over = false;
+    connect(&limit, &QTimer::timeout, this, [&] {
+        over = true;
+        m_wait.check();
+    });
+    limit.start(ms);
+    m_wait.until([&] { return over || done(); }, false);
+    return done();
+}
+
 int GatewaySession::queued(const std::function<void()> &operation)
 {
     if (!m_gateway.Active())
@@ -242,8 +256,12 @@ int GatewaySession::queued(const std::function<void()> &operation)
     const int count = int(m_gateway.WriteQueue().size());
     if (count == 0)
         throw CliFailure::failure(QStringLiteral("Busy, try again."));
-    // A few writes 60 ms apart: not worth stopping half way at Ctrl+C.
-    m_wait.until([this] { return m_gateway.WriteQueue().isEmpty(); }, false);
+    // A few writes 60 ms apart: not worth stopping half way at Ctrl+C. They wait for a quiet
+    // line, though, which bytes that never stop coming would keep from them.
+    if (!waitAtMost([this] { return m_gateway.WriteQueue().isEmpty(); }, deadlineMs(1)))
+        throw CliFailure::failure(QStringLiteral("The line to the gateway was never quiet long enough for the writes: %1 of %2 went out.")
+                                      .arg(m_writesSent - before)
+                                      .arg(count));
     if (m_writesSent - before < count)
         throw CliFailure::failure(QStringLiteral("The gateway stopped answering, so the poll cycle dropped the write. "
                                                  "Nothing was changed; try again."));
@@ -263,9 +281,11 @@ int GatewaySession::atOnce(const std::function<void()> &operation)
         operation();
         m_wait.check();
     });
-    m_wait.until([&] { return ran || !m_gateway.Active(); }, false);
+    const bool settled = waitAtMost([&] { return ran || !m_gateway.Active(); }, deadlineMs(1));
     if (!ran)
         m_gateway.RunWhenLineFree(nullptr);
+    if (!settled)
+        throw CliFailure::failure(QStringLiteral("The line to the gateway was never quiet long enough for the write: nothing was sent."));
     if (m_writesSent == before)
         throw CliFailure::failure(QString::fromLatin1(kPortInactiveMessage));
     return m_readSerial;

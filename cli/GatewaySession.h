@@ -89,6 +89,8 @@ private:
     void onRx(const TFrameBuffer &frame);
     void onBlock();
     void steer();
+    // Waits, not to be cut short by Ctrl+C, until done holds or ms have passed; false then.
+    bool waitAtMost(const std::function<bool()> &done, int ms);
     CliFailure silence() const;
     CliFailure missed() const;
 
