@@ -152,6 +152,7 @@ void TModbusKomunikator::expectAnswer()
                           : AnswerMatcher();
     m_expected.setLineEchoes(m_lineEchoes);
     m_match = {};
+    m_inTimeBytes = 0;
     m_requestAtMs = nowMs();
     // Ticks add whole intervals: the part of the running one already gone is not the answer's.
     m_sinceRequestMs = -intervalRunMs();
@@ -178,10 +179,10 @@ int TModbusKomunikator::QuietLineMs() const
 
 int TModbusKomunikator::QuietWaitMs() const
 {
-    if (!m_needQuiet)
-        return 0;
+    // Modbus keeps at least 3.5 quiet characters between frames, whatever came before.
+    const int needed = m_needQuiet ? QuietLineMs() : frameGapMs();
     const qint64 quiet = qMax(m_quietTickMs, nowMs() - m_quietAtMs);
-    return int(qMax<qint64>(0, QuietLineMs() - quiet));
+    return int(qMax<qint64>(0, needed - quiet));
 }
 
 int TModbusKomunikator::charsOnLineMs(double characters) const
@@ -489,11 +490,17 @@ void TModbusKomunikator::takeArrivals()
         return;
     }
     m_received.append(bytes);
+    // An answer must begin within its request's time; past it, only one already begun may
+    // still be completed.
+    if (qMax(m_sinceRequestMs, nowMs() - m_requestAtMs) < AnswerTimeoutMs())
+        m_inTimeBytes = m_received.size();
     // Noise without end must not grow the buffer: keep the last frame's worth.
     constexpr qsizetype kKeep = TFrameBuffer::Capacity;
     if (m_received.size() > 2 * kKeep) {
-        reportReceived(m_received.left(m_received.size() - kKeep));
-        m_received.remove(0, m_received.size() - kKeep);
+        const qsizetype dropped = m_received.size() - kKeep;
+        reportReceived(m_received.left(dropped));
+        m_received.remove(0, dropped);
+        m_inTimeBytes = qMax<qsizetype>(0, m_inTimeBytes - dropped);
     }
     settleAnswer();
     // Part of the answer is in: the rest is read when it can be whole, not piece by piece.
@@ -543,8 +550,16 @@ void TModbusKomunikator::settleAnswer()
         m_tickDeferred = false;
         setTimerInterval(frameGapMs());
     }
-    if (expected.isRead()) {
+    const bool late = match.offset >= m_inTimeBytes;
+    if (expected.isRead() && late) {
+        // Another request's answer, most likely, behind the one that began in time.
+        m_awaitingAnswer = false;
+        m_counters.AnswerReceived(false);
+        readFailed(ReadFault::Late);
+    } else if (expected.isRead()) {
         settleReadAnswer(match, frame, before, expected);
+    } else if (late) {
+        m_lastWrite = {WriteOutcome::Lost, 0, 0};
     } else if (match.verdict == AnswerMatcher::Verdict::Answer) {
         m_lastWrite = {WriteOutcome::Confirmed, 0, 0};
     } else if (match.verdict == AnswerMatcher::Verdict::Exception) {
@@ -641,8 +656,9 @@ QString TModbusKomunikator::faultText(ReadFault fault, int count)
         {"answer followed by more bytes", "answers followed by more bytes"},
         {"answer with settings out of range", "answers with settings out of range"},
         {"read given up for a write", "reads given up for a write"},
+        {"answer after its time", "answers after their time"},
     };
-    static_assert(std::size(kWords) == size_t(ReadFault::Abandoned) + 1);
+    static_assert(std::size(kWords) == size_t(ReadFault::Late) + 1);
     const Words &words = kWords[int(fault)];
     return QStringLiteral("%1 %2").arg(count).arg(QLatin1String(count == 1 ? words.one : words.many));
 }

@@ -153,13 +153,15 @@ public:
         Doubtful,    // more bytes followed the answer before the next request
         Implausible, // the answer's content cannot be the block asked for
         Abandoned,   // a write went out before the answer came
+        Late,        // a whole answer began only after the request's time was over
     };
     static QString faultText(ReadFault fault, int count);
 
     // How long the line must be quiet before a request may follow an anomaly: a whole read
     // exchange with the answer delay and the margin.
     int QuietLineMs() const;
-    // How much longer the next request has to wait for a quiet line (0: it may go now).
+    // How much longer the next request has to wait for a quiet line (0: it may go now): a
+    // whole answer's time after an anomaly, else the frame gap after the last byte.
     int QuietWaitMs() const;
     // The next read asks for the block of the last one again.
     bool RepeatsBlock() const { return m_repeat || m_counters.TimedOut(); }
@@ -249,6 +251,7 @@ private:
     bool m_repeat = false;      // the next read asks for the last block again
     bool m_retrying = false;    // the outstanding read asks for its block again
     bool m_oldBurst = false;    // stray bytes since the last request were counted already
+    qsizetype m_inTimeBytes = 0; // how many of m_received came within the request's time
     qint64 m_quietAtMs = 0;     // when the last byte came or the last request went out (nowMs)
     qint64 m_quietTickMs = 0;   // time since, as the sum of the timer intervals since
     int m_oldBursts = 0;

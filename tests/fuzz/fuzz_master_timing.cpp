@@ -157,11 +157,11 @@ private:
         master.GetRegisters(got);
         const int id = got[PollBlockSize - 1];
         FUZZ_CHECK(id >= 0 && id < m_answers.size());
-        // The answer began after the last request went out and within its time (with the
-        // grace for an answer still coming in past it).
+        // The answer began after the last request went out and within its time (a service
+        // block just taken may have changed the answer delay that time allows for).
         const double began = m_answers[id].first;
         FUZZ_CHECK(began >= m_sent.at);
-        FUZZ_CHECK(began <= m_sent.at + 2 * master.QuietLineMs() + TModbusKomunikator::UnknownAnswerDelayMs);
+        FUZZ_CHECK(began < m_sent.at + master.QuietLineMs() + TModbusKomunikator::UnknownAnswerDelayMs);
         FUZZ_CHECK(master.GetBlockAddress() == m_sent.start);
     }
 
