@@ -30,6 +30,7 @@ FirmwareUpdate::FirmwareUpdate(TAfComPort &port, QObject *parent)
     m_timer.setTimerType(Qt::PreciseTimer);
     m_timer.setInterval(IdleIntervalMs);
     connect(&m_timer, &QTimer::timeout, this, [this] { ErrorGuard::run([this] { Tick(); }); });
+    m_steady.start();
     // Bytes are sorted as they come: only then is it known whether a frame was outstanding.
     m_port.OnDataRecived = [this](TAfComPort *, int) { takeArrivals(); };
 }
@@ -135,8 +136,8 @@ QString FirmwareUpdate::ElapsedText() const
 void FirmwareUpdate::Tick()
 {
     // The tick comes one timer interval after the last; the clocks cover ticks that came late.
-    m_sinceSentMs += m_timer.interval();
-    m_quietTickMs += m_timer.interval();
+    m_sinceSent.add(m_timer.interval());
+    m_sinceActivity.add(m_timer.interval());
     if (m_port.isActive() && takeArrivals()) {
         if (m_expected.expectsAnswer()) {
             if (const int wait = answerWaitMs(); wait > 0) {
@@ -240,7 +241,7 @@ int FirmwareUpdate::answerWaitMs() const
     // a USB adapter and the system hold back.
     const qint64 timeout = m_expected.exchangeOnLineMs(m_port.lineSettings().charTimeUs()) + m_answerDelayMs
                            + TModbusKomunikator::AnswerMarginMs;
-    const qint64 elapsed = std::max(m_sinceSentMs, m_sentClock.isValid() ? m_sentClock.elapsed() : 0);
+    const qint64 elapsed = m_sinceSent.elapsedMs(m_steady.elapsed());
     return elapsed < timeout ? int(timeout - elapsed) : 0;
 }
 
@@ -254,15 +255,19 @@ int FirmwareUpdate::QuietWaitMs() const
 {
     if (!m_needQuiet)
         return 0;
-    const qint64 quiet = std::max(m_quietTickMs, m_quietClock.isValid() ? m_quietClock.elapsed() : 0);
+    const qint64 quiet = m_sinceActivity.elapsedMs(m_steady.elapsed());
     return int(std::max<qint64>(0, QuietLineMs() - quiet));
 }
 
 void FirmwareUpdate::restartQuietClock()
 {
-    m_quietClock.start();
-    // As for the answer's clock: the part of the running interval already gone is not quiet.
-    m_quietTickMs = m_timer.isActive() ? std::min(0, m_timer.remainingTime() - m_timer.interval()) : 0;
+    m_sinceActivity.restart(m_steady.elapsed(), intervalRunMs());
+}
+
+qint64 FirmwareUpdate::intervalRunMs() const
+{
+    // Ticks add whole intervals: the part of the running one already gone does not count.
+    return m_timer.isActive() ? std::max(0, m_timer.interval() - m_timer.remainingTime()) : 0;
 }
 
 void FirmwareUpdate::settleAnswer()
@@ -278,10 +283,7 @@ void FirmwareUpdate::settleAnswer()
     switch (match.verdict) {
     case AnswerMatcher::Verdict::Answer:
         if (expected.isRead()) {
-            BlockContent::Registers registers{};
-            for (int i = 0; i < PollBlockSize && 4 + 2 * i < frame.size(); ++i)
-                registers[size_t(i)] = uint16_t(uint8_t(frame[3 + 2 * i]) << 8 | uint8_t(frame[4 + 2 * i]));
-            if (!BlockContent::plausible(ServiceRegs::Start, registers)) {
+            if (!BlockContent::plausible(ServiceRegs::Start, BlockContent::registersOf(frame))) {
                 frameFailed(Failure::Implausible);
                 break;
             }
@@ -361,14 +363,11 @@ void FirmwareUpdate::takeAnswer()
     if (m_lastFrame == Frame::Read) {
         // The read starts at register 1000: the firmware version, and further on the answer
         // delays the next frames must allow for.
-        const auto reg = [&](uint16_t r) {
-            const qsizetype at = 3 + 2 * (r - ServiceRegs::Start);
-            return at + 1 < answer.size() - 2 ? uint16_t(uint8_t(answer[at]) << 8 | uint8_t(answer[at + 1])) : uint16_t(0);
-        };
-        m_answerDelayMs = std::min<int>(std::max(reg(ServiceRegs::Com0Delay), reg(ServiceRegs::Com1Delay)),
-                                        TModbusKomunikator::MaxAnswerDelayMs);
+        const BlockContent::Registers service = BlockContent::registersOf(answer);
+        m_answerDelayMs = BlockContent::answerDelayMs(service);
         if (OnVersion)
-            OnVersion(QStringLiteral("Gateway FW version: %1").arg(ChannelText::FormatVersion(reg(ServiceRegs::FirmwareVersion))));
+            OnVersion(QStringLiteral("Gateway FW version: %1")
+                          .arg(ChannelText::FormatVersion(service[size_t(ServiceRegs::offset(ServiceRegs::FirmwareVersion))])));
     } else if (m_lastFrame == Frame::Erase) {
         m_erasedUpTo = uint16_t(m_frameAt);
     } else if (m_lastFrame == Frame::Data) {
@@ -442,9 +441,7 @@ void FirmwareUpdate::send(const QByteArray &frame, Frame kind)
     m_received.clear();
     m_heldAnswer.clear();
     m_expected = AnswerMatcher(frame);
-    m_sentClock.start();
-    // Ticks add whole intervals: the part of the running one already gone is not the answer's.
-    m_sinceSentMs = m_timer.isActive() ? std::min(0, m_timer.remainingTime() - m_timer.interval()) : 0;
+    m_sinceSent.restart(m_steady.elapsed(), intervalRunMs());
     m_port.write(frame.constData(), int(frame.size()));
     m_replyState = Pending;
     m_lastFrame = kind;

@@ -2,6 +2,7 @@
 
 #include "AnswerMatcher.h"
 #include "FirmwareImage.h"
+#include "SinceClock.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -158,6 +159,8 @@ private:
     // Takes the answer held since it came: nothing followed it up to now.
     void takeAnswer();
     void restartQuietClock();
+    // How long the timer's current interval has been running (0 when it is stopped).
+    qint64 intervalRunMs() const;
     void stepAction();
     void send(const QByteArray &frame, Frame kind);
     void showProgress(int position);
@@ -173,8 +176,8 @@ private:
     std::array<uint8_t, DataFrameSize + 3> TxBuffer{};
     AnswerMatcher m_expected; // the answer to the outstanding frame; expects none while none is
     QByteArray m_received;    // bytes received for it
-    QElapsedTimer m_sentClock;
-    qint64 m_sinceSentMs = 0; // the same, as the sum of the timer intervals since
+    QElapsedTimer m_steady;   // the steady clock of the time since
+    SinceClock m_sinceSent;   // since the outstanding frame went out
     int m_answerDelayMs;      // the gateway's, from its registers 1053/1054
     TReplyState m_replyState = NothingPending;
     TStep m_step = Idle;
@@ -196,8 +199,7 @@ private:
     bool m_retried = false;     // the last frame had gone before without being confirmed
     bool m_needQuiet = false;   // the next frame waits for a quiet line
     bool m_oldBurst = false;    // old bytes since the last frame were counted already
-    QElapsedTimer m_quietClock; // since the last byte came or the last frame went out
-    qint64 m_quietTickMs = 0;   // the same, as the sum of the timer intervals since
+    SinceClock m_sinceActivity; // since the last byte came or the last frame went out
     int m_oldBursts = 0;
     int m_doubtfulAnswers = 0;
 };

@@ -30,3 +30,17 @@ bool BlockContent::plausible(uint16_t startAddress, const Registers &registers)
            && portSettingsHold(registers, ServiceRegs::Com1Address, ServiceRegs::Com1BaudRate,
                                ServiceRegs::Com1StopBits, ServiceRegs::Com1Parity);
 }
+
+BlockContent::Registers BlockContent::registersOf(const QByteArray &answer)
+{
+    Registers registers{};
+    for (int i = 0; i < PollBlockSize && 4 + 2 * i < answer.size() - 2; ++i)
+        registers[size_t(i)] = uint16_t(uint8_t(answer[3 + 2 * i]) << 8 | uint8_t(answer[4 + 2 * i]));
+    return registers;
+}
+
+int BlockContent::answerDelayMs(const Registers &serviceBlock)
+{
+    return qMin<int>(qMax(reg(serviceBlock, ServiceRegs::Com0Delay), reg(serviceBlock, ServiceRegs::Com1Delay)),
+                     TModbusKomunikator::MaxAnswerDelayMs);
+}

@@ -2,6 +2,7 @@
 
 #include "RegisterMap.h"
 
+#include <QByteArray>
 #include <array>
 #include <cstdint>
 
@@ -17,4 +18,10 @@ public:
 
     // Whether the registers can be the block that starts at startAddress.
     static bool plausible(uint16_t startAddress, const Registers &registers);
+    // The first registers of a read answer (address, function, byte count, registers high byte
+    // first, CRC); those it does not hold are 0.
+    static Registers registersOf(const QByteArray &answer);
+    // The answer delay a gateway with this service block allows for: the larger of its ports'
+    // (registers 1053 and 1054), at most TModbusKomunikator::MaxAnswerDelayMs.
+    static int answerDelayMs(const Registers &serviceBlock);
 };

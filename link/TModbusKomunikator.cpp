@@ -153,9 +153,8 @@ void TModbusKomunikator::expectAnswer()
     m_expected.setLineEchoes(m_lineEchoes);
     m_match = {};
     m_inTimeBytes = 0;
-    m_requestAtMs = nowMs();
     // Ticks add whole intervals: the part of the running one already gone is not the answer's.
-    m_sinceRequestMs = -intervalRunMs();
+    m_sinceRequest.restart(nowMs(), intervalRunMs());
     m_arrivedSinceTick = false;
     // The wait for a quiet line is over; what comes from now on is this request's.
     m_needQuiet = false;
@@ -165,9 +164,7 @@ void TModbusKomunikator::expectAnswer()
 
 void TModbusKomunikator::restartQuietClock()
 {
-    m_quietAtMs = nowMs();
-    // As for the request clock: the part of the running interval already gone is not quiet.
-    m_quietTickMs = -intervalRunMs();
+    m_sinceActivity.restart(nowMs(), intervalRunMs());
 }
 
 int TModbusKomunikator::QuietLineMs() const
@@ -181,7 +178,7 @@ int TModbusKomunikator::QuietWaitMs() const
 {
     // Modbus keeps at least 3.5 quiet characters between frames, whatever came before.
     const int needed = m_needQuiet ? QuietLineMs() : frameGapMs();
-    const qint64 quiet = qMax(m_quietTickMs, nowMs() - m_quietAtMs);
+    const qint64 quiet = m_sinceActivity.elapsedMs(nowMs());
     return int(qMax<qint64>(0, needed - quiet));
 }
 
@@ -212,7 +209,7 @@ void TModbusKomunikator::holdForAnswer()
         return;
     int wantMs = 0;
     if (!m_match.started && m_received.isEmpty()) {
-        const qint64 elapsed = nowMs() - m_requestAtMs;
+        const qint64 elapsed = m_sinceRequest.clockMs(nowMs());
         wantMs = int(AnswerDueMs() - elapsed);
     }
     if (wantMs <= 0) {
@@ -322,8 +319,8 @@ void TModbusKomunikator::GetRegisters(std::array<uint16_t, PollBlockSize> &out) 
 void TModbusKomunikator::PollTimerTick()
 {
     // The tick comes one timer interval after the last; the clocks cover ticks that came late.
-    m_sinceRequestMs += m_pollTimer.interval();
-    m_quietTickMs += m_pollTimer.interval();
+    m_sinceRequest.add(m_pollTimer.interval());
+    m_sinceActivity.add(m_pollTimer.interval());
     tickBegins();
     // A hold ends before its answer's time is over; should it not have, the answer's bytes
     // must not be kept from the decision this tick makes.
@@ -362,9 +359,8 @@ void TModbusKomunikator::PollTimerTick()
     switch (m_cycleState) {
     case Polling:
         if (m_sendWhenFree) {
+            // In a read's slot; the write passes on the answer held back first.
             const auto send = std::exchange(m_sendWhenFree, nullptr);
-            // The answer held back goes first; its receiver may steer the cycle.
-            deliverPending();
             send();
             setTimerInterval(m_pollInterval);
             break;
@@ -395,7 +391,7 @@ int TModbusKomunikator::answerWaitMs() const
 {
     if (!m_expected.expectsAnswer())
         return 0;
-    const qint64 elapsed = qMax(m_sinceRequestMs, nowMs() - m_requestAtMs);
+    const qint64 elapsed = m_sinceRequest.elapsedMs(nowMs());
     const qint64 timeout = AnswerTimeoutMs();
     if (elapsed < timeout)
         return int(timeout - elapsed);
@@ -492,7 +488,7 @@ void TModbusKomunikator::takeArrivals()
     m_received.append(bytes);
     // An answer must begin within its request's time; past it, only one already begun may
     // still be completed.
-    if (qMax(m_sinceRequestMs, nowMs() - m_requestAtMs) < AnswerTimeoutMs())
+    if (m_sinceRequest.elapsedMs(nowMs()) < AnswerTimeoutMs())
         m_inTimeBytes = m_received.size();
     // Noise without end must not grow the buffer: keep the last frame's worth.
     constexpr qsizetype kKeep = TFrameBuffer::Capacity;
@@ -583,11 +579,8 @@ void TModbusKomunikator::settleReadAnswer(const AnswerMatcher::Match &match, con
         m_lineEchoes = echoed;
         if (before.size() > (echoed ? expected.request().size() : 0))
             m_counters.CountError();
-        std::array<uint16_t, PollBlockSize> registers{};
-        for (int i = 0; i < PollBlockSize && 4 + 2 * i < frame.size(); ++i)
-            registers[size_t(i)] = uint16_t(uint8_t(frame[3 + 2 * i]) << 8 | uint8_t(frame[4 + 2 * i]));
         const auto start = uint16_t(uint8_t(expected.request()[2]) << 8 | uint8_t(expected.request()[3]));
-        if (BlockContent::plausible(start, registers)) {
+        if (BlockContent::plausible(start, BlockContent::registersOf(frame))) {
             // Held until the next request goes out: bytes behind it would put it in doubt.
             m_pending = PendingAnswer{frame, expected};
             // The first request's answer may still follow an answered retry.
@@ -630,11 +623,8 @@ void TModbusKomunikator::acceptReadAnswer(const QByteArray &frame, const AnswerM
     memcpy(m_rxFrame.Data, frame.constData(), size_t(frame.size()));
     const QByteArray &request = expected.request();
     const auto start = uint16_t(uint8_t(request[2]) << 8 | uint8_t(request[3]));
-    if (start == ServiceRegs::Start) {
-        m_answerDelayMs = qMin<int>(qMax(GetRegister(ServiceRegs::offset(ServiceRegs::Com0Delay)),
-                                         GetRegister(ServiceRegs::offset(ServiceRegs::Com1Delay))),
-                                    MaxAnswerDelayMs);
-    }
+    if (start == ServiceRegs::Start)
+        m_answerDelayMs = BlockContent::answerDelayMs(BlockContent::registersOf(frame));
     if (OnBlockReceived)
         OnBlockReceived();
 }

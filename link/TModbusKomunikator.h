@@ -2,6 +2,7 @@
 
 #include "AnswerMatcher.h"
 #include "RegisterMap.h"
+#include "SinceClock.h"
 #include "TKomunikator.h"
 #include "TWriteEntry.h"
 
@@ -214,7 +215,7 @@ private:
 
 protected:
     // Time passed on a timer of a descendant's own (the import's) while the cycle rests.
-    void answerTimePassed(int ms) { m_sinceRequestMs += ms; }
+    void answerTimePassed(int ms) { m_sinceRequest.add(ms); }
 
 private:
 
@@ -232,8 +233,7 @@ private:
     AnswerMatcher m_expected;        // the answer the last request is waiting for
     AnswerMatcher::Match m_match;    // where that answer stands among the bytes received
     QByteArray m_received;           // bytes read since the last request, not yet settled
-    qint64 m_requestAtMs = 0;        // when the last request went out (nowMs)
-    qint64 m_sinceRequestMs = 0;     // time since, as the sum of the timer intervals since
+    SinceClock m_sinceRequest;       // since the last request went out
     bool m_arrivedSinceTick = false; // bytes came in since the last tick
     bool m_tickDeferred = false;     // the last tick waited for an answer
     int m_answerDelayMs = UnknownAnswerDelayMs;
@@ -252,8 +252,7 @@ private:
     bool m_retrying = false;    // the outstanding read asks for its block again
     bool m_oldBurst = false;    // stray bytes since the last request were counted already
     qsizetype m_inTimeBytes = 0; // how many of m_received came within the request's time
-    qint64 m_quietAtMs = 0;     // when the last byte came or the last request went out (nowMs)
-    qint64 m_quietTickMs = 0;   // time since, as the sum of the timer intervals since
+    SinceClock m_sinceActivity; // since the last byte came or the last request went out
     int m_oldBursts = 0;
     int m_doubtfulAnswers = 0;
     std::function<void()> m_sendWhenFree;

@@ -131,10 +131,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     checkTaken(whole, 0);
     if (request == Read && answer.size() == whole.master.AnswerLength() && answer.startsWith(QByteArray("\x01\x03\xC8", 3))
         && crcValid(answer)) {
-        BlockContent::Registers regs{};
-        for (int i = 0; i < PollBlockSize; ++i)
-            regs[size_t(i)] = uint16_t(uint8_t(answer[3 + 2 * i]) << 8 | uint8_t(answer[4 + 2 * i]));
-        if (BlockContent::plausible(start, regs))
+        if (BlockContent::plausible(start, BlockContent::registersOf(answer)))
             FUZZ_CHECK(whole.blocks == 1);
     }
 
