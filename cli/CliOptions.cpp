@@ -29,6 +29,7 @@ LinkOptions storedLink()
     const bool usb = c.usbChecked;
     link.baud = TTarvikKomunikator::BaudAt(usb ? TTarvikKomunikator::UsbBaudIndex : c.baudIndex) * 100;
     link.address = usb ? 1 : c.addressIndex + 1;
+    link.addresses = {link.address};
     link.parity = usb ? TParity::paNone : TParity(c.parityIndex);
     link.stopBits = usb || c.stopBitIndex == 0 ? TStopBits::sbOne : TStopBits::sbTwo;
     return link;
@@ -44,7 +45,9 @@ void apply(CliOptions &o, const QString &name, const QString &value)
     } else if (name == QLatin1String("baud")) {
         o.link.baud = ValueParser::baudRate(value, option);
     } else if (name == QLatin1String("address")) {
-        o.link.address = ValueParser::wholeNumber(value, 1, 247, QStringLiteral("--address takes 1 to 247"));
+        // One gateway, or several on the line: "1,2,5-8".
+        o.link.addresses = ValueParser::addresses(value, option);
+        o.link.address = o.link.addresses.first();
     } else if (name == QLatin1String("parity")) {
         o.link.parity = ValueParser::parity(value, option);
     } else if (name == QLatin1String("stopbits")) {
@@ -101,7 +104,8 @@ QString CliOptions::usage()
         "Options (anywhere on the line):\n"
         "  --port NAME              serial port, e.g. /dev/ttyUSB0 or COM3\n"
         "  --baud RATE              line speed in Bd, one of the gateway's: 1200 ... 230400\n"
-        "  --address N              the gateway's Modbus address, 1-247\n"
+        "  --address N              the gateway's Modbus address, 1-247; channels, watch and\n"
+        "                           serve take several on one line: 1,2,5-8\n"
         "  --parity none|odd|even\n"
         "  --stopbits 1|2\n"
         "  --numbering 0|1          channels shown as 0-39 (default) or 1-40\n"

@@ -1,5 +1,6 @@
 #include "GatewaySession.h"
 
+#include "BusScheduler.h"
 #include "ComPortError.h"
 #include "CliFailure.h"
 #include "EventWait.h"
@@ -16,8 +17,26 @@ constexpr uint8_t kWriteMultiple = 0x10;
 } // namespace
 
 GatewaySession::GatewaySession(const LinkOptions &link, EventWait &wait)
-    : m_port(link), m_wait(wait), m_gateway(&m_port.port())
+    : m_ownPort(std::make_unique<LinkPort>(link)), m_port(*m_ownPort), m_link(link), m_wait(wait),
+      m_gateway(&m_port.port())
 {
+    if (link.addresses.size() > 1)
+        throw CliFailure::usage(QStringLiteral("this command works with one gateway: give --address one address "
+                                               "(several are for channels, watch and serve)"));
+    wire();
+    m_port.port().OnClosed = [this](TAfComPort *, const QString &reason) { portLost(reason); };
+}
+
+GatewaySession::GatewaySession(LinkPort &port, BusScheduler &bus, int address, EventWait &wait)
+    : m_port(port), m_bus(&bus), m_link(port.link().at(address)), m_wait(wait), m_gateway(&m_port.port())
+{
+    wire();
+    bus.add(m_gateway);
+}
+
+void GatewaySession::wire()
+{
+    const LinkOptions &link = m_link;
     m_gateway.SetBaudRate(link.baud);
     m_gateway.setSlaveAddress(uint8_t(link.address));
     m_silence.setSingleShot(true);
@@ -40,13 +59,14 @@ GatewaySession::GatewaySession(const LinkOptions &link, EventWait &wait)
     };
     m_deadline.setSingleShot(true);
     connect(&m_deadline, &QTimer::timeout, this, [this] { m_wait.fail(missed()); });
+}
 
-    m_port.port().OnClosed = [this](TAfComPort *, const QString &reason) {
-        if (m_portLossEnds)
-            m_wait.fail(CliFailure::failure(LinkPort::goneText(this->link().port, reason)));
-        else
-            m_wait.check();
-    };
+void GatewaySession::portLost(const QString &reason)
+{
+    if (m_portLossEnds)
+        m_wait.fail(CliFailure::failure(LinkPort::goneText(link().port, reason)));
+    else
+        m_wait.check();
 }
 
 GatewaySession::~GatewaySession()
@@ -56,6 +76,8 @@ GatewaySession::~GatewaySession()
 
 void GatewaySession::open()
 {
+    if (m_bus)
+        return;
     m_port.requirePort();
     try {
         m_gateway.Open(link().port);
@@ -69,17 +91,24 @@ void GatewaySession::close()
     m_gateway.PollTimer().stop();
     m_silence.stop();
     m_deadline.stop();
-    m_port.close();
+    // A shared line is closed by its owner, for all its gateways at once.
+    if (!m_bus)
+        m_port.close();
+}
+
+int GatewaySession::turnMs() const
+{
+    return m_bus ? qMax(m_gateway.PollInterval(), m_bus->roundMs()) : m_gateway.PollInterval();
 }
 
 int GatewaySession::timeoutMs() const
 {
-    return link().timeoutMs.value_or(3 * m_gateway.PollInterval() + TModbusKomunikator::PauseMs);
+    return link().timeoutMs.value_or(3 * turnMs() + TModbusKomunikator::PauseMs);
 }
 
 int GatewaySession::deadlineMs(int blockCount) const
 {
-    const qint64 ms = qint64(blockCount) * m_gateway.PollInterval() + 4LL * timeoutMs();
+    const qint64 ms = qint64(blockCount) * turnMs() + 4LL * timeoutMs();
     return int(qMin<qint64>(ms, INT_MAX));
 }
 

@@ -10,8 +10,10 @@
 #include <QTimer>
 #include <array>
 #include <functional>
+#include <memory>
 #include <optional>
 
+class BusScheduler;
 class EventWait;
 
 // The gateway over the window's own poll cycle: the communicator reads the blocks a command
@@ -26,17 +28,28 @@ class GatewaySession : public QObject
 public:
     using Block = std::array<uint16_t, PollBlockSize>;
 
+    // The one gateway of the link, on a port of its own. Throws a usage CliFailure when the
+    // link names several addresses.
     GatewaySession(const LinkOptions &link, EventWait &wait);
+    // One gateway of several on a shared line: the owner of the port and the scheduler opens
+    // and closes them, and tells the session when the port goes away (portLost).
+    GatewaySession(LinkPort &port, BusScheduler &bus, int address, EventWait &wait);
     ~GatewaySession() override;
 
-    // Opens the port and starts the poll cycle; throws CliFailure.
+    // Opens the port and starts the poll cycle; throws CliFailure. (A session on a shared line
+    // is opened with the line.)
     void open();
     void close();
     TTarvikKomunikator &gateway() { return m_gateway; }
-    const LinkOptions &link() const { return m_port.link(); }
+    const LinkOptions &link() const { return m_link; }
+    // The port went away under the session.
+    void portLost(const QString &reason);
     // How long a read may go unanswered: the option, or long enough for the cycle to ask again
     // once after a lost answer.
     int timeoutMs() const;
+    // How often this gateway's turn on the line comes at the least: its poll interval, or a
+    // round of all gateways on a shared line, whichever is longer.
+    int turnMs() const;
     // How long a wait for these blocks may take: each block's turn in the cycle, and time for
     // the cycle to ask four times again after lost or broken answers.
     int deadlineMs(int blockCount) const;
@@ -94,7 +107,12 @@ private:
     CliFailure silence() const;
     CliFailure missed() const;
 
-    LinkPort m_port;
+    void wire();
+
+    std::unique_ptr<LinkPort> m_ownPort; // a port of its own; null on a shared line
+    LinkPort &m_port;
+    BusScheduler *m_bus = nullptr;
+    LinkOptions m_link;
     EventWait &m_wait;
     TTarvikKomunikator m_gateway;
     QTimer m_silence;

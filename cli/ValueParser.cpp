@@ -45,9 +45,9 @@ QList<qint32> ValueParser::baudRates(const QString &text)
     return speeds;
 }
 
-QList<int> ValueParser::addresses(const QString &text)
+QList<int> ValueParser::addresses(const QString &text, const QString &option)
 {
-    const QString error = QStringLiteral("--addresses takes addresses from 1 to 247 and ranges, e.g. 1-10,17");
+    const QString error = QStringLiteral("%1 takes addresses from 1 to 247 and ranges, e.g. 1-10,17").arg(option);
     QList<int> result;
     for (const QString &part : text.split(QLatin1Char(','))) {
         const QStringList ends = part.split(QLatin1Char('-'));

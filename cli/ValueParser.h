@@ -18,7 +18,7 @@ public:
     // Speeds separated by commas: "9600,38400".
     static QList<qint32> baudRates(const QString &text);
     // Addresses 1..247 as numbers and ranges separated by commas: "1-10,17".
-    static QList<int> addresses(const QString &text);
+    static QList<int> addresses(const QString &text, const QString &option = QStringLiteral("--addresses"));
     static TParity parity(const QString &text, const QString &what);
     static TStopBits stopBits(const QString &text, const QString &what);
     // A channel as shown in the numbering mode (0..39, or 1..40), given back as 1..40.

@@ -1,6 +1,7 @@
 #include "TModbusKomunikator.h"
 
 #include "BlockContent.h"
+#include "BusScheduler.h"
 #include "LinkMessages.h"
 #include "ModbusCrc.h"
 #include "Prompts.h"
@@ -20,6 +21,17 @@ TModbusKomunikator::TModbusKomunikator(TAfComPort *port, QObject *parent)
 void TModbusKomunikator::Open(const QString &portName)
 {
     TKomunikator::Open(portName);
+    startCycle();
+}
+
+void TModbusKomunikator::StartOnOpenPort()
+{
+    m_counters.Reset();
+    startCycle();
+}
+
+void TModbusKomunikator::startCycle()
+{
     // Another gateway, or another adapter, may be on the line now.
     resetLine();
     m_answerDelayMs = UnknownAnswerDelayMs;
@@ -37,6 +49,8 @@ void TModbusKomunikator::Close()
     TKomunikator::Close();
     m_pollTimer.stop();
     resetLine();
+    if (m_bus)
+        m_bus->forget(*this);
 }
 
 void TModbusKomunikator::resetLine()
@@ -324,7 +338,7 @@ void TModbusKomunikator::PollTimerTick()
     tickBegins();
     // A hold ends before its answer's time is over; should it not have, the answer's bytes
     // must not be kept from the decision this tick makes.
-    if (m_port->holdingArrivals() && answerWaitMs() == 0)
+    if (readsLine() && m_port->holdingArrivals() && answerWaitMs() == 0)
         m_port->releaseArrivals();
     takeArrivals();
     if (!m_writeQueue.isEmpty()) {
@@ -355,7 +369,45 @@ void TModbusKomunikator::PollTimerTick()
             setTimerInterval(quiet);
             return;
         }
+        // On a shared line another gateway's exchange may be under way: the scheduler gives
+        // the turn when it is over.
+        if (m_bus && !m_bus->mayTalk(*this))
+            return;
     }
+    sendStep();
+}
+
+bool TModbusKomunikator::TakeTurn()
+{
+    if (!Active() || m_cycleState == Pausing)
+        return false;
+    // This gateway's requests keep their interval from the one that goes now.
+    setTimerInterval(m_pollTimer.interval());
+    sendStep();
+    return true;
+}
+
+int TModbusKomunikator::LineBusyMs()
+{
+    takeArrivals();
+    if (const int wait = answerWaitMs(); wait > 0)
+        return wait;
+    if (m_awaitingAnswer) {
+        m_tickDeferred = false;
+        readTimeOver();
+    }
+    m_expected = AnswerMatcher();
+    m_match = {};
+    return QuietWaitMs();
+}
+
+bool TModbusKomunikator::readsLine() const
+{
+    return !m_bus || m_bus->holdsLine(*this);
+}
+
+void TModbusKomunikator::sendStep()
+{
     switch (m_cycleState) {
     case Polling:
         if (m_sendWhenFree) {
@@ -476,6 +528,9 @@ void TModbusKomunikator::DataReceived(TAfComPort *, int)
 
 void TModbusKomunikator::takeArrivals()
 {
+    // Another gateway's exchange is on a shared line: its bytes are not this one's.
+    if (!readsLine())
+        return;
     QByteArray bytes;
     if (!ReadAnswer(bytes))
         return;

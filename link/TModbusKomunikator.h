@@ -37,6 +37,8 @@
 //   retry waits for a quiet line too, since the first request's answer may still follow.
 // A stream of old answers therefore delays the cycle; it never becomes data. On a clean line
 // the requests keep their order and spacing.
+class BusScheduler;
+
 class TModbusKomunikator : public TKomunikator
 {
     Q_OBJECT
@@ -65,6 +67,20 @@ public:
     void DataReceived(TAfComPort *sender, int count) override;
     void Open(const QString &portName) override;
     void Close() override;
+
+    // On a line shared with other gateways, every request of the cycle waits for the
+    // scheduler's leave (not owned; nullptr: the line is this gateway's alone).
+    void setBus(BusScheduler *bus) { m_bus = bus; }
+    // The shared port was opened: resets the counters and starts the cycle on it, as Open does.
+    void StartOnOpenPort();
+    // The scheduler gives the line: sends what the cycle had waiting, timing this gateway's
+    // pacing from now. false when the cycle has nothing to send any more.
+    bool TakeTurn();
+    // How much longer the line stays this gateway's: its answer still due or arriving, then
+    // the quiet it asks for after it. Settles an answer whose time is over.
+    int LineBusyMs();
+    // Another gateway's request goes out next: the answer held back is passed on.
+    void LineHandedOver() { deliverPending(); }
 
     uint8_t SlaveAddress() const { return m_slaveAddress; }
     void setSlaveAddress(uint8_t address) { m_slaveAddress = address; }
@@ -184,8 +200,13 @@ private:
     void sendCounted();
     void sendUncounted();
     void expectAnswer();
+    void startCycle();
+    // What a tick of the cycle sends once the line is free: a read, a queued write, or the
+    // end of a pause.
+    void sendStep();
     void pollStep();
     void writeStep();
+    bool readsLine() const;
     // How much longer the answer to the last request must be waited for; 0 when it is in, or
     // its time is over and nothing is still arriving.
     int answerWaitMs() const;
@@ -256,4 +277,5 @@ private:
     int m_oldBursts = 0;
     int m_doubtfulAnswers = 0;
     std::function<void()> m_sendWhenFree;
+    BusScheduler *m_bus = nullptr;
 };

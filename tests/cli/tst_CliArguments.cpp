@@ -38,8 +38,8 @@ private slots:
         QTest::newRow("extra argument") << QStringList{"channels", "now"} << "unexpected argument \"now\"";
         QTest::newRow("line option without value") << QStringList{"channels", "--baud"} << "--baud needs a value";
         QTest::newRow("speed not offered") << QStringList{"--baud", "9601", "channels"} << "--baud takes a line speed in Bd: 1200, 1800";
-        QTest::newRow("address 0") << QStringList{"--address", "0", "channels"} << "--address takes 1 to 247";
-        QTest::newRow("address 248") << QStringList{"--address=248", "channels"} << "--address takes 1 to 247";
+        QTest::newRow("address 0") << QStringList{"--address", "0", "channels"} << "--address takes addresses from 1 to 247";
+        QTest::newRow("address 248") << QStringList{"--address=248", "channels"} << "--address takes addresses from 1 to 247";
         QTest::newRow("parity") << QStringList{"--parity", "mark", "channels"} << "--parity takes none, odd or even";
         QTest::newRow("negative timeout") << QStringList{"--timeout", "-5", "channels"} << "--timeout takes milliseconds";
         QTest::newRow("count 0") << QStringList{"watch", "--count", "0"} << "--count takes a whole number from 1";
