@@ -6,7 +6,7 @@
 #include "CliOptions.h"
 #include "CommandArgs.h"
 #include "Console.h"
-#include "GatewayBus.h"
+#include "BusSession.h"
 #include "GatewaySession.h"
 #include "ValueParser.h"
 
@@ -65,7 +65,7 @@ int ChannelsCommand::run(CliContext &ctx)
 
 int ChannelsCommand::onBus(CliContext &ctx, bool watch, bool json, int rounds)
 {
-    GatewayBus bus(ctx.options.link, ctx.wait);
+    BusSession bus(ctx.options.link, ctx.wait);
     bus.open();
     std::vector<int> since(size_t(bus.size()), 0);
     for (int shown = 0; rounds == 0 || shown < rounds; ++shown) {

@@ -11,12 +11,12 @@ class EventWait;
 
 // Several gateways at different addresses on one line, each read through a session of its
 // own, one exchange on the line at a time. The port goes away for all of them at once.
-class GatewayBus
+class BusSession
 {
 public:
     // One session per address of link.addresses, in that order.
-    GatewayBus(const LinkOptions &link, EventWait &wait);
-    ~GatewayBus();
+    BusSession(const LinkOptions &link, EventWait &wait);
+    ~BusSession();
 
     // Opens the port and starts every gateway's cycle; throws CliFailure.
     void open();

@@ -1,9 +1,9 @@
-#include "GatewayBus.h"
+#include "BusSession.h"
 
 #include "CliFailure.h"
 #include "ComPortError.h"
 
-GatewayBus::GatewayBus(const LinkOptions &link, EventWait &wait) : m_port(link), m_bus(m_port.port())
+BusSession::BusSession(const LinkOptions &link, EventWait &wait) : m_port(link), m_bus(m_port.port())
 {
     for (int address : link.addresses)
         m_sessions.push_back(std::make_unique<GatewaySession>(m_port, m_bus, address, wait));
@@ -13,14 +13,14 @@ GatewayBus::GatewayBus(const LinkOptions &link, EventWait &wait) : m_port(link),
     };
 }
 
-GatewayBus::~GatewayBus()
+BusSession::~BusSession()
 {
     close();
     m_port.port().OnClosed = nullptr;
     m_sessions.clear();
 }
 
-void GatewayBus::open()
+void BusSession::open()
 {
     m_port.requirePort();
     try {
@@ -30,7 +30,7 @@ void GatewayBus::open()
     }
 }
 
-void GatewayBus::close()
+void BusSession::close()
 {
     for (const auto &session : m_sessions)
         session->close();
