@@ -133,7 +133,7 @@ QString CliOptions::usage()
         "                                    com0.stopbits com0.delay, the same for com1, power\n"
         "  firmware FILE.bin [--yes]         update the gateway's firmware\n"
         "  scan [--bauds LIST] [--addresses RANGE]\n"
-        "                                    find the gateway's speed and address\n"
+        "                                    find the gateways on the line: speed and addresses\n"
         "  serve --mqtt HOST[:PORT] [--name ID] [--metrics [ADDRESS:]PORT] [--heartbeat S]\n"
         "        [--descriptions FILE.txt] [--mqtt-user NAME --mqtt-password-file FILE]\n"
         "        [--mqtt-cafile FILE]        the channels into an MQTT broker (with Home\n"

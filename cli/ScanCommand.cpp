@@ -77,6 +77,7 @@ int ScanCommand::run(CliContext &ctx)
     const qsizetype total = addresses.size() * speeds.size();
     int tried = 0;
     int gateways = 0;
+    QStringList found; // the gateways' addresses
     std::optional<qint32> lineSpeed;
     for (int address : std::as_const(addresses)) {
         for (qint32 baud : speeds) {
@@ -106,6 +107,7 @@ int ScanCommand::run(CliContext &ctx)
                 what = QStringLiteral("answered with %1: some other device").arg(refused->text());
             } else {
                 ++gateways;
+                found.append(QString::number(address));
                 what = QStringLiteral("Gateway FW version: %1").arg(ChannelText::FormatVersion(uint16_t(uint8_t((*answer)[3]) << 8 | uint8_t((*answer)[4]))));
             }
             ctx.console.out(QStringLiteral("%1 Bd, address %2: %3").arg(baud).arg(address).arg(what));
@@ -115,6 +117,11 @@ int ScanCommand::run(CliContext &ctx)
     ctx.console.err(QStringLiteral("%1 speed and address pairs tried in %2 s.").arg(tried).arg(clock.elapsed() / 1000.0, 0, 'f', 1));
     if (gateways == 0)
         throw CliFailure::failure(QStringLiteral("No gateway answered."));
+    if (gateways > 1)
+        ctx.console.err(QStringLiteral("%1 gateways on the line: read them all with --baud %2 --address %3")
+                            .arg(gateways)
+                            .arg(*lineSpeed)
+                            .arg(found.join(QLatin1Char(','))));
     return int(ExitCode::Done);
 }
 

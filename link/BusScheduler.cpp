@@ -57,7 +57,7 @@ bool BusScheduler::mayTalk(TModbusKomunikator &gateway)
     if (gateway.Counters().TimedOut()) {
         // A silent gateway: its next probe waits, and it does not queue for the line meanwhile.
         const auto last = m_lastTurnMs.constFind(&gateway);
-        if (last != m_lastTurnMs.cend() && gateway.nowMs() - *last < ProbeIntervalMs)
+        if (last != m_lastTurnMs.cend() && gateway.nowMs() - *last < m_probeIntervalMs)
             return false;
     }
     if (m_waiting.isEmpty() && lineBusyMs() == 0) {

@@ -57,6 +57,9 @@ public:
     // poll interval.
     int roundMs() const;
 
+    // How long a silent gateway waits between probes (ProbeIntervalMs unless a test says).
+    void setProbeIntervalMs(int ms) { m_probeIntervalMs = ms; }
+
 private:
     void onData(int count);
     // Gives the line to the first gateway waiting once the exchange on it is over.
@@ -71,4 +74,5 @@ private:
     QList<TModbusKomunikator *> m_waiting;
     QHash<const TModbusKomunikator *, qint64> m_lastTurnMs;
     QTimer m_turnTimer;
+    int m_probeIntervalMs = ProbeIntervalMs;
 };
