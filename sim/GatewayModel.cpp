@@ -107,14 +107,18 @@ void GatewayModel::addDevice(const SimDevice &device, int channel)
     refreshChannels();
 }
 
-void GatewayModel::loadDemoPopulation()
+void GatewayModel::loadDemoPopulation(int variant)
 {
     clearPopulation();
-    auto dev = [](uint8_t family, uint64_t serial, int line, double t) {
+    // A variant changes the top byte of every serial number and raises the temperatures by
+    // half a degree a step (in sixteen steps, so they stay within the sensors' range).
+    const uint64_t serialMix = uint64_t(variant & 0xFF) << 40;
+    const double warmer = 0.5 * (variant % 16);
+    auto dev = [=](uint8_t family, uint64_t serial, int line, double t) {
         SimDevice d;
-        d.rom = makeRom(family, serial);
+        d.rom = makeRom(family, serial ^ serialMix);
         d.line = line;
-        d.temperature = t;
+        d.temperature = t + warmer;
         return d;
     };
     // Line 1: every family the display knows, an unknown family and each error status.

@@ -26,7 +26,10 @@ public:
 
     // Populations.
     void clearPopulation();
-    void loadDemoPopulation();
+    // The demo population. Another variant (1-255) holds the same kinds of device in the same
+    // channels with other serial numbers and other temperatures, so that several gateways on
+    // one bus can be told apart by what they hold.
+    void loadDemoPopulation(int variant = 0);
     // Reads a population file; false with a message on a bad line (nothing is changed then).
     bool loadPopulationFile(const QString &path, QString *error);
     // The same for a file's contents; name stands for the file in messages.

@@ -7,11 +7,18 @@
 
 GatewaySimulator::GatewaySimulator(std::unique_ptr<GatewayLine> line, const Options &options,
                                    QObject *parent)
-    : QObject(parent), m_line(std::move(line)), m_options(options), m_model(options.seed),
-      m_slave(m_model, options.address), m_faults(options.seed)
+    : GatewaySimulator(std::move(line), options, nullptr, parent)
+{
+}
+
+GatewaySimulator::GatewaySimulator(std::unique_ptr<GatewayLine> line, const Options &options,
+                                   std::shared_ptr<GatewayModel> model, QObject *parent)
+    : QObject(parent), m_line(std::move(line)), m_options(options),
+      m_model(model ? std::move(model) : std::make_shared<GatewayModel>(options.seed)),
+      m_slave(*m_model, options.address), m_faults(options.seed)
 {
     const int parity = int(options.line.parity);
-    m_model.setPortSettings(options.address, options.line.baudRate, parity,
+    m_model->setPortSettings(options.address, options.line.baudRate, parity,
                             options.line.stopBits == TStopBits::sbTwo ? 2 : 1);
 
     // Modbus ends a frame after 3.5 quiet characters; a pseudo-terminal delivers at memory
@@ -30,7 +37,7 @@ GatewaySimulator::GatewaySimulator(std::unique_ptr<GatewayLine> line, const Opti
     connect(&m_silenceTimer, &QTimer::timeout, this, &GatewaySimulator::onSilence);
     connect(&m_delayTimer, &QTimer::timeout, this, &GatewaySimulator::startSending);
     connect(&m_paceTimer, &QTimer::timeout, this, &GatewaySimulator::sendDue);
-    connect(&m_clockTimer, &QTimer::timeout, this, [this] { m_model.advance(1000); });
+    connect(&m_clockTimer, &QTimer::timeout, this, [this] { m_model->advance(1000); });
     connect(&m_stallTimer, &QTimer::timeout, this, &GatewaySimulator::endStall);
     connect(&m_stallPeriod, &QTimer::timeout, this, [this] { stall(m_options.stallMs); });
     if (options.clock)
@@ -116,6 +123,8 @@ void GatewaySimulator::processFrame(const QByteArray &frame)
     if (m_options.echo)
         m_line->write(frame);
     qCDebug(lcSim).noquote() << "request" << frame.toHex(' ').toUpper();
+    if (m_silent)
+        return;
     bool parityKnown = false;
     const LineSettings tool = m_line->toolSettings(&parityKnown);
     if (tool.baudRate != m_options.line.baudRate || tool.stopBits != m_options.line.stopBits
@@ -157,7 +166,7 @@ void GatewaySimulator::processFrame(const QByteArray &frame)
     // Any answer may be late, a spoiled one too.
     m_answers.append({std::move(pieces), m_faults.late() ? m_faults.rates().lateMs : 0});
     if (idle) {
-        const int delay = m_model.answerDelayMs() + m_answers.first().holdMs;
+        const int delay = m_model->answerDelayMs() + m_answers.first().holdMs;
         if (delay > 0 || m_options.paced)
             m_delayTimer.start(delay);
         else

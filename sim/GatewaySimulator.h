@@ -18,7 +18,13 @@
 // settings than the gateway's own gets no answer. Faults can be injected into read answers and
 // the firmware update's answers, and firmware data frames can be refused. Any answer can be held
 // back (late), and the gateway can stop reading its line for a while (stall): both keep the
-// answers in request order, as a gateway working through a queue does.
+// answers in request order, as a gateway working through a queue does. A silent gateway hears
+// its line but answers nothing, as one that has lost power or its bus connection.
+//
+// The gateway's registers and devices (its model) are its own, or shared with gateways on
+// other lines: the same simulated gateway can then be reached over several lines at once (a
+// pseudo-terminal and a TCP server), and a write through one shows through the others. Only
+// one of the gateways sharing a model should run the clock.
 class GatewaySimulator : public QObject
 {
     Q_OBJECT
@@ -47,9 +53,14 @@ public:
 
     GatewaySimulator(std::unique_ptr<GatewayLine> line, const Options &options,
                      QObject *parent = nullptr);
+    // A gateway working on a model shared with others (nullptr: a model of its own, seeded
+    // from options.seed).
+    GatewaySimulator(std::unique_ptr<GatewayLine> line, const Options &options,
+                     std::shared_ptr<GatewayModel> model, QObject *parent = nullptr);
     ~GatewaySimulator() override;
 
-    GatewayModel &model() { return m_model; }
+    GatewayModel &model() { return *m_model; }
+    const std::shared_ptr<GatewayModel> &sharedModel() const { return m_model; }
     FaultInjector &faults() { return m_faults; }
     GatewayLine &line() { return *m_line; }
     const Stats &stats() const { return m_stats; }
@@ -65,6 +76,11 @@ public:
     // once and every request in it answered in order. Answers already due still go out.
     void stall(int ms);
     bool stalled() const { return m_stallTimer.isActive(); }
+
+    // A silent gateway takes every request off its line and answers none of them, writes
+    // included. Answers already under way still go out.
+    void setSilent(bool silent) { m_silent = silent; }
+    bool silent() const { return m_silent; }
 
     // Every complete request, with the moment its first byte arrived (steady clock, ns): a
     // benchmark times the master's requests with it. May be unset.
@@ -89,10 +105,11 @@ private:
 
     std::unique_ptr<GatewayLine> m_line;
     Options m_options;
-    GatewayModel m_model;
+    std::shared_ptr<GatewayModel> m_model;
     ModbusSlave m_slave;
     FaultInjector m_faults;
     Stats m_stats;
+    bool m_silent = false;
 
     QByteArray m_rx;
     QTimer m_silenceTimer; // a frame of unknown length ends when the line goes quiet
