@@ -54,7 +54,7 @@ bool BusScheduler::mayTalk(TModbusKomunikator &gateway)
         m_holder = &gateway;
         return true;
     }
-    if (gateway.Counters().TimedOut()) {
+    if (gateway.UnansweredReads() >= SilentAfterReads) {
         // A silent gateway: its next probe waits, and it does not queue for the line meanwhile.
         const auto last = m_lastTurnMs.constFind(&gateway);
         if (last != m_lastTurnMs.cend() && gateway.nowMs() - *last < m_probeIntervalMs)

@@ -18,8 +18,9 @@ class TModbusKomunikator;
 // read. Gateways that asked while the line was busy get it in the order they asked, each as
 // soon as the one before is done, so requests to different gateways follow each other as fast
 // as the line allows. Bytes from the line go to the gateway whose exchange it is; an answer
-// from another address is a foreign answer there, never data. A gateway in timeout is asked
-// only every ProbeIntervalMs, so a silent one costs the others one exchange per probe.
+// from another address is a foreign answer there, never data. A gateway is asked only every
+// ProbeIntervalMs once SilentAfterReads reads in a row got nothing back, so a
+// silent one costs the others one exchange per probe.
 //
 // With one gateway the line is always its own and its cycle runs exactly as without a bus.
 class BusScheduler : public QObject
@@ -27,6 +28,8 @@ class BusScheduler : public QObject
     Q_OBJECT
 public:
     static constexpr int ProbeIntervalMs = 10000;
+    // Reads in a row without any answer after which a gateway counts as silent.
+    static constexpr int SilentAfterReads = 3;
 
     explicit BusScheduler(TAfComPort &port, QObject *parent = nullptr);
     ~BusScheduler() override;

@@ -38,6 +38,7 @@ void TModbusKomunikator::startCycle()
     m_lineEchoes = false;
     m_oldBursts = 0;
     m_doubtfulAnswers = 0;
+    m_unansweredReads = 0;
     // The first advancing poll reads the service block (index 4).
     m_blockIndex = 3;
     m_pollTimer.start();
@@ -486,11 +487,13 @@ void TModbusKomunikator::readTimeOver()
         // Something answered but never made a whole frame: cut short, or its head damaged.
         // One failed answer; the next request waits only for a quiet line.
         m_counters.AnswerReceived(false);
+        m_unansweredReads = 0;
         readFailed(ReadFault::Incomplete);
         return;
     }
     // No answer in its time (at most noise or the request's echo came): pause, then ask again;
     // queued writes go first. The timeout itself is counted when the next request goes out.
+    ++m_unansweredReads;
     readFailed(ReadFault::NoAnswer);
     if (m_cycleState == Polling) {
         m_cycleState = Pausing;
@@ -596,6 +599,8 @@ void TModbusKomunikator::settleAnswer()
     const QByteArray after = received.mid(match.offset + match.length);
     reportReceived(before);
     reportReceived(frame);
+    if (match.verdict != AnswerMatcher::Verdict::Foreign)
+        m_unansweredReads = 0;
     if (m_tickDeferred) {
         // The tick waited for this answer: the next request may go as soon as the line is quiet.
         m_tickDeferred = false;

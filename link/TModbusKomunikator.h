@@ -186,6 +186,9 @@ public:
     // bytes behind them, since the port was opened.
     int OldBursts() const { return m_oldBursts; }
     int DoubtfulAnswers() const { return m_doubtfulAnswers; }
+    // Reads in a row that got nothing back at all: the gateway is silent (switched off, cut
+    // off, another address) rather than troubled.
+    int UnansweredReads() const { return m_unansweredReads; }
 
     std::function<void()> OnBlockReceived;
     // A read of the block with this index (into PollBlocks) came to nothing.
@@ -276,6 +279,7 @@ private:
     SinceClock m_sinceActivity; // since the last byte came or the last request went out
     int m_oldBursts = 0;
     int m_doubtfulAnswers = 0;
+    int m_unansweredReads = 0;
     std::function<void()> m_sendWhenFree;
     BusScheduler *m_bus = nullptr;
 };

@@ -20,6 +20,7 @@ struct Reader
     std::unique_ptr<TModbusKomunikator> master;
     int blocks = 0;
     int wrongBlocks = 0;
+    int failedReads = 0;
     QList<qint64> requestsMs; // when each read request went out
 };
 
@@ -60,6 +61,7 @@ struct SharedLine
                 if (frame.Len > 1 && frame.Data[1] == 0x03)
                     readers[address].requestsMs.append(clock.elapsed());
             };
+            master.OnReadFailed = [this, address](int, TModbusKomunikator::ReadFault) { ++readers[address].failedReads; };
             bus->add(master);
         }
     }
@@ -111,7 +113,14 @@ private slots:
             // Two exchanges on the line at once would garble both answers.
             QCOMPARE(c.Err, 0);
             // Each gateway is asked no faster than its own interval.
-            QVERIFY(SharedLine::closestRequests(reader) >= reader.master->PollInterval() - 2);
+            // (A tick the event loop served late shortens the next interval by as much.)
+            QVERIFY2(SharedLine::closestRequests(reader) >= reader.master->PollInterval() - 15,
+                     qPrintable(QStringLiteral("address %1: %2").arg(address).arg([&] {
+                         QStringList t;
+                         for (qint64 ms : reader.requestsMs)
+                             t.append(QString::number(ms));
+                         return t.join(' ');
+                     }())));
         }
     }
 
@@ -119,34 +128,37 @@ private slots:
     {
         SharedLine line({1, 2, 3});
         FaultInjector::Rates rates;
-        rates.late = 0.3;
+        rates.late = 0.5;
         rates.lateMs = 400; // past the answer's time, into the next gateway's exchange
         line.gateways->gateway(1)->faults().setRates(rates);
+        line.bus->setProbeIntervalMs(300);
         line.run(4000);
-        for (auto &[address, reader] : line.readers) {
+        for (auto &[address, reader] : line.readers)
             QCOMPARE(reader.wrongBlocks, 0);
-            QVERIFY2(reader.blocks >= 3, qPrintable(QStringLiteral("address %1: %2 blocks").arg(address).arg(reader.blocks)));
-        }
+        // The late answers did meet the other gateways' exchanges, and they still got blocks.
         QVERIFY(line.gateways->gateway(1)->faults().counts().late > 0);
+        QVERIFY(line.readers[2].failedReads + line.readers[3].failedReads > 0);
+        QVERIFY(line.readers[2].blocks >= 5 && line.readers[3].blocks >= 5);
     }
 
     void aSilentGatewayIsOnlyProbed()
     {
         SharedLine line({1, 2, 3});
-        line.bus->setProbeIntervalMs(1000);
+        line.bus->setProbeIntervalMs(2000);
         line.gateways->gateway(3)->setSilent(true);
-        line.run(4000);
+        line.run(8000);
         const Reader &silent = line.readers[3];
-        QVERIFY(silent.master->Counters().TimedOut());
-        // Two requests before it counts as timed out, then one per probe interval.
-        QVERIFY2(silent.requestsMs.size() <= 6, qPrintable(QString::number(silent.requestsMs.size())));
-        for (qsizetype i = 3; i < silent.requestsMs.size(); ++i)
-            QVERIFY(silent.requestsMs[i] - silent.requestsMs[i - 1] >= 1000 - 2);
+        // Asked again after each pause until it counts as silent, then once per probe interval.
+        // (The last one may still be waiting for its answer's time.)
+        QVERIFY(silent.master->UnansweredReads() >= silent.requestsMs.size() - 1);
+        QVERIFY2(silent.requestsMs.size() >= 4, qPrintable(QString::number(silent.requestsMs.size())));
+        for (qsizetype i = BusScheduler::SilentAfterReads; i < silent.requestsMs.size(); ++i)
+            QVERIFY(silent.requestsMs[i] - silent.requestsMs[i - 1] >= 2000 - 2);
         for (int address : {1, 2}) {
             const Reader &reader = line.readers[address];
             QCOMPARE(reader.wrongBlocks, 0);
             QCOMPARE(reader.master->Counters().Snapshot().Err, 0);
-            QVERIFY(reader.blocks >= 8);
+            QVERIFY(reader.blocks >= 20);
         }
     }
 };
