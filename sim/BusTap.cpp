@@ -2,7 +2,11 @@
 
 #include <utility>
 
-BusTap::BusTap(GatewayLine &line, QObject *parent) : GatewayLine(parent), m_line(line) {}
+BusTap::BusTap(GatewayLine &line, QObject *parent)
+    : GatewayLine(parent)
+    , m_line(line)
+{
+}
 
 void BusTap::deliver(const QByteArray &bytes)
 {

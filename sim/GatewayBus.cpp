@@ -3,22 +3,23 @@
 #include "BusTap.h"
 
 GatewayBus::GatewayBus(std::unique_ptr<GatewayLine> line, QObject *parent)
-    : QObject(parent), m_line(std::move(line))
+    : QObject(parent)
+    , m_line(std::move(line))
 {
     connect(m_line.get(), &GatewayLine::readyRead, this, &GatewayBus::onReadyRead);
 }
 
 GatewayBus::~GatewayBus() = default;
 
-GatewaySimulator *GatewayBus::addGateway(const GatewaySimulator::Options &options,
-                                         std::shared_ptr<GatewayModel> model)
+GatewaySimulator *GatewayBus::addGateway(
+    const GatewaySimulator::Options &options, std::shared_ptr<GatewayModel> model)
 {
     if (options.address < 1 || options.address > 247 || gateway(options.address))
         return nullptr;
     GatewaySimulator::Options own = options;
     own.echo = options.echo && m_gateways.empty();
-    m_gateways.push_back(std::make_unique<GatewaySimulator>(std::make_unique<BusTap>(*m_line), own,
-                                                            std::move(model)));
+    m_gateways.push_back(std::make_unique<GatewaySimulator>(
+        std::make_unique<BusTap>(*m_line), own, std::move(model)));
     return m_gateways.back().get();
 }
 

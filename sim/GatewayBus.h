@@ -31,8 +31,8 @@ public:
     // Adds a gateway at options.address, with a model of its own or one shared with a gateway
     // on another line. The line echoes a request once, so only the first gateway added keeps
     // options.echo. nullptr when the address is not 1-247 or already taken.
-    GatewaySimulator *addGateway(const GatewaySimulator::Options &options,
-                                 std::shared_ptr<GatewayModel> model = nullptr);
+    GatewaySimulator *addGateway(
+        const GatewaySimulator::Options &options, std::shared_ptr<GatewayModel> model = nullptr);
     // The gateway at this address, or nullptr.
     GatewaySimulator *gateway(uint8_t address) const;
     // Every gateway, in the order they were added.

@@ -1,14 +1,34 @@
 // The command-line contract of tarvik-gateway-sim: "ready PATH" once it listens, answers on
-// the link, a stall on SIGUSR2, refusal of bad options, exit 0 and the link gone after SIGTERM.
+// the link, a stall on SIGUSR2, refusal of bad options, exit 0 and the link gone after SIGTERM;
+// several gateways on one link, each answering its own address; the raw TCP and Modbus TCP
+// servers beside the link, reaching the same gateways, and clients that come and go.
 #include "FrameBytes.h"
+#include "ModbusCrc.h"
+#include "SimProcess.h"
 #include "TModbusKomunikator.h"
 #include "TestHelpers.h"
 
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
+
+namespace {
+// A read of register 1001, the gateway's own address, from address a.
+QByteArray readAddressOf(uint8_t a)
+{
+    const char body[] = {char(a), 0x03, 0x03, char(0xE9), 0x00, 0x01};
+    return ModbusCrc::appended(QByteArray(body, 6));
+}
+QByteArray addressAnswerOf(uint8_t a)
+{
+    return readAnswer(a, {a});
+}
+} // namespace
 
 class tst_SimulatorProcess : public QObject
 {
@@ -74,6 +94,15 @@ private slots:
         QTest::newRow("stall-every short") << QStringList{"--link", "/tmp/x-gw-test", "--stall", "2.5", "--stall-every", "2.5"} << "--stall-every must be longer than --stall";
         QTest::newRow("answer delay") << QStringList{"--link", "/tmp/x-gw-test", "--answer-delay", "1001"} << "--answer-delay takes a whole number from 0 to 1000";
         QTest::newRow("unknown option") << QStringList{"--link", "/tmp/x-gw-test", "--speed", "9600"} << "Unknown option 'speed'";
+        QTest::newRow("address twice") << QStringList{"--link", "/tmp/x-gw-test", "--address", "1,3-5,4"} << "--address lists address 4 twice";
+        QTest::newRow("range backwards") << QStringList{"--link", "/tmp/x-gw-test", "--address", "5-3"} << "--address takes 1 to 247, a list or ranges";
+        QTest::newRow("range past 247") << QStringList{"--link", "/tmp/x-gw-test", "--address", "240-248"} << "--address takes 1 to 247";
+        QTest::newRow("empty item") << QStringList{"--link", "/tmp/x-gw-test", "--address", "1,,2"} << "--address takes 1 to 247";
+        QTest::newRow("silent not listed") << QStringList{"--link", "/tmp/x-gw-test", "--address", "1-3", "--silent", "4"} << "--silent names address 4, which --address does not list";
+        QTest::newRow("populations") << QStringList{"--link", "/tmp/x-gw-test", "--address", "1-3", "--population", "demo,empty"} << "--population takes one entry for all gateways or one for each address (3)";
+        QTest::newRow("tcp port") << QStringList{"--tcp", "70000"} << "--tcp takes [HOST:]PORT";
+        QTest::newRow("mbap host") << QStringList{"--mbap", "gateway.example:502"} << "--mbap takes [HOST:]PORT";
+        QTest::newRow("mbap-wait alone") << QStringList{"--tcp", "0", "--mbap-wait", "100"} << "--mbap-wait needs --mbap";
     }
     void badOptionsAreRefusedWithAReason()
     {
@@ -115,6 +144,89 @@ private slots:
         QCOMPARE(got.toHex(' '), answers.toHex(' '));
         sim.terminate();
         QVERIFY(sim.waitForFinished(5000));
+    }
+
+    // Only the gateway addressed answers; nobody for an address not listed or a silent one.
+    void severalGatewaysOnOneLinkEachAnswerTheirOwnAddress()
+    {
+        QTemporaryDir dir;
+        const QString link = dir.filePath(QStringLiteral("gw"));
+        SimProcess sim({"--link", link, "--address", "1,2,5-6", "--silent", "6", "--baud", "38400"});
+        QVERIFY2(sim.waitReady(), sim.errors().constData());
+        QCOMPARE(sim.served(), QStringList{link});
+        TAfComPort raw;
+        raw.setPortName(link);
+        raw.setUserBaudRate(38400);
+        raw.open();
+        const auto ask = [&](uint8_t a) {
+            raw.purgeReceive();
+            const QByteArray request = readAddressOf(a);
+            raw.write(request.constData(), int(request.size()));
+            (void)QTest::qWaitFor([&] { return raw.bytesWaiting() >= 7; }, 300);
+            QTest::qWait(20); // anything behind it
+            QByteArray got(raw.bytesWaiting(), 0);
+            raw.read(got.data(), int(got.size()));
+            return got.toHex(' ');
+        };
+        for (uint8_t a : {5, 1, 2})
+            QCOMPARE(ask(a), addressAnswerOf(a).toHex(' '));
+        QCOMPARE(ask(3), QByteArray());
+        QCOMPARE(ask(6), QByteArray());
+        QCOMPARE(ask(2), addressAnswerOf(2).toHex(' '));
+        raw.close();
+    }
+
+    // Both servers beside the link, on ports the system picked: the same gateway behind each
+    // (a write over one is read over the other), and a raw TCP client may leave and another
+    // come.
+    void tcpServersBesideTheLinkReachTheSameGateways()
+    {
+        QTemporaryDir dir;
+        const QString link = dir.filePath(QStringLiteral("gw"));
+        SimProcess sim({"--link", link, "--tcp", "0", "--mbap", "127.0.0.1:0", "--address", "4,9", "--baud", "115200"});
+        QVERIFY2(sim.waitReady(), sim.errors().constData());
+        const QString ready = sim.served().join(' ');
+        QVERIFY2(QRegularExpression(QStringLiteral("^\\Q%1\\E tcp://127\\.0\\.0\\.1:\\d+ mbap://127\\.0\\.0\\.1:\\d+$").arg(link))
+                     .match(ready).hasMatch(),
+                 qPrintable(ready));
+        const auto exchange = [](QTcpSocket &s, const QByteArray &request, int expected) {
+            s.write(request);
+            QByteArray got;
+            (void)QTest::qWaitFor([&] { got.append(s.readAll()); return got.size() >= expected; }, 2000);
+            return got.toHex(' ');
+        };
+        for (int round = 0; round < 2; ++round) {
+            QTcpSocket raw;
+            raw.connectToHost(QHostAddress::LocalHost, sim.port("tcp"));
+            QVERIFY(raw.waitForConnected(2000));
+            QCOMPARE(exchange(raw, readAddressOf(9), 7), addressAnswerOf(9).toHex(' '));
+            QCOMPARE(exchange(raw, readAddressOf(4), 7), addressAnswerOf(4).toHex(' '));
+            raw.disconnectFromHost();
+        }
+        QTcpSocket raw;
+        raw.connectToHost(QHostAddress::LocalHost, sim.port("tcp"));
+        QVERIFY(raw.waitForConnected(2000));
+        const QByteArray write = withCrc(hexBytes("09 06 04 1F 00 05"));
+        QCOMPARE(exchange(raw, write, 8), write.toHex(' '));
+        QTcpSocket mbap;
+        mbap.connectToHost(QHostAddress::LocalHost, sim.port("mbap"));
+        QVERIFY(mbap.waitForConnected(2000));
+        QCOMPARE(exchange(mbap, hexBytes("00 2A 00 00 00 06 09 03 04 1F 00 01"), 11),
+                 QByteArray("00 2a 00 00 00 05 09 03 02 00 05"));
+        QCOMPARE(exchange(mbap, hexBytes("00 2B 00 00 00 06 04 03 04 1F 00 01"), 11),
+                 QByteArray("00 2b 00 00 00 05 04 03 02 00 01"));
+    }
+
+    void aTakenPortEndsTheSimulatorWithTheReason()
+    {
+        QTcpServer taken;
+        QVERIFY(taken.listen(QHostAddress::LocalHost, 0));
+        QProcess sim;
+        sim.start(QStringLiteral(TARVIK_SIM_EXE), {"--tcp", QString::number(taken.serverPort())});
+        QVERIFY(sim.waitForFinished(5000));
+        QCOMPARE(sim.exitCode(), 1);
+        QVERIFY(sim.readAllStandardError().contains(
+            QStringLiteral("--tcp: cannot listen on 127.0.0.1:%1").arg(taken.serverPort()).toUtf8()));
     }
 
     void badPopulationFileIsNamedAndTheLinkRemoved()

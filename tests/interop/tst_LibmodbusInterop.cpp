@@ -1,11 +1,15 @@
 // Interoperability with libmodbus, so neither side of our link is checked only against itself:
 // our master polls and writes a libmodbus RTU slave, and a libmodbus RTU master reads and
-// writes our simulated gateway. Both run over pseudo-terminals.
+// writes our simulated gateway, both over pseudo-terminals; a libmodbus Modbus TCP master reads
+// two gateways through the simulator's Modbus TCP server.
+#include "GatewayModel.h"
 #include "PtyLink.h"
 #include "SimOnPty.h"
+#include "SimProcess.h"
 #include "TTarvikKomunikator.h"
 
 #include <QMap>
+#include <QScopeGuard>
 #include <QTest>
 #include <atomic>
 #include <modbus/modbus.h>
@@ -164,6 +168,52 @@ private slots:
         QCOMPARE(*sim.model().assigned(40), (std::array<uint16_t, 4>{0x28FF, 0x15E2, 0x6016, 0x0574}));
         QCOMPARE(r.write16x97, 97);
         QCOMPARE(sim.model().firmwareImage(), chunk);
+    }
+
+    // Unit ids 1 and 2 reach two gateways on one line, each with its own devices; unit 3 is
+    // nobody, which the server answers with exception 0B, and the line is in step afterwards.
+    void libmodbusTcpMasterReadsEachGatewayThroughOurModbusTcpServer()
+    {
+        SimProcess sim({"--address", "1-2", "--mbap", "0", "--mbap-wait", "200", "--baud", "38400"});
+        QVERIFY2(sim.waitReady(), sim.errors().constData());
+        modbus_t *ctx = modbus_new_tcp("127.0.0.1", sim.port("mbap"));
+        QVERIFY(ctx);
+        const auto freeContext = qScopeGuard([ctx] { modbus_close(ctx); modbus_free(ctx); });
+        modbus_set_response_timeout(ctx, 2, 0);
+        QVERIFY2(modbus_connect(ctx) == 0, modbus_strerror(errno));
+
+        QList<QList<uint16_t>> roms;
+        for (int unit : {1, 2}) {
+            modbus_set_slave(ctx, unit);
+            uint16_t channels[100]{};
+            uint16_t service[2]{};
+            QCOMPARE(modbus_read_registers(ctx, 0, 100, channels), 100);
+            QCOMPARE(modbus_read_registers(ctx, 1000, 2, service), 2);
+            QCOMPARE(service[1], uint16_t(unit)); // the gateway's own address
+            // The first gateway holds the demo population, the second its first variant.
+            GatewayModel expected;
+            expected.loadDemoPopulation(unit - 1);
+            QList<uint16_t> rom;
+            for (int c = 1; c <= 10; ++c) {
+                const auto assigned = expected.assigned(c);
+                QVERIFY(assigned);
+                for (int w = 0; w < 4; ++w) {
+                    QCOMPARE(channels[(c - 1) * 10 + w], (*assigned)[size_t(w)]);
+                    rom.append(channels[(c - 1) * 10 + w]);
+                }
+            }
+            roms.append(rom);
+        }
+        QVERIFY(roms[0] != roms[1]);
+
+        modbus_set_slave(ctx, 3);
+        uint16_t none[1]{};
+        QCOMPARE(modbus_read_registers(ctx, 1000, 1, none), -1);
+        QCOMPARE(errno, int(EMBXGTAR));
+        modbus_set_slave(ctx, 2);
+        uint16_t address[1]{};
+        QCOMPARE(modbus_read_registers(ctx, 1001, 1, address), 1);
+        QCOMPARE(address[0], uint16_t(2));
     }
 };
 

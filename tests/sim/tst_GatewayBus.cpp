@@ -17,7 +17,8 @@ struct BusRig
     QByteArray received;
 
     // Gateways at 1, 2 and 3 holding the demo population's variants 0, 2 and 3.
-    explicit BusRig(bool echo = false) : bus(std::make_unique<MemoryGatewayLine>(&tool))
+    explicit BusRig(bool echo = false)
+        : bus(std::make_unique<MemoryGatewayLine>(&tool))
     {
         tool.open(QStringLiteral("tool"));
         tool.applySettings(LineSettings{9600, TParity::paNone, TStopBits::sbOne});
@@ -45,7 +46,8 @@ struct BusRig
 // A read of count registers from start at address a.
 QByteArray read(uint8_t a, uint16_t start, uint16_t count)
 {
-    const char body[] = {char(a), 0x03, char(start >> 8), char(start), char(count >> 8), char(count)};
+    const char body[]
+        = {char(a), 0x03, char(start >> 8), char(start), char(count >> 8), char(count)};
     return ModbusCrc::appended(QByteArray(body, 6));
 }
 
@@ -92,7 +94,7 @@ private slots:
             // The service block's first registers: firmware version, then the gateway's address.
             const QByteArray service = read(a, 1000, 2);
             QCOMPARE(rig.ask(service, 9 + (echo ? 8 : 0)),
-                     (echo ? service : QByteArray()) + readAnswer(a, {109, a}));
+                (echo ? service : QByteArray()) + readAnswer(a, {109, a}));
             const QByteArray rom = rig.ask(read(a, 0, 4), 13 + (echo ? 8 : 0)).mid(echo ? 8 : 0);
             QList<uint16_t> expected;
             model.read(0, 4, expected);
@@ -153,8 +155,8 @@ private slots:
         otherTool.open(QStringLiteral("other"));
         otherTool.applySettings(LineSettings{9600, TParity::paNone, TStopBits::sbOne});
         GatewayBus other(std::make_unique<MemoryGatewayLine>(&otherTool));
-        GatewaySimulator *twin = other.addGateway({.address = 2, .paced = false, .clock = false},
-                                                  rig.bus.gateway(2)->sharedModel());
+        GatewaySimulator *twin = other.addGateway(
+            {.address = 2, .paced = false, .clock = false}, rig.bus.gateway(2)->sharedModel());
         QCOMPARE(&twin->model(), &rig.bus.gateway(2)->model());
         const QByteArray write = withCrc(hexBytes("02 06 04 1F 00 04"));
         otherTool.write(write.constData(), write.size());
