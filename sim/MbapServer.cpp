@@ -8,21 +8,9 @@
 #include <utility>
 
 namespace {
-// Transaction id, protocol id (0 for Modbus), length of what follows, unit id.
-constexpr int kHeaderSize = 7;
-// The length field counts the unit id and the PDU, which is 1 to 253 bytes.
-constexpr int kMinLength = 2;
-constexpr int kMaxLength = 254;
 constexpr uint8_t kServerBusy = 0x06;
 constexpr uint8_t kTargetFailedToRespond = 0x0B;
 constexpr int kSettleTickMs = 10;
-
-QByteArray exceptionPdu(uint8_t function, uint8_t code)
-{
-    QByteArray pdu;
-    pdu.append(char(function | 0x80)).append(char(code));
-    return pdu;
-}
 } // namespace
 
 MbapServer::MbapServer(const LineSettings &line, int waitMs, QObject *parent)
@@ -95,29 +83,25 @@ void MbapServer::onClientData(QTcpSocket *client)
         return;
     QByteArray &input = it.value();
     input.append(client->readAll());
-    while (input.size() >= kHeaderSize) {
-        const auto u8 = [&](int i) { return uint8_t(input[i]); };
-        const int protocol = u8(2) << 8 | u8(3);
-        const int length = u8(4) << 8 | u8(5);
-        if (protocol != 0 || length < kMinLength || length > kMaxLength) {
-            // Nothing after a broken header can be trusted to start a frame.
+    for (;;) {
+        MbapFrame::Request r;
+        const MbapFrame::Take take = MbapFrame::takeRequest(input, &r);
+        if (take == MbapFrame::Take::Incomplete)
+            break;
+        if (take == MbapFrame::Take::Broken) {
             ++m_stats.protocolErrors;
-            qCDebug(lcSim) << "MBAP: closing a client: protocol" << protocol << "length" << length;
+            qCDebug(lcSim) << "MBAP: closing a client that sent no Modbus header";
             input.clear();
-            client->abort();
+            client->abort(); // the client is gone once this returns
             return;
         }
-        if (input.size() < 6 + length)
-            return; // the rest is still coming
-        Request r{client, quint16(u8(0) << 8 | u8(1)), u8(6), input.mid(kHeaderSize, length - 1)};
-        input.remove(0, 6 + length);
         ++m_stats.requests;
         if (m_queue.size() >= MaxQueued) {
             ++m_stats.busy;
-            reply(r, exceptionPdu(uint8_t(r.pdu[0]), kServerBusy));
+            reply({client, r}, MbapFrame::exceptionPdu(uint8_t(r.pdu[0]), kServerBusy));
             continue;
         }
-        m_queue.append(std::move(r));
+        m_queue.append({client, std::move(r)});
     }
     next();
 }
@@ -128,16 +112,16 @@ void MbapServer::next()
     if (m_current || m_gapTimer.isActive() || m_settleTimer.isActive())
         return;
     while (!m_queue.isEmpty()) {
-        Request r = m_queue.takeFirst();
+        Pending r = m_queue.takeFirst();
         if (!r.client)
             continue; // its client has gone
         QByteArray frame;
-        frame.append(char(r.unit)).append(r.pdu);
+        frame.append(char(r.request.unit)).append(r.request.pdu);
         frame = ModbusCrc::appended(frame);
         m_rx.clear();
         m_toolEnd.purgeReceive();
         m_toolEnd.write(frame.constData(), frame.size());
-        if (r.unit == 0) {
+        if (r.request.unit == 0) {
             // A broadcast is answered by nobody; the next frame waits the gap only.
             m_gapTimer.start();
             return;
@@ -175,11 +159,12 @@ void MbapServer::onLineData()
     // No answer is longer than 256 bytes; a line that keeps sending noise is not kept whole.
     if (m_rx.size() > 1024)
         m_rx.remove(0, m_rx.size() - 1024);
-    const uint8_t function = uint8_t(m_current->pdu[0]);
+    const uint8_t function = uint8_t(m_current->request.pdu[0]);
     // The answer may come behind noise or an echo of the request: look for it at every offset.
     for (int i = 0; i + 5 <= m_rx.size(); ++i) {
         const uint8_t f = uint8_t(m_rx[i + 1]);
-        if (uint8_t(m_rx[i]) != m_current->unit || (f != function && f != (function | 0x80)))
+        if (uint8_t(m_rx[i]) != m_current->request.unit
+            || (f != function && f != (function | 0x80)))
             continue;
         const int length = answerLength(i, function);
         if (length == 0 || i + length > m_rx.size())
@@ -199,8 +184,9 @@ void MbapServer::onWaitOver()
     if (!m_current)
         return;
     ++m_stats.noAnswer;
-    qCDebug(lcSim) << "MBAP: unit" << m_current->unit << "gave no answer";
-    reply(*m_current, exceptionPdu(uint8_t(m_current->pdu[0]), kTargetFailedToRespond));
+    qCDebug(lcSim) << "MBAP: unit" << m_current->request.unit << "gave no answer";
+    reply(*m_current,
+        MbapFrame::exceptionPdu(uint8_t(m_current->request.pdu[0]), kTargetFailedToRespond));
     finish(true);
 }
 
@@ -223,15 +209,9 @@ void MbapServer::onSettleTick()
     m_gapTimer.start();
 }
 
-void MbapServer::reply(const Request &request, const QByteArray &pdu)
+void MbapServer::reply(const Pending &pending, const QByteArray &pdu)
 {
-    if (!request.client || request.client->state() != QAbstractSocket::ConnectedState)
+    if (!pending.client || pending.client->state() != QAbstractSocket::ConnectedState)
         return;
-    QByteArray adu;
-    const int length = 1 + int(pdu.size());
-    adu.append(char(request.transaction >> 8)).append(char(request.transaction & 0xFF));
-    adu.append('\0').append('\0');
-    adu.append(char(length >> 8)).append(char(length & 0xFF));
-    adu.append(char(request.unit)).append(pdu);
-    request.client->write(adu);
+    pending.client->write(MbapFrame::adu(pending.request.transaction, pending.request.unit, pdu));
 }

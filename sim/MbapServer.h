@@ -1,6 +1,7 @@
 #pragma once
 
 #include "GatewayBus.h"
+#include "MbapFrame.h"
 #include "MemoryTransport.h"
 
 #include <QHash>
@@ -54,12 +55,11 @@ public:
     const Stats &stats() const { return m_stats; }
 
 private:
-    struct Request
+    // A request and the client waiting for its answer.
+    struct Pending
     {
         QPointer<QTcpSocket> client;
-        quint16 transaction = 0;
-        uint8_t unit = 0;
-        QByteArray pdu;
+        MbapFrame::Request request;
     };
 
     void onNewConnection();
@@ -69,7 +69,7 @@ private:
     void onSettleTick();
     void next();
     void finish(bool failed);
-    void reply(const Request &request, const QByteArray &pdu);
+    void reply(const Pending &pending, const QByteArray &pdu);
     // The length of an answer to function at offset i of m_rx: 0 while too few bytes are there.
     int answerLength(int i, uint8_t function) const;
 
@@ -78,8 +78,8 @@ private:
     GatewayBus m_bus;
     QTcpServer m_server;
     QHash<QTcpSocket *, QByteArray> m_inputs;
-    QList<Request> m_queue;
-    std::optional<Request> m_current;
+    QList<Pending> m_queue;
+    std::optional<Pending> m_current;
     QByteArray m_rx;
     QTimer m_waitTimer; // the deadline of the answer outstanding
     QTimer m_gapTimer; // the quiet time between two frames on the line
