@@ -5,6 +5,7 @@ so that noise on the machine hits every side alike. Figures, never pass/fail.
 
 Usage: bench.py BUILD_DIR [--minutes N] [--csv FILE]
        bench.py BUILD_DIR --fleet N [--minutes M]   (N bridges against one broker; M default 1)
+       bench.py BUILD_DIR --bus N [--minutes M]     (N gateways on one line, one bridge; M default 2)
 """
 import argparse
 import csv
@@ -69,19 +70,27 @@ def wakeups(before, after, reads):
             f"{voluntary + pushed} context switches over {reads} requests; {voluntary / reads:.2f} of its own")
 
 
-def reads_between(stamps, start, end):
-    """Read requests the simulator saw between two time.monotonic() readings (its time stamps
-    are the same steady clock, in ns)."""
-    n = 0
+def read_stamps(stamps, start=0.0, end=float("inf")):
+    """The read requests the simulator saw between two time.monotonic() readings (its time
+    stamps are the same steady clock, in ns), as (seconds, address); the address is 1 when the
+    simulator serves one gateway."""
+    reads = []
     try:
         with open(stamps) as f:
             for line in f:
-                ns, function = line.split()
-                if function == "3" and start <= int(ns) / 1e9 <= end:
-                    n += 1
+                words = line.split()
+                if len(words) < 2 or words[1] != "3":
+                    continue
+                t = int(words[0]) / 1e9
+                if start <= t <= end:
+                    reads.append((t, int(words[2]) if len(words) > 2 else 1))
     except (OSError, ValueError):
         pass
-    return n
+    return reads
+
+
+def reads_between(stamps, start, end):
+    return len(read_stamps(stamps, start, end))
 
 
 def rss_mb(pid):
@@ -414,6 +423,134 @@ class Bench:
         if alive < count:
             self.add("bridges that ended early", subject, count - alive, "processes")
 
+    # --- several gateways on one line ---------------------------------------------------------------
+    def bus_run(self, count, baud, seconds, over_tcp=False, silent=None):
+        """count gateways on one simulated line under one tarvik-cli serve: each address's read
+        requests as the simulator saw them, and the bridge's CPU (median of 1-s samples), RSS and
+        context switches over the measured span."""
+        home = tempfile.mkdtemp(dir=self.tmp)
+        link = os.path.join(home, "line")
+        stamps = os.path.join(home, "stamps")
+        addresses = f"1-{count}" if count > 1 else "1"
+        args = [os.path.join(self.bin, "tarvik-gateway-sim"), "--link", link, "--baud", str(baud),
+                "--address", addresses, "--timestamps", stamps]
+        if silent:
+            args += ["--silent", str(silent)]
+        if over_tcp:
+            args += ["--tcp", "0"]
+        sim = subprocess.Popen(args, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        served = sim.stdout.readline().split()[1:]  # "ready LINK [tcp://...]"
+        port = next((p for p in served if p.startswith("tcp://")), link) if over_tcp else link
+        proc = subprocess.Popen([os.path.join(self.bin, "tarvik-cli"), "--port", port, "--baud", str(baud),
+                                 "--address", addresses, "serve", "--mqtt", f"127.0.0.1:{self.broker_port}",
+                                 "--name", "bus-%a", "--metrics", f"127.0.0.1:{free_port()}"],
+                                env=self.env(home), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        time.sleep(4.0)  # the first rounds (the service blocks, a silent gateway's first tries)
+        try:
+            t0 = time.monotonic()
+            switches0 = switches(proc.pid)
+            last_cpu, last_t = cpu_seconds(proc.pid), t0
+            per_second = []
+            end = t0 + seconds
+            while time.monotonic() < end and proc.poll() is None:
+                time.sleep(max(0.0, min(1.0, end - time.monotonic())))
+                now, used = time.monotonic(), cpu_seconds(proc.pid)
+                per_second.append((used - last_cpu) / max(now - last_t, 1e-3) * 100)
+                last_cpu, last_t = used, now
+            t1 = time.monotonic()
+            rss = rss_mb(proc.pid)
+            switches1 = switches(proc.pid)
+        finally:
+            stop(proc)
+            stop(sim)
+        reads = read_stamps(stamps, t0, t1)
+        return {"reads": reads, "cpu": statistics.median(per_second) if per_second else float("nan"), "rss": rss,
+                "switches": (switches0, switches1), "span": t1 - t0}
+
+    @staticmethod
+    def mean_spacing(reads, address):
+        times = [t for t, a in reads if a == address]
+        gaps = [b - a for a, b in zip(times, times[1:])]
+        return statistics.mean(gaps) * 1000 if gaps else None
+
+    def bus(self, count, seconds):
+        """count simulated gateways on one line under one serve, at 115200 and 9600 Bd: each
+        gateway's request spacing (its cycle is seven of them) against a single gateway's and,
+        at 9600 Bd where the line is the limit, a whole round against the time its frames take on
+        the wire; the same with one gateway silent; the bridge's CPU, memory and wake-ups; and
+        one gateway over tcp:// on loopback against the serial line."""
+        if not os.path.exists("/usr/sbin/mosquitto") or not os.path.exists(os.path.join(self.bin, "tarvik-cli")):
+            print("bench: the bus needs mosquitto and tarvik-cli", file=sys.stderr)
+            return
+        broker, self.broker_port = self.start_broker()
+        try:
+            for baud in (115200, 9600):
+                single = self.mean_spacing(self.bus_run(1, baud, seconds)["reads"], 1)
+                full = self.bus_run(count, baud, seconds)
+                spacings = [self.mean_spacing(full["reads"], a) for a in range(1, count + 1)]
+                spacings = [x for x in spacings if x]
+                subject = f"{count} gateways @{baud}"
+                if single and spacings:
+                    self.add("gateway cycle / single-gateway cycle, worst", subject, round(max(spacings) / single, 3), "x",
+                             f"single {single:.1f} ms per request, bus {statistics.mean(spacings):.1f} ms mean; goal 1.25 at 115200")
+                if baud == 9600 and spacings:
+                    wire = count * (8 + 205) * 10 / baud * 1000
+                    self.add("round / wire-time lower bound", subject, round(statistics.mean(spacings) / wire, 3), "x",
+                             f"round {statistics.mean(spacings):.0f} ms, frames on the wire {wire:.0f} ms; goal 1.15")
+                quiet = self.bus_run(count, baud, seconds, silent=count)
+                others = [self.mean_spacing(quiet["reads"], a) for a in range(1, count)]
+                others = [x for x in others if x]
+                if others and spacings:
+                    growth = (statistics.mean(others) / statistics.mean(spacings[:count - 1]) - 1) * 100
+                    self.add("others' cycle growth with one gateway silent", subject, round(growth, 1), "%",
+                             f"address {count} silent; goal 10 %")
+                if baud == 115200:
+                    self.add("CPU of one serve", subject, round(full["cpu"], 3), "% of a core", "median of 1-s samples; goal 1 %")
+                    self.add("RSS of one serve", subject, round(full["rss"], 1), "MB", "goal 25 MB")
+                    value, note = wakeups(*full["switches"], len(full["reads"]))
+                    self.add("wake-ups per poll", subject, value, "per request", note)
+            serial = self.bus_run(1, 115200, seconds)
+            tcp = self.bus_run(1, 115200, seconds, over_tcp=True)
+            for name, run in (("serial", serial), ("tcp:// on loopback", tcp)):
+                s = self.spacing([t * 1000 for t, _ in run["reads"]], SPEEDS[115200][1])
+                if s:
+                    self.add("spacing error p95", f"one gateway, {name} @115200", round(s[1], 2), "ms", f"{s[3]} requests")
+            self.add("reconnect after the server's return", "tcp:// on loopback", self.tcp_reconnect(), "s", "goal 2 s")
+        finally:
+            stop(broker)
+
+    def tcp_reconnect(self):
+        """A simulator serving tcp:// ends and comes back on the same port: the seconds from its
+        return to the bridge's first read request."""
+        home = tempfile.mkdtemp(dir=self.tmp)
+        port = free_port()
+
+        def start(stamps):
+            sim = subprocess.Popen([os.path.join(self.bin, "tarvik-gateway-sim"), "--link", os.path.join(home, "line"),
+                                    "--baud", "115200", "--tcp", str(port), "--timestamps", stamps],
+                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+            sim.stdout.readline()
+            return sim
+        sim = start(os.path.join(home, "stamps1"))
+        proc = subprocess.Popen([os.path.join(self.bin, "tarvik-cli"), "--port", f"tcp://127.0.0.1:{port}", "--baud",
+                                 "115200", "serve", "--mqtt", f"127.0.0.1:{self.broker_port}", "--name", "reconnect"],
+                                env=self.env(home), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            time.sleep(3.0)
+            stop(sim)
+            time.sleep(3.0)
+            back = time.monotonic()
+            stamps = os.path.join(home, "stamps2")
+            sim = start(stamps)
+            deadline = back + 15
+            while time.monotonic() < deadline and not read_stamps(stamps):
+                time.sleep(0.05)
+            reads = read_stamps(stamps)
+            return round(reads[0][0] - back, 2) if reads else float("nan")
+        finally:
+            stop(proc)
+            stop(sim)
+
     def startup(self):
         def shown(args, env):
             start = time.monotonic_ns()
@@ -517,8 +654,19 @@ def main():
     ap.add_argument("build")
     ap.add_argument("--minutes", type=float)
     ap.add_argument("--fleet", type=int, metavar="N", help="only the fleet: N simulated gateways and bridges")
+    ap.add_argument("--bus", type=int, metavar="N", help="only the bus: N simulated gateways on one line, one bridge")
     ap.add_argument("--csv")
     a = ap.parse_args()
+    if a.bus:
+        bench = Bench(os.path.abspath(a.build), a.minutes or 2)
+        try:
+            print(f"bench: bus of {a.bus}...", file=sys.stderr, flush=True)
+            # Eight runs of the bridge share the minutes.
+            bench.bus(a.bus, max(10.0, bench.minutes * 60 / 8))
+        finally:
+            shutil.rmtree(bench.tmp, ignore_errors=True)
+        bench.print_table(a.csv or os.path.join(a.build, "bench-bus.csv"))
+        return
     if a.fleet:
         bench = Bench(os.path.abspath(a.build), a.minutes or 1)
         try:
