@@ -200,7 +200,7 @@ int run(QCoreApplication &app)
         {QStringLiteral("answer-delay"), QStringLiteral("Answer delay at start, 0-1000 ms (registers 1053 and 1054)."), QStringLiteral("MS")},
         {QStringLiteral("echo"), QStringLiteral("Echo every request before its answer, as a two-wire adapter does.")},
         {QStringLiteral("seed"), QStringLiteral("Seed of the fault and drift generator (default 1); the gateways after the first take the next numbers."), QStringLiteral("N"), QStringLiteral("1")},
-        {QStringLiteral("image-out"), QStringLiteral("Where to write the firmware image the first gateway received, on exit."), QStringLiteral("FILE")},
+        {QStringLiteral("image-out"), QStringLiteral("Where to write a received firmware image on exit (with several gateways, that of the first one that received one)."), QStringLiteral("FILE")},
         {QStringLiteral("timestamps"), QStringLiteral("Write each request's arrival (steady clock, ns) and function to FILE; with several gateways also the address it went to."), QStringLiteral("FILE")},
         {QStringLiteral("unpaced"), QStringLiteral("Send answers at once instead of at line speed.")},
     });
@@ -421,7 +421,15 @@ int run(QCoreApplication &app)
     if (p.isSet(QStringLiteral("image-out"))) {
         const QString out = p.value(QStringLiteral("image-out"));
         QString error;
-        if (!AtomicFile::write(out, models.first()->firmwareImage(), &error)) {
+        // The image of the first gateway that received one (with several on the line, the one
+        // the update went to).
+        const GatewayModel *updated = models.first().get();
+        for (const auto &m : std::as_const(models))
+            if (!m->firmwareImage().isEmpty()) {
+                updated = m.get();
+                break;
+            }
+        if (!AtomicFile::write(out, updated->firmwareImage(), &error)) {
             std::fprintf(stderr, "tarvik-gateway-sim: cannot write %s: %s\n", qPrintable(out), qPrintable(error));
             return 1;
         }
