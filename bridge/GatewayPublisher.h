@@ -1,5 +1,7 @@
 #pragma once
 
+#include "BridgeMessages.h"
+#include "ChannelDevice.h"
 #include "LinkOptions.h"
 #include "MetricsText.h"
 #include "RegisterMap.h"
@@ -20,11 +22,18 @@
 class MqttLink;
 
 // Everything the bridge publishes for one gateway: its channels' retained state and Home
-// Assistant entities, its availability and link state, its message counters and its metrics
-// series. The owner feeds it the blocks the gateway answered and what happens to the port; it
-// keeps the gateway's state and hands what changed to the broker (sending only changes, the
-// whole present state again after each connection), and gathers and withdraws the entities an
-// earlier run left behind.
+// Assistant entities, its lines' state, its availability and link state, its message counters
+// and its metrics series. The owner feeds it the blocks the gateway answered and what happens
+// to the port; it keeps the gateway's state and hands what changed to the broker (sending only
+// changes, the whole present state again after each connection).
+//
+// Faults are reported, not hidden: a channel on a line with a fault keeps its entity, its
+// retained state (with the fault's status and no values) and its metrics series; an entity is
+// withdrawn only once two reads in a row show its channel free or holding another device
+// (ChannelDevice). After each connection the broker's retained entities of this gateway are
+// gathered for a moment before any configuration is sent, so that entities an earlier run left
+// behind are known: those of devices gone are withdrawn by the same rule, and those in an
+// earlier version's form (one per ROM code, whatever the channel) give way to their channel's.
 class GatewayPublisher : public QObject
 {
     Q_OBJECT
@@ -35,12 +44,13 @@ public:
     // The link's message counters for this gateway; they start again at each open.
     using CounterSource = std::function<TCounterSnapshot()>;
 
-    // id names the gateway in topics and labels; silenceMs is how long it may stay silent
-    // before it is reported offline.
-    GatewayPublisher(const QString &id, const LinkOptions &link, int silenceMs, MqttLink &mqtt,
-        Say say, CounterSource counters, QObject *parent = nullptr);
+    // topics name the gateway and where its messages go; with discovery off no entity is
+    // configured or withdrawn. silenceMs is how long the gateway may stay silent before it is
+    // reported offline.
+    GatewayPublisher(const BridgeMessages &topics, bool discovery, const LinkOptions &link,
+        int silenceMs, MqttLink &mqtt, Say say, CounterSource counters, QObject *parent = nullptr);
 
-    const QString &id() const { return m_id; }
+    const QString &id() const { return m_topics.id(); }
     LinkState linkState() const { return m_linkState; }
 
     // Publishes the present state and starts following the broker's connections.
@@ -70,7 +80,10 @@ private:
     struct Channel
     {
         std::optional<TChannelRecord> record; // as last read since the port opened
-        QString discoveredRom; // the ROM code its Home Assistant entity stands for
+        ChannelDevice device;
+        // The ROM codes of this channel's entities on the broker (configured on this
+        // connection or found there), not yet withdrawn.
+        QSet<QString> entities;
         std::optional<QDateTime> lastGood;
     };
 
@@ -82,16 +95,23 @@ private:
     void onBrokerMessage(const QString &topic, const QByteArray &payload);
     void gatherEntities();
     void endEntityGathering();
-    void withdrawStaleEntities();
+    // Whether entities may be configured or withdrawn now.
+    bool configuring() const;
+    void withdrawLeftoverOldEntities();
     void publish(const QString &topic, const QByteArray &payload, bool force = false);
     void publishEverything(bool force);
     void publishChannel(int index, bool force);
     void publishDiscovery(int index, bool force);
+    void publishGatewayEntities(bool force);
+    void publishLines(bool force);
     void publishAvailability(bool force);
     void publishLink(bool force);
+    // The state of line 0 or 1 from its channels' statuses; nullopt until all were read.
+    std::optional<int> lineStatus(int line) const;
     QString description(int index) const;
 
-    QString m_id;
+    BridgeMessages m_topics;
+    bool m_discovery;
     LinkOptions m_link;
     int m_silenceMs;
     MqttLink &m_mqtt;
@@ -114,11 +134,10 @@ private:
     qint64 m_errors = 0;
     // What went to the broker on this connection, by topic: only changes are sent again.
     QHash<QString, QByteArray> m_sent;
-    // After each connection the broker's retained entities of this gateway are gathered for a
-    // moment; once every channel has been read, those no channel holds any more (freed or
-    // given another device while the bridge was not running) are withdrawn.
-    enum class EntityScan { Off, Gathering, Gathered };
-    EntityScan m_entityScan = EntityScan::Off;
-    QSet<QString> m_retainedRoms;
+    // While the broker's retained entities are gathered, after each connection, no entity is
+    // configured or withdrawn.
+    bool m_gathering = false;
     QTimer m_entityGathering;
+    // The ROM codes of entities in an earlier version's form still on the broker.
+    QSet<QString> m_oldEntities;
 };

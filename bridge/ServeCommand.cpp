@@ -6,10 +6,10 @@
 #include "CliOptions.h"
 #include "CommandArgs.h"
 #include "Console.h"
-#include "Freshness.h"
 #include "DescriptionsArgument.h"
 #include "ErrorGuard.h"
 #include "EventWait.h"
+#include "Freshness.h"
 #include "HangupSignal.h"
 #include "LinkPort.h"
 #include "MetricsServer.h"
@@ -32,6 +32,11 @@ constexpr int kLeastSilenceMs = Freshness::StaleAfterMs;
 constexpr int kGoodbyeMs = 3000;
 const QByteArray kOffline = QByteArrayLiteral("offline");
 
+BridgeMessages topicsOf(const ServeOptions &options)
+{
+    return BridgeMessages(options.name, options.topicPrefix, options.discoveryPrefix);
+}
+
 } // namespace
 
 int ServeCommand::run(CliContext &ctx)
@@ -50,7 +55,7 @@ int ServeCommand::run(CliContext &ctx)
     broker.user = options.mqttUser;
     broker.password = options.mqttPassword;
     broker.caFile = options.mqttCaFile;
-    broker.willTopic = BridgeMessages::availabilityTopic(options.name);
+    broker.willTopic = topicsOf(options).availabilityTopic();
     broker.willPayload = kOffline;
     MqttLink mqtt(broker);
 
@@ -138,7 +143,7 @@ ServeCommand::ServeCommand(CliContext &ctx, const ServeOptions &options, MqttLin
     const int silenceMs
         = ctx.options.link.timeoutMs.value_or(qMax(kLeastSilenceMs, m_session.timeoutMs()));
     m_gateway = std::make_unique<GatewayPublisher>(
-        options.name, m_session.link(), silenceMs, mqtt,
+        topicsOf(options), options.discovery, m_session.link(), silenceMs, mqtt,
         [this](const QString &line) { say(line); },
         [this] { return m_session.gateway().Counters().Snapshot(); });
 
