@@ -80,6 +80,12 @@ QByteArray MetricsText::render(const MetricsSnapshot &s)
     for (const auto &c : s.channels)
         if (c.lastGoodSeconds)
             w.sample(channelLabels(c), number(*c.lastGoodSeconds));
+    w.family("tarvik_line_status", "gauge",
+        "State of a 1-Wire line: 0 OK, 1 line in high, 2 short circuit.");
+    if (s.linkUp)
+        for (const auto &l : s.lines)
+            w.sample(QStringLiteral("%1,line=\"%2\"").arg(gateway).arg(l.line),
+                QString::number(l.status));
     w.family("tarvik_link_up", "gauge", "1 while the gateway answers on its serial line, else 0.");
     w.sample(gateway, s.linkUp ? QStringLiteral("1") : QStringLiteral("0"));
     w.family("tarvik_mqtt_connected", "gauge",

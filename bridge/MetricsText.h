@@ -5,9 +5,9 @@
 #include <QString>
 #include <optional>
 
-// The gateway's figures in Prometheus' text exposition format (version 0.0.4). Channel
-// samples are given only while the gateway answers: a value nobody has read lately is left
-// out rather than shown as if current.
+// The gateway's figures in Prometheus' text exposition format (version 0.0.4). Channel and
+// line samples are given only while the gateway answers: a value nobody has read lately is
+// left out rather than shown as if current.
 struct MetricsSnapshot
 {
     struct Channel
@@ -20,6 +20,12 @@ struct MetricsSnapshot
         std::optional<double> lastGoodSeconds; // Unix time of the last reading with status OK
     };
 
+    struct Line
+    {
+        int line = 0; // 1 or 2
+        int status = 0; // 0 OK, 1 line in high, 2 short circuit
+    };
+
     QString gateway;
     bool linkUp = false;
     bool mqttConnected = false;
@@ -30,6 +36,7 @@ struct MetricsSnapshot
     std::optional<double> cycleSeconds; // the last full round over the channel blocks
     std::optional<double> lastAnswerSeconds; // Unix time of the last accepted answer
     QList<Channel> channels;
+    QList<Line> lines; // those whose channels have all been read
 };
 
 class MetricsText

@@ -2,6 +2,7 @@
 
 #include "CliFailure.h"
 #include "CommandArgs.h"
+#include "GatewayName.h"
 #include "ValueParser.h"
 
 #include <QFile>
@@ -51,17 +52,19 @@ bool ServeOptions::splitHostPort(const QString &text, QString &host, int &port)
 
 QString ServeOptions::defaultName(const LinkOptions &link)
 {
-    QString port = link.port;
-    port = port.mid(port.lastIndexOf(QLatin1Char('/')) + 1);
-    QString name = QStringLiteral("%1-%2").arg(port).arg(link.address);
-    static const QRegularExpression other(QStringLiteral("[^A-Za-z0-9_-]"));
-    return name.replace(other, QStringLiteral("_"));
+    return GatewayName::forPort(link.port, link.address);
 }
 
 bool ServeOptions::isValidName(const QString &name)
 {
     static const QRegularExpression valid(QStringLiteral("^[A-Za-z0-9_-]{1,64}$"));
     return valid.match(name).hasMatch();
+}
+
+bool ServeOptions::isValidPrefix(const QString &prefix)
+{
+    static const QRegularExpression valid(QStringLiteral("^[A-Za-z0-9._-]+(/[A-Za-z0-9._-]+)*$"));
+    return prefix.size() <= 128 && valid.match(prefix).hasMatch();
 }
 
 ServeOptions ServeOptions::parse(CommandArgs &args, const LinkOptions &link)
@@ -75,6 +78,9 @@ ServeOptions ServeOptions::parse(CommandArgs &args, const LinkOptions &link)
     const auto heartbeat = args.value(QStringLiteral("heartbeat"));
     const auto descriptions = args.value(QStringLiteral("descriptions"));
     const auto metrics = args.value(QStringLiteral("metrics"));
+    const auto topicPrefix = args.value(QStringLiteral("topic-prefix"));
+    const auto discoveryPrefix = args.value(QStringLiteral("discovery-prefix"));
+    const bool noDiscovery = args.flag(QStringLiteral("no-discovery"));
     args.finish();
 
     if (!mqtt)
@@ -115,6 +121,23 @@ ServeOptions ServeOptions::parse(CommandArgs &args, const LinkOptions &link)
             throw CliFailure::usage(QStringLiteral("no port given: use --port NAME"));
         o.name = defaultName(link);
     }
+    const auto prefix
+        = [](const std::optional<QString> &given, const QString &option, QString &into) {
+              if (!given)
+                  return;
+              if (!isValidPrefix(*given))
+                  throw CliFailure::usage(
+                      QStringLiteral("%1 takes topic levels of letters, digits, "
+                                     "\".\", \"-\" or \"_\" joined by \"/\" (got \"%2\")")
+                          .arg(option, *given));
+              into = *given;
+          };
+    prefix(topicPrefix, QStringLiteral("--topic-prefix"), o.topicPrefix);
+    prefix(discoveryPrefix, QStringLiteral("--discovery-prefix"), o.discoveryPrefix);
+    if (noDiscovery && discoveryPrefix)
+        throw CliFailure::usage(
+            QStringLiteral("--discovery-prefix has no use with --no-discovery"));
+    o.discovery = !noDiscovery;
     if (heartbeat)
         o.heartbeatS = ValueParser::wholeNumber(
             *heartbeat, 1, 86400, QStringLiteral("--heartbeat takes whole seconds, 1 to 86400"));

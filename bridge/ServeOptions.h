@@ -18,6 +18,9 @@ struct ServeOptions
     std::optional<QString> mqttPassword; // the first line of --mqtt-password-file
     QString mqttCaFile;
     QString name; // the gateway's ID in topics and metric labels
+    QString topicPrefix = QStringLiteral("tarvik"); // the gateway's topics are PREFIX/ID/...
+    QString discoveryPrefix = QStringLiteral("homeassistant"); // Home Assistant's discovery
+    bool discovery = true; // off: state only, no entity configured or withdrawn
     int heartbeatS = 60; // state republished at least this often
     QString descriptions; // the window's descriptions file, or empty
     std::optional<QHostAddress> metricsAddress;
@@ -25,10 +28,12 @@ struct ServeOptions
 
     static ServeOptions parse(CommandArgs &args, const LinkOptions &link);
 
-    // "ttyUSB0-1" for address 1 on /dev/ttyUSB0: only letters, digits, "-" and "_", which MQTT
-    // topics, Home Assistant ids and metric labels all take as they are.
+    // The ID of the gateway at link's address when --name gives none (GatewayName::forPort).
     static QString defaultName(const LinkOptions &link);
     static bool isValidName(const QString &name);
+    // Topic levels of letters, digits, ".", "-" and "_", separated by "/": no wildcard, no
+    // empty level, nothing a subscriber would have to escape.
+    static bool isValidPrefix(const QString &prefix);
     // "HOST", "HOST:PORT", "[V6]:PORT"; the port stays as given when the text has none.
     // false when the text is no such address.
     static bool splitHostPort(const QString &text, QString &host, int &port);

@@ -136,8 +136,13 @@ QString CliOptions::usage()
         "                                    find the gateways on the line: speed and addresses\n"
         "  serve --mqtt HOST[:PORT] [--name ID] [--metrics [ADDRESS:]PORT] [--heartbeat S]\n"
         "        [--descriptions FILE.txt] [--mqtt-user NAME --mqtt-password-file FILE]\n"
-        "        [--mqtt-cafile FILE]        the channels into an MQTT broker (with Home\n"
-        "                                    Assistant discovery) and Prometheus until SIGTERM\n"
+        "        [--mqtt-cafile FILE] [--topic-prefix P]\n"
+        "        [--discovery-prefix P | --no-discovery]\n"
+        "                                    the channels into an MQTT broker (with Home\n"
+        "                                    Assistant discovery) and Prometheus until\n"
+        "                                    SIGTERM; topics P/ID/... (default tarvik),\n"
+        "                                    discovery under P/ (default homeassistant);\n"
+        "                                    --no-discovery: state only, no entity\n"
         "\n"
         "Exit codes: 0 done, 1 link or gateway failure, 2 usage error.");
 }

@@ -61,8 +61,8 @@ BrokerProbe::BrokerProbe(int port)
     mosquitto_message_callback_set(m_client, &BrokerProbe::onMessage);
     if (mosquitto_connect(m_client, "127.0.0.1", port, 30) != MOSQ_ERR_SUCCESS)
         return;
-    mosquitto_subscribe(m_client, nullptr, "tarvik/#", 1);
-    mosquitto_subscribe(m_client, nullptr, "homeassistant/#", 1);
+    // Everything, whatever prefixes the bridge was given.
+    mosquitto_subscribe(m_client, nullptr, "#", 1);
     m_ok = mosquitto_loop_start(m_client) == MOSQ_ERR_SUCCESS;
 }
 

@@ -1,13 +1,18 @@
 // serve's options, channel payloads and metrics text without a broker: what each option form
-// gives or how it is refused, which channels become entities, what a failed reading publishes.
+// gives or how it is refused, the default ID, which channels become entities, when a channel's
+// device counts as changed, what a failed reading publishes.
 #include "BridgeMessages.h"
+#include "ChannelDevice.h"
 #include "CliFailure.h"
 #include "CommandArgs.h"
 #include "GatewayModel.h"
+#include "GatewayName.h"
 #include "MetricsText.h"
 #include "ServeOptions.h"
 #include "TestHelpers.h"
 
+#include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QTemporaryDir>
 #include <QTest>
@@ -59,13 +64,19 @@ private slots:
         refused("missing password file", {"--mqtt", "h", "--mqtt-user", "u", "--mqtt-password-file", "/nonexistent/pw"},
                 "does not exist");
         refused("unknown option", {"--mqtt", "h", "--retain"}, "--retain");
+        refused("wildcard in topic prefix", {"--mqtt", "h", "--topic-prefix", "site/#"}, "--topic-prefix takes");
+        refused("empty level in discovery prefix", {"--mqtt", "h", "--discovery-prefix", "ha//x"},
+                "--discovery-prefix takes");
+        refused("discovery prefix without discovery",
+                {"--mqtt", "h", "--no-discovery", "--discovery-prefix", "ha"}, "no use with --no-discovery");
     }
     void optionsAreTakenOrRefusedWithTheirReason()
     {
         QFETCH(QStringList, words);
         QFETCH(QString, error);
         LinkOptions link;
-        link.port = QStringLiteral("/dev/ttyUSB0");
+        // No such device here, so no adapter's by-id link names it.
+        link.port = QStringLiteral("/nonexistent/ttyUSB0");
         link.address = 7;
         CommandArgs args(QStringLiteral("serve"), words);
         try {
@@ -100,26 +111,102 @@ private slots:
         QCOMPARE(o.mqttPort, 8883);
     }
 
-    void defaultNameIsTheTopicSafePortAndAddress_data()
+    // A folder of fake devices and a by-id folder of links to them, as udev makes them.
+    void defaultIdIsTheAdaptersByIdNameOrThePort_data()
     {
-        QTest::addColumn<QString>("port");
+        QTest::addColumn<QString>("port"); // relative: in the fake folders
         QTest::addColumn<int>("address");
         QTest::addColumn<QString>("name");
-        QTest::newRow("usb") << "/dev/ttyUSB0" << 1 << "ttyUSB0-1";
-        QTest::newRow("by-id") << "/dev/serial/by-id/usb-FTDI_FT232R_A1b.2:3-if00" << 247
-                               << "usb-FTDI_FT232R_A1b_2_3-if00-247";
+        QTest::newRow("adapter with a by-id link") << "dev/ttyUSB3" << 1 << "usb-FTDI_FT232R_USB_UART_A10K1234-if00-port0-1";
+        QTest::newRow("same adapter through another link") << "dev/gateway" << 1 << "usb-FTDI_FT232R_USB_UART_A10K1234-if00-port0-1";
+        QTest::newRow("given as its by-id link") << "by-id/usb-FTDI_FT232R_USB_UART_A10K1234-if00-port0" << 247
+                                                 << "usb-FTDI_FT232R_USB_UART_A10K1234-if00-port0-247";
+        QTest::newRow("two links: the first by name, made topic-safe") << "dev/ttyACM0" << 2 << "usb-Maker_2303_x_1-if00-2";
+        QTest::newRow("no by-id link: the port") << "dev/ttyS0" << 1 << "ttyS0-1";
+        QTest::newRow("no such port") << "dev/ttyUSB9" << 1 << "ttyUSB9-1";
         QTest::newRow("windows") << "COM3" << 12 << "COM3-12";
     }
-    void defaultNameIsTheTopicSafePortAndAddress()
+    void defaultIdIsTheAdaptersByIdNameOrThePort()
     {
         QFETCH(QString, port);
         QFETCH(int, address);
         QFETCH(QString, name);
-        LinkOptions link;
-        link.port = port;
-        link.address = address;
-        QCOMPARE(ServeOptions::defaultName(link), name);
-        QVERIFY(ServeOptions::isValidName(name));
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("dev")) && QDir(dir.path()).mkpath(QStringLiteral("by-id")));
+        const auto at = [&](const QString &path) { return dir.filePath(path); };
+        for (const char *device : {"dev/ttyUSB3", "dev/ttyACM0", "dev/ttyS0"})
+            QVERIFY(writeFile(at(QLatin1String(device)), ""));
+        QVERIFY(QFile::link(at("dev/ttyUSB3"), at("dev/gateway")));
+        QVERIFY(QFile::link(at("dev/ttyUSB3"), at("by-id/usb-FTDI_FT232R_USB_UART_A10K1234-if00-port0")));
+        QVERIFY(QFile::link(at("dev/ttyACM0"), at("by-id/usb-Maker_2303.x:1-if00")));
+        QVERIFY(QFile::link(at("dev/ttyACM0"), at("by-id/usb-Other-if00")));
+        const QString given = port.startsWith(QLatin1String("COM")) ? port : at(port);
+        const QString id = GatewayName::forPort(given, address, at("by-id"));
+        QCOMPARE(id, name);
+        QVERIFY(ServeOptions::isValidName(id));
+    }
+
+    void defaultIdStaysWhenTheAdapterComesBackUnderAnotherName()
+    {
+        QTemporaryDir dir;
+        const auto at = [&](const QString &path) { return dir.filePath(path); };
+        QVERIFY(writeFile(at("ttyUSB0"), "") && writeFile(at("ttyUSB1"), ""));
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("by-id")));
+        const QString link = at("by-id/usb-FTDI_FT232R_USB_UART_A10K1234-if00-port0");
+        QVERIFY(QFile::link(at("ttyUSB0"), link));
+        const QString before = GatewayName::forPort(at("ttyUSB0"), 1, at("by-id"));
+        // Unplugged and plugged in again: udev points the same link at the new name.
+        QVERIFY(QFile::remove(link) && QFile::link(at("ttyUSB1"), link));
+        QCOMPARE(GatewayName::forPort(at("ttyUSB1"), 1, at("by-id")), before);
+        // Without the by-id folder it is today's port name and address.
+        QCOMPARE(GatewayName::forPort(at("ttyUSB1"), 1, at("nowhere")), QStringLiteral("ttyUSB1-1"));
+    }
+
+    // Reads of one channel in a row, each "A" or "B" (a device), "-" (free) or "x" (a line
+    // fault: nothing readable); what the channel stands for after them and whether an entity
+    // of anything else may go.
+    void channelChangesCountAfterTwoReadsInARow_data()
+    {
+        QTest::addColumn<QString>("reads");
+        QTest::addColumn<QString>("holds"); // "?" unknown
+        QTest::addColumn<bool>("settled");
+        QTest::newRow("first read is taken at once") << "A" << "A" << false;
+        QTest::newRow("two alike") << "AA" << "A" << true;
+        QTest::newRow("free once") << "AA-" << "A" << false;
+        QTest::newRow("free twice") << "AA--" << "-" << true;
+        QTest::newRow("free, fault, free: no row") << "AA-x-" << "A" << false;
+        QTest::newRow("another device twice") << "AABB" << "B" << true;
+        QTest::newRow("A B A: stays") << "ABA" << "A" << false;
+        QTest::newRow("fault keeps the device") << "AAxxx" << "A" << false;
+        QTest::newRow("fault from the start") << "xx" << "?" << false;
+        QTest::newRow("fault, then a device") << "xA" << "A" << false;
+    }
+    void channelChangesCountAfterTwoReadsInARow()
+    {
+        QFETCH(QString, reads);
+        QFETCH(QString, holds);
+        QFETCH(bool, settled);
+        const auto record = [](QChar read) {
+            TChannelRecord r;
+            r.channel = 1;
+            r.rom = {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF};
+            r.status = read == QLatin1Char('-') ? ChannelStatus::FreePosition : ChannelStatus::ShortCircuit;
+            if (read == QLatin1Char('A') || read == QLatin1Char('B')) {
+                r.rom = GatewayModel::makeRom(0x28, read == QLatin1Char('A') ? 0xA : 0xB);
+                r.status = ChannelStatus::Ok;
+            }
+            return r;
+        };
+        ChannelDevice device;
+        for (const QChar read : reads)
+            device.take(record(read));
+        QString shown = QStringLiteral("?");
+        if (device.holds() == ChannelDevice::Holds::Free)
+            shown = QStringLiteral("-");
+        else if (device.holdsDevice())
+            shown = device.rom() == record(QLatin1Char('A')).rom ? QStringLiteral("A") : QStringLiteral("B");
+        QCOMPARE(shown, holds);
+        QCOMPARE(device.settled(), settled);
     }
 
     void channelsBecomeStateAndEntitiesByFamilyAndStatus_data()
@@ -165,22 +252,35 @@ private slots:
     void entityTopicsAreThisGatewaysOnly_data()
     {
         QTest::addColumn<QString>("topic");
-        QTest::addColumn<QString>("rom"); // empty: not an entity of gateway "boiler"
+        QTest::addColumn<int>("channel"); // 0: no channel entity of gateway "boiler"
+        QTest::addColumn<QString>("oldRom"); // empty: no entity of gateway "boiler" in the earlier form
         const QString rom = QStringLiteral("28FF15E260160574");
-        QTest::newRow("ours") << BridgeMessages::discoveryTopic(QStringLiteral("boiler"), rom) << rom;
+        const BridgeMessages boiler(QStringLiteral("boiler"), QStringLiteral("site/t"), QStringLiteral("ha"));
+        QTest::newRow("ours") << boiler.channelDiscoveryTopic(40, rom) << 40 << "";
+        QTest::newRow("ours, earlier form") << boiler.oldDiscoveryTopic(rom) << 0 << rom;
         QTest::newRow("ID that starts alike")
-            << BridgeMessages::discoveryTopic(QStringLiteral("boiler_2"), rom) << "";
-        QTest::newRow("ID that ends alike")
-            << BridgeMessages::discoveryTopic(QStringLiteral("old-boiler"), rom) << "";
-        QTest::newRow("lower-case ROM") << "homeassistant/sensor/tarvik_boiler_28ff15e260160574/config" << "";
-        QTest::newRow("ROM too short") << "homeassistant/sensor/tarvik_boiler_28FF15E26016057/config" << "";
-        QTest::newRow("another component") << "homeassistant/binary_sensor/tarvik_boiler_" + rom + "/config" << "";
+            << BridgeMessages(QStringLiteral("boiler_2"), "t", "ha").channelDiscoveryTopic(1, rom) << 0 << "";
+        QTest::newRow("ID that starts alike, earlier form")
+            << BridgeMessages(QStringLiteral("boiler_2"), "t", "ha").oldDiscoveryTopic(rom) << 0 << "";
+        QTest::newRow("ID that ends alike, earlier form")
+            << BridgeMessages(QStringLiteral("old-boiler"), QStringLiteral("t"), QStringLiteral("ha")).oldDiscoveryTopic(rom) << 0 << "";
+        QTest::newRow("another discovery prefix") << "homeassistant/sensor/tarvik_boiler/ch1_" + rom + "/config" << 0 << "";
+        QTest::newRow("channel 41") << "ha/sensor/tarvik_boiler/ch41_" + rom + "/config" << 0 << "";
+        QTest::newRow("lower-case ROM") << "ha/sensor/tarvik_boiler/ch1_28ff15e260160574/config" << 0 << "";
+        QTest::newRow("line sensor") << boiler.lineDiscoveryTopic(1) << 0 << "";
+        QTest::newRow("ROM too short, earlier form") << "ha/sensor/tarvik_boiler_28FF15E26016057/config" << 0 << "";
     }
     void entityTopicsAreThisGatewaysOnly()
     {
         QFETCH(QString, topic);
-        QFETCH(QString, rom);
-        QCOMPARE(BridgeMessages::romOfDiscoveryTopic(QStringLiteral("boiler"), topic), rom);
+        QFETCH(int, channel);
+        QFETCH(QString, oldRom);
+        const BridgeMessages boiler(QStringLiteral("boiler"), QStringLiteral("site/t"), QStringLiteral("ha"));
+        const auto entity = boiler.channelEntityOf(topic);
+        QCOMPARE(entity ? entity->channel : 0, channel);
+        if (entity)
+            QCOMPARE(entity->rom, QStringLiteral("28FF15E260160574"));
+        QCOMPARE(boiler.romOfOldDiscoveryTopic(topic), oldRom);
     }
 
     void metricLabelsEscapeQuotesBackslashesAndLineEnds()

@@ -90,12 +90,24 @@ class tst_ServeOnPty : public QObject
     }
     QString discoveryTopic(int channel) const
     {
-        return QStringLiteral("homeassistant/sensor/tarvik_%1_%2/config")
-            .arg(kName, romOf(channel));
+        return QStringLiteral("homeassistant/sensor/tarvik_%1/ch%2_%3/config")
+            .arg(kName)
+            .arg(channel)
+            .arg(romOf(channel));
+    }
+    // Entities in the form of earlier versions: one per device, whatever its channel.
+    QString oldFormTopic(int channel) const
+    {
+        return QStringLiteral("homeassistant/sensor/tarvik_%1_%2/config").arg(kName, romOf(channel));
     }
     static QString staleTopic()
     {
         return QStringLiteral("homeassistant/sensor/tarvik_%1_28000000000000AA/config").arg(kName);
+    }
+    // An entity of channel 11, a free position now.
+    static QString staleChannelTopic()
+    {
+        return QStringLiteral("homeassistant/sensor/tarvik_%1/ch11_28000000000000BB/config").arg(kName);
     }
     static QString otherGatewayTopic()
     {
@@ -124,9 +136,11 @@ private slots:
         m_probe = std::make_unique<BrokerProbe>(m_broker.port());
         QVERIFY(m_probe->connected());
         m_metricsPort = MosquittoBroker::freePort();
-        // Entities an earlier run left on the broker: one of a device gone from the gateway
-        // since, one of a device still there, and one of another gateway whose ID starts alike.
-        for (const QString &stale : {staleTopic(), discoveryTopic(21), otherGatewayTopic()}) {
+        // Entities earlier runs left on the broker: in the earlier form one of a device gone
+        // from the gateway since and one of a device still there, one of a channel freed since,
+        // and one of another gateway whose ID starts alike.
+        for (const QString &stale :
+            {staleTopic(), oldFormTopic(21), staleChannelTopic(), otherGatewayTopic()}) {
             QVERIFY(m_probe->publishRetained(stale, QByteArrayLiteral("{\"name\":\"earlier run\"}")));
             QVERIFY(QTest::qWaitFor([&] { return m_probe->has(stale); }, 3000));
         }
@@ -153,19 +167,22 @@ private slots:
     {
         QTest::addColumn<QString>("config");
         QTest::addColumn<QString>("name"); // empty: withdrawn
-        QTest::newRow("device gone since: withdrawn") << staleTopic() << "";
-        QTest::newRow("device still there: its entity") << discoveryTopic(21) << "Ch 20";
+        QTest::newRow("earlier form, device gone since: withdrawn") << staleTopic() << "";
+        QTest::newRow("earlier form, device still there: withdrawn") << oldFormTopic(21) << "";
+        QTest::newRow("device still there: its channel's entity") << discoveryTopic(21) << "Ch 20";
+        QTest::newRow("channel freed since: withdrawn") << staleChannelTopic() << "";
         QTest::newRow("another gateway's: left alone") << otherGatewayTopic() << "earlier run";
     }
     void entitiesOfAnEarlierRunFollowTheChannels()
     {
         QFETCH(QString, config);
         QFETCH(QString, name);
-        QVERIFY(waitFor([&] { return m_probe->last(staleTopic()).isEmpty(); }));
-        if (name.isEmpty())
-            QVERIFY(m_probe->last(config).isEmpty());
-        else
+        if (name.isEmpty()) {
+            QVERIFY(waitFor([&] { return m_probe->has(config) && m_probe->last(config).isEmpty(); }));
+        } else {
+            QVERIFY(waitFor([&] { return m_probe->last(staleTopic()).isEmpty(); }));
             QCOMPARE(json(m_probe->last(config))[QStringLiteral("name")].toString(), name);
+        }
     }
 
     void channelsReachTheBrokerAsTheGatewayHoldsThem_data()
@@ -211,7 +228,7 @@ private slots:
         const QJsonObject c = json(config);
         QCOMPARE(c[QStringLiteral("name")].toString(), entity);
         QCOMPARE(c[QStringLiteral("unique_id")].toString(),
-            QStringLiteral("tarvik_%1_%2").arg(kName, romOf(channel)));
+            QStringLiteral("tarvik_%1_ch%2_%3").arg(kName).arg(channel).arg(romOf(channel)));
         QCOMPARE(c[QStringLiteral("state_topic")].toString(), stateTopic);
         QCOMPARE(c[QStringLiteral("device_class")].toString(), QStringLiteral("temperature"));
         QCOMPARE(c[QStringLiteral("unit_of_measurement")].toString(), QStringLiteral("°C"));
