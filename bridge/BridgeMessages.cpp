@@ -190,9 +190,24 @@ QJsonObject BridgeMessages::device(const QString &firmware) const
     };
 }
 
+QString BridgeMessages::bridgeTopic(const QString &topicPrefix, const QString &bridge)
+{
+    return topicPrefix + QLatin1Char('/') + bridge + QStringLiteral("/bridge");
+}
+
 void BridgeMessages::addAvailability(QJsonObject &config) const
 {
-    config.insert(QStringLiteral("availability_topic"), availabilityTopic());
+    if (m_bridgeTopic.isEmpty()) {
+        config.insert(QStringLiteral("availability_topic"), availabilityTopic());
+        config.insert(QStringLiteral("payload_available"), QStringLiteral("online"));
+        config.insert(QStringLiteral("payload_not_available"), QStringLiteral("offline"));
+        return;
+    }
+    config.insert(QStringLiteral("availability"), QJsonArray{
+        QJsonObject{{QStringLiteral("topic"), availabilityTopic()}},
+        QJsonObject{{QStringLiteral("topic"), m_bridgeTopic}},
+    });
+    config.insert(QStringLiteral("availability_mode"), QStringLiteral("all"));
     config.insert(QStringLiteral("payload_available"), QStringLiteral("online"));
     config.insert(QStringLiteral("payload_not_available"), QStringLiteral("offline"));
 }

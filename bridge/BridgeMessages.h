@@ -13,7 +13,8 @@
 // (PREFIX "tarvik" unless --topic-prefix says otherwise) plus Home Assistant's discovery
 // topics under DISCOVERY ("homeassistant" unless --discovery-prefix says otherwise), with the
 // gateway's node tarvik_ID:
-//   PREFIX/ID/availability     "online" / "offline" (also the broker's last will)
+//   PREFIX/ID/availability     "online" / "offline" (also the broker's last will, with one
+//                              gateway; with several, PREFIX/BRIDGE/bridge is)
 //   PREFIX/ID/link             the serial link: port, state, message counters
 //   PREFIX/ID/line/L           the state of 1-Wire line L (1, 2)
 //   PREFIX/ID/channel/N        one used channel's decoded state (N as shown)
@@ -50,6 +51,11 @@ public:
 
     const QString &id() const { return m_id; }
     QString availabilityTopic() const;
+    // With several gateways on one bridge: PREFIX/BRIDGE/bridge, "online" while the bridge
+    // runs and "offline" as its last will, which the broker can send for one topic only. Every
+    // entity is then available only while both its gateway and the bridge are online.
+    static QString bridgeTopic(const QString &topicPrefix, const QString &bridge);
+    void setBridgeTopic(const QString &topic) { m_bridgeTopic = topic; }
     QString linkTopic() const;
     QString lineTopic(int line) const;
     QString channelTopic(int number) const;
@@ -105,4 +111,5 @@ private:
     QString m_id;
     QString m_topicPrefix;
     QString m_discoveryPrefix;
+    QString m_bridgeTopic;
 };

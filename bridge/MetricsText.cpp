@@ -51,61 +51,75 @@ QString MetricsText::escapeLabel(const QString &value)
     return out;
 }
 
-QByteArray MetricsText::render(const MetricsSnapshot &s)
+QByteArray MetricsText::render(const QList<MetricsSnapshot> &gateways)
 {
-    const QString gateway = QStringLiteral("gateway=\"%1\"").arg(escapeLabel(s.gateway));
-    const auto channelLabels = [&](const MetricsSnapshot::Channel &c) {
+    const auto gatewayLabel = [](const MetricsSnapshot &s) {
+        return QStringLiteral("gateway=\"%1\"").arg(escapeLabel(s.gateway));
+    };
+    const auto channelLabels = [&](const MetricsSnapshot &s, const MetricsSnapshot::Channel &c) {
         return QStringLiteral("%1,channel=\"%2\",rom=\"%3\",description=\"%4\"")
-            .arg(gateway)
+            .arg(gatewayLabel(s))
             .arg(c.number)
             .arg(escapeLabel(c.rom), escapeLabel(c.description));
     };
-    const QList<MetricsSnapshot::Channel> shown
-        = s.linkUp ? s.channels : QList<MetricsSnapshot::Channel>();
+    const auto shown = [](const MetricsSnapshot &s) {
+        return s.linkUp ? s.channels : QList<MetricsSnapshot::Channel>();
+    };
 
     Writer w;
     w.family("tarvik_temperature_celsius", "gauge",
         "Temperature a thermometer channel reads, in degrees Celsius.");
-    for (const auto &c : shown)
-        if (c.temperature)
-            w.sample(channelLabels(c), number(*c.temperature));
+    for (const MetricsSnapshot &s : gateways)
+        for (const auto &c : shown(s))
+            if (c.temperature)
+                w.sample(channelLabels(s, c), number(*c.temperature));
     w.family("tarvik_channel_status", "gauge",
         "Status code of a used channel: 0 OK, 1 line in high, 2 short circuit, 3 unsupported "
         "family, "
         "4 CRC error, 5 timeout, 254 not read.");
-    for (const auto &c : shown)
-        w.sample(channelLabels(c), QString::number(c.status));
+    for (const MetricsSnapshot &s : gateways)
+        for (const auto &c : shown(s))
+            w.sample(channelLabels(s, c), QString::number(c.status));
     w.family("tarvik_channel_last_good_timestamp_seconds", "gauge",
         "Unix time of the channel's last reading with status OK.");
-    for (const auto &c : s.channels)
-        if (c.lastGoodSeconds)
-            w.sample(channelLabels(c), number(*c.lastGoodSeconds));
+    for (const MetricsSnapshot &s : gateways)
+        for (const auto &c : s.channels)
+            if (c.lastGoodSeconds)
+                w.sample(channelLabels(s, c), number(*c.lastGoodSeconds));
     w.family("tarvik_line_status", "gauge",
         "State of a 1-Wire line: 0 OK, 1 line in high, 2 short circuit.");
-    if (s.linkUp)
-        for (const auto &l : s.lines)
-            w.sample(QStringLiteral("%1,line=\"%2\"").arg(gateway).arg(l.line),
-                QString::number(l.status));
+    for (const MetricsSnapshot &s : gateways)
+        if (s.linkUp)
+            for (const auto &l : s.lines)
+                w.sample(QStringLiteral("%1,line=\"%2\"").arg(gatewayLabel(s)).arg(l.line),
+                    QString::number(l.status));
     w.family("tarvik_link_up", "gauge", "1 while the gateway answers on its serial line, else 0.");
-    w.sample(gateway, s.linkUp ? QStringLiteral("1") : QStringLiteral("0"));
+    for (const MetricsSnapshot &s : gateways)
+        w.sample(gatewayLabel(s), s.linkUp ? QStringLiteral("1") : QStringLiteral("0"));
     w.family("tarvik_mqtt_connected", "gauge",
         "1 while the bridge is connected to its MQTT broker, else 0.");
-    w.sample(gateway, s.mqttConnected ? QStringLiteral("1") : QStringLiteral("0"));
+    for (const MetricsSnapshot &s : gateways)
+        w.sample(gatewayLabel(s), s.mqttConnected ? QStringLiteral("1") : QStringLiteral("0"));
     w.family("tarvik_requests_total", "counter", "Read requests sent to the gateway.");
-    w.sample(gateway, QString::number(s.requests));
+    for (const MetricsSnapshot &s : gateways)
+        w.sample(gatewayLabel(s), QString::number(s.requests));
     w.family(
         "tarvik_answers_total", "counter", "Answers from the gateway that passed every check.");
-    w.sample(gateway, QString::number(s.answers));
+    for (const MetricsSnapshot &s : gateways)
+        w.sample(gatewayLabel(s), QString::number(s.answers));
     w.family(
         "tarvik_errors_total", "counter", "Requests that went unanswered or got a bad answer.");
-    w.sample(gateway, QString::number(s.errors));
+    for (const MetricsSnapshot &s : gateways)
+        w.sample(gatewayLabel(s), QString::number(s.errors));
     w.family("tarvik_poll_cycle_seconds", "gauge",
         "Duration of the last full round over the channel blocks.");
-    if (s.cycleSeconds)
-        w.sample(gateway, number(*s.cycleSeconds));
+    for (const MetricsSnapshot &s : gateways)
+        if (s.cycleSeconds)
+            w.sample(gatewayLabel(s), number(*s.cycleSeconds));
     w.family("tarvik_last_answer_timestamp_seconds", "gauge",
         "Unix time of the gateway's last accepted answer.");
-    if (s.lastAnswerSeconds)
-        w.sample(gateway, number(*s.lastAnswerSeconds));
+    for (const MetricsSnapshot &s : gateways)
+        if (s.lastAnswerSeconds)
+            w.sample(gatewayLabel(s), number(*s.lastAnswerSeconds));
     return w.text();
 }

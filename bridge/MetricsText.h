@@ -42,7 +42,9 @@ struct MetricsSnapshot
 class MetricsText
 {
 public:
-    static QByteArray render(const MetricsSnapshot &snapshot);
+    static QByteArray render(const MetricsSnapshot &snapshot) { return render(QList<MetricsSnapshot>{snapshot}); }
+    // Several gateways of one bridge: each family once, with every gateway's samples.
+    static QByteArray render(const QList<MetricsSnapshot> &gateways);
     // A label value with backslash, double quote and line feed escaped.
     static QString escapeLabel(const QString &value);
 };

@@ -32,10 +32,15 @@ constexpr int kLeastSilenceMs = Freshness::StaleAfterMs;
 constexpr int kGoodbyeMs = 3000;
 const QByteArray kOffline = QByteArrayLiteral("offline");
 
-BridgeMessages topicsOf(const ServeOptions &options)
+BridgeMessages topicsOf(const ServeOptions &options, const QString &id)
 {
-    return BridgeMessages(options.name, options.topicPrefix, options.discoveryPrefix);
+    BridgeMessages topics(id, options.topicPrefix, options.discoveryPrefix);
+    if (!options.bridgeName.isEmpty())
+        topics.setBridgeTopic(BridgeMessages::bridgeTopic(options.topicPrefix, options.bridgeName));
+    return topics;
 }
+
+const QByteArray kOnline = QByteArrayLiteral("online");
 
 } // namespace
 
@@ -51,18 +56,22 @@ int ServeCommand::run(CliContext &ctx)
     MqttLink::Settings broker;
     broker.host = options.mqttHost;
     broker.port = options.mqttPort;
-    broker.clientId = QStringLiteral("tarvik-") + options.name;
+    const bool several = !options.bridgeName.isEmpty();
+    broker.clientId = QStringLiteral("tarvik-") + (several ? options.bridgeName : options.name);
     broker.user = options.mqttUser;
     broker.password = options.mqttPassword;
     broker.caFile = options.mqttCaFile;
-    broker.willTopic = topicsOf(options).availabilityTopic();
+    // The broker sends one last will: the gateway's availability, or with several the bridge's.
+    broker.willTopic = several ? BridgeMessages::bridgeTopic(options.topicPrefix, options.bridgeName)
+                               : topicsOf(options, options.name).availabilityTopic();
     broker.willPayload = kOffline;
     MqttLink mqtt(broker);
 
     ServeCommand serve(ctx, options, mqtt);
-    if (!options.descriptions.isEmpty())
-        serve.m_gateway->setDescriptions(
-            DescriptionsArgument::load(options.descriptions, ctx.options.numbering));
+    const QStringList files = serve.descriptionFiles();
+    for (size_t g = 0; g < serve.m_gateways.size(); ++g)
+        if (!files[int(g)].isEmpty())
+            serve.m_gateways[g]->setDescriptions(DescriptionsArgument::load(files[int(g)], ctx.options.numbering));
     if (options.metricsPort > 0) {
         serve.m_metrics = std::make_unique<MetricsServer>([&serve] { return serve.metricsText(); });
         const QHostAddress address
@@ -98,7 +107,7 @@ int ServeCommand::run(CliContext &ctx)
     // logged, and a port that failed is opened again.
     ErrorGuard::setHandler([&serve](const QString &message) {
         serve.say(message.trimmed());
-        if (!serve.m_session.gateway().Active())
+        if (!serve.m_line.port().isActive())
             QMetaObject::invokeMethod(
                 &serve, [&serve, message] { serve.onPortLost(message.trimmed()); },
                 Qt::QueuedConnection);
@@ -112,7 +121,9 @@ int ServeCommand::run(CliContext &ctx)
     // The goodbye: "offline" as the last word, acknowledged, then a clean disconnect (which
     // keeps the broker from sending the last will on top of it).
     if (mqtt.isConnected()) {
-        serve.m_gateway->sayGoodbye();
+        for (const auto &gateway : serve.m_gateways)
+            gateway->sayGoodbye();
+        serve.publishBridge(kOffline);
         bool late = false;
         QTimer deadline;
         deadline.setSingleShot(true);
@@ -133,34 +144,38 @@ ServeCommand::ServeCommand(CliContext &ctx, const ServeOptions &options, MqttLin
     : m_ctx(ctx)
     , m_options(options)
     , m_mqtt(mqtt)
-    , m_session(ctx.options.link, ctx.wait)
+    , m_line(ctx.options.link, ctx.wait)
 {
-    // Nothing the gateway or the port does ends the bridge.
-    m_session.setSilenceEndsSession(false);
-    m_session.setExceptionsEndSession(false);
-    m_session.setPortLossEndsSession(false);
-
-    const int silenceMs
-        = ctx.options.link.timeoutMs.value_or(qMax(kLeastSilenceMs, m_session.timeoutMs()));
-    m_gateway = std::make_unique<GatewayPublisher>(
-        topicsOf(options), options.discovery, m_session.link(), silenceMs, mqtt,
-        [this](const QString &line) { say(line); },
-        [this] { return m_session.gateway().Counters().Snapshot(); });
+    for (int g = 0; g < m_line.size(); ++g) {
+        GatewaySession &session = m_line.session(g);
+        // Nothing the gateway or the port does ends the bridge.
+        session.setSilenceEndsSession(false);
+        session.setExceptionsEndSession(false);
+        session.setPortLossEndsSession(false);
+        const int silenceMs = ctx.options.link.timeoutMs.value_or(qMax(kLeastSilenceMs, session.timeoutMs()));
+        m_gateways.push_back(std::make_unique<GatewayPublisher>(
+            topicsOf(options, options.names.value(g)), options.discovery, session.link(), silenceMs, mqtt,
+            [this](const QString &line) { say(line); }, [&session] { return session.gateway().Counters().Snapshot(); }));
+        m_firstRound.push_back(true);
+        // Chained behind the session's own handler, which keeps the blocks and the wait.
+        TTarvikKomunikator &gateway = session.gateway();
+        auto sessionBlock = gateway.OnBlockReceived;
+        gateway.OnBlockReceived = [this, sessionBlock, g] {
+            if (sessionBlock)
+                sessionBlock();
+            onBlock(g);
+        };
+    }
 
     m_reopen.setSingleShot(true);
     connect(&m_reopen, &QTimer::timeout, this, &ServeCommand::openPort);
     m_heartbeat.setInterval(m_options.heartbeatS * 1000);
-    connect(&m_heartbeat, &QTimer::timeout, this, [this] { m_gateway->republish(); });
+    connect(&m_heartbeat, &QTimer::timeout, this, [this] {
+        for (const auto &gateway : m_gateways)
+            gateway->republish();
+    });
 
-    // Chained behind the session's own handlers, which keep the blocks and the wait.
-    TTarvikKomunikator &gateway = m_session.gateway();
-    auto sessionBlock = gateway.OnBlockReceived;
-    gateway.OnBlockReceived = [this, sessionBlock] {
-        if (sessionBlock)
-            sessionBlock();
-        onBlock();
-    };
-    TAfComPort *port = gateway.Port();
+    TAfComPort *port = &m_line.port();
     auto sessionClosed = port->OnClosed;
     port->OnClosed = [this, sessionClosed](TAfComPort *sender, const QString &reason) {
         if (sessionClosed)
@@ -178,36 +193,58 @@ void ServeCommand::say(const QString &line)
 
 void ServeCommand::start()
 {
-    say(QStringLiteral("Serving gateway %1 (%2) to the MQTT broker %3%4")
-            .arg(m_options.name, m_session.link().describe(), m_mqtt.address(),
-                m_metrics ? QStringLiteral(", metrics on port %1").arg(m_metrics->port())
-                          : QString()));
+    const QString metrics = m_metrics ? QStringLiteral(", metrics on port %1").arg(m_metrics->port()) : QString();
+    if (m_gateways.size() == 1)
+        say(QStringLiteral("Serving gateway %1 (%2) to the MQTT broker %3%4")
+                .arg(m_options.name, m_line.session(0).link().describe(), m_mqtt.address(), metrics));
+    else
+        say(QStringLiteral("Serving %1 gateways on %2 at %3 Bd (%4) to the MQTT broker %5%6")
+                .arg(m_gateways.size())
+                .arg(m_ctx.options.link.port)
+                .arg(m_ctx.options.link.baud)
+                .arg([this] {
+                    QStringList ids;
+                    for (int g = 0; g < m_line.size(); ++g)
+                        ids.append(QStringLiteral("%1 at address %2").arg(m_options.names.value(g)).arg(m_line.session(g).link().address));
+                    return ids.join(QStringLiteral(", "));
+                }(), m_mqtt.address(), metrics));
     connect(&m_mqtt, &MqttLink::connected, this, [this] {
-        if (m_mqtt.isConnected())
-            say(QStringLiteral("Connected to the MQTT broker %1").arg(m_mqtt.address()));
+        if (!m_mqtt.isConnected())
+            return;
+        say(QStringLiteral("Connected to the MQTT broker %1").arg(m_mqtt.address()));
+        publishBridge(kOnline);
     });
+    publishBridge(kOnline);
     connect(&m_mqtt, &MqttLink::disconnected, this, [this](const QString &reason, int retryMs) {
         say(QStringLiteral("MQTT broker %1: %2; trying again in %3 s")
                 .arg(m_mqtt.address(), reason)
                 .arg(retryMs / 1000.0));
     });
-    m_gateway->start();
+    for (const auto &gateway : m_gateways)
+        gateway->start();
     m_heartbeat.start();
     openPort();
+}
+
+void ServeCommand::publishBridge(const QByteArray &state)
+{
+    if (!m_options.bridgeName.isEmpty() && m_mqtt.isConnected())
+        m_mqtt.publish(BridgeMessages::bridgeTopic(m_options.topicPrefix, m_options.bridgeName), state, true);
 }
 
 void ServeCommand::stop()
 {
     m_heartbeat.stop();
     m_reopen.stop();
-    m_gateway->stop();
-    m_session.close();
+    for (const auto &gateway : m_gateways)
+        gateway->stop();
+    m_line.close();
 }
 
 void ServeCommand::openPort()
 {
     try {
-        m_session.open();
+        m_line.open();
     } catch (const CliFailure &failure) {
         // Said once, not at every try; a port that went away and is still missing was
         // reported as gone already.
@@ -217,43 +254,63 @@ void ServeCommand::openPort()
         if (!stillGone) {
             m_lastPortError = failure.message;
             m_portGone = false;
-            m_gateway->portClosed(failure.message);
+            for (const auto &gateway : m_gateways)
+                gateway->portClosed(failure.message);
         }
         m_reopen.start(ReopenMs);
         return;
     }
     if (!m_lastPortError.isEmpty())
-        say(QStringLiteral("The port %1 is open again").arg(m_session.link().port));
+        say(QStringLiteral("The port %1 is open again").arg(m_ctx.options.link.port));
     m_lastPortError.clear();
     m_portGone = false;
-    m_firstRound = true;
-    m_gateway->portOpened();
-    m_session.keepReading(kFirstRound);
+    for (int g = 0; g < m_line.size(); ++g) {
+        m_firstRound[size_t(g)] = true;
+        m_gateways[size_t(g)]->portOpened();
+        m_line.session(g).keepReading(kFirstRound);
+    }
 }
 
 void ServeCommand::onPortLost(const QString &reason)
 {
-    if (m_gateway->linkState() == GatewayPublisher::LinkState::PortClosed)
+    if (m_gateways.front()->linkState() == GatewayPublisher::LinkState::PortClosed)
         return;
-    m_gateway->accountCounters();
-    m_session.close();
-    const QString text = LinkPort::goneText(m_session.link().port, reason);
+    for (const auto &gateway : m_gateways)
+        gateway->accountCounters();
+    m_line.close();
+    const QString text = LinkPort::goneText(m_ctx.options.link.port, reason);
     say(text + QStringLiteral("; trying again every %1 s").arg(ReopenMs / 1000));
     m_lastPortError = text;
     m_portGone = true;
-    m_gateway->portClosed(text);
+    for (const auto &gateway : m_gateways)
+        gateway->portClosed(text);
     m_reopen.start(ReopenMs);
 }
 
-void ServeCommand::onBlock()
+void ServeCommand::onBlock(int g)
 {
-    const int block = m_session.gateway().LastBlockIndex();
-    m_gateway->takeBlock(block, m_session.block(block));
+    GatewaySession &session = m_line.session(g);
+    GatewayPublisher &publisher = *m_gateways[size_t(g)];
+    const int block = session.gateway().LastBlockIndex();
+    publisher.takeBlock(block, session.block(block));
     // After the first whole round the service block is not asked for again.
-    if (m_firstRound && m_gateway->wholeRoundRead()) {
-        m_firstRound = false;
-        m_session.keepReading(kChannelBlocks);
+    if (m_firstRound[size_t(g)] && publisher.wholeRoundRead()) {
+        m_firstRound[size_t(g)] = false;
+        session.keepReading(kChannelBlocks);
     }
+}
+
+QStringList ServeCommand::descriptionFiles() const
+{
+    QStringList files(m_line.size());
+    if (m_options.descriptions.isEmpty())
+        return files;
+    const QStringList given = m_line.size() > 1 ? m_options.descriptions.split(QLatin1Char(',')) : QStringList{m_options.descriptions};
+    if (given.size() != m_line.size())
+        throw CliFailure::usage(QStringLiteral("--descriptions gives %1 files for %2 gateways: one for each, separated by commas")
+                                    .arg(given.size())
+                                    .arg(m_line.size()));
+    return given;
 }
 
 void ServeCommand::reloadDescriptions()
@@ -262,20 +319,27 @@ void ServeCommand::reloadDescriptions()
         say(QStringLiteral("SIGHUP: no descriptions file to reload"));
         return;
     }
-    QList<TDescriptionRecord> descriptions;
-    try {
-        descriptions = DescriptionsArgument::load(m_options.descriptions, m_ctx.options.numbering);
-    } catch (const CliFailure &failure) {
-        say(failure.message + QStringLiteral("; the descriptions stay as they were"));
-        return;
+    const QStringList files = descriptionFiles();
+    for (int g = 0; g < files.size(); ++g) {
+        QList<TDescriptionRecord> descriptions;
+        try {
+            descriptions = DescriptionsArgument::load(files[g], m_ctx.options.numbering);
+        } catch (const CliFailure &failure) {
+            say(failure.message + QStringLiteral("; the descriptions stay as they were"));
+            continue;
+        }
+        say(QStringLiteral("Descriptions reloaded from %1").arg(files[g]));
+        m_gateways[size_t(g)]->setDescriptions(descriptions);
     }
-    say(QStringLiteral("Descriptions reloaded from %1").arg(m_options.descriptions));
-    m_gateway->setDescriptions(descriptions);
 }
 
 QByteArray ServeCommand::metricsText()
 {
-    MetricsSnapshot s = m_gateway->metrics();
-    s.mqttConnected = m_mqtt.isConnected();
-    return MetricsText::render(s);
+    QList<MetricsSnapshot> all;
+    for (const auto &gateway : m_gateways) {
+        MetricsSnapshot s = gateway->metrics();
+        s.mqttConnected = m_mqtt.isConnected();
+        all.append(s);
+    }
+    return MetricsText::render(all);
 }

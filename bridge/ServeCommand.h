@@ -1,12 +1,13 @@
 #pragma once
 
+#include "BusSession.h"
 #include "GatewayPublisher.h"
-#include "GatewaySession.h"
 #include "ServeOptions.h"
 
 #include <QObject>
 #include <QTimer>
 #include <memory>
+#include <vector>
 
 class MetricsServer;
 class MqttLink;
@@ -18,8 +19,10 @@ struct CliContext;
 // silent and the broker going down are all waited out: the port is reopened every few seconds,
 // the broker reconnected with a growing pause, and on return the latest state is published.
 // SIGTERM or Ctrl+C publishes "offline" and ends with exit code 0; SIGHUP reloads the
-// descriptions file. This class owns the port, the broker connection and the metrics
-// endpoint; what is published for the gateway is its GatewayPublisher's.
+// descriptions file. Several gateways on one line (--address 1,2,5-8) are served by one
+// bridge, each with its own ID, availability, Home Assistant device and metrics series. This
+// class owns the line, the broker connection and the metrics endpoint; what is published for
+// each gateway is its GatewayPublisher's.
 class ServeCommand : public QObject
 {
     Q_OBJECT
@@ -36,20 +39,23 @@ private:
     void stop();
     void openPort();
     void onPortLost(const QString &reason);
-    void onBlock();
+    void onBlock(int gateway);
     void reloadDescriptions();
+    // The descriptions file of each gateway, in the order of --address: one per gateway.
+    QStringList descriptionFiles() const;
+    void publishBridge(const QByteArray &state);
     QByteArray metricsText();
     void say(const QString &line);
 
     CliContext &m_ctx;
     ServeOptions m_options;
     MqttLink &m_mqtt;
-    GatewaySession m_session;
-    std::unique_ptr<GatewayPublisher> m_gateway;
+    BusSession m_line;
+    std::vector<std::unique_ptr<GatewayPublisher>> m_gateways; // one per session of the line
+    std::vector<bool> m_firstRound;
     std::unique_ptr<MetricsServer> m_metrics;
     QTimer m_reopen;
     QTimer m_heartbeat;
     QString m_lastPortError;
     bool m_portGone = false; // the open port went away and has not been opened since
-    bool m_firstRound = true;
 };

@@ -110,16 +110,51 @@ ServeOptions ServeOptions::parse(CommandArgs &args, const LinkOptions &link)
         o.mqttPassword = QString::fromUtf8(line);
     }
 
-    if (name) {
-        if (!isValidName(*name))
+    const QList<int> &addresses = link.addresses;
+    if (!name && link.port.isEmpty())
+        throw CliFailure::usage(QStringLiteral("no port given: use --port NAME"));
+    const auto checked = [](const QString &id) {
+        if (!isValidName(id))
             throw CliFailure::usage(
-                QStringLiteral("--name takes 1 to 64 letters, digits, \"-\" or \"_\" (got \"%1\")")
-                    .arg(*name));
-        o.name = *name;
+                QStringLiteral("--name takes 1 to 64 letters, digits, \"-\" or \"_\" (got \"%1\")").arg(id));
+        return id;
+    };
+    if (addresses.size() <= 1) {
+        o.name = name ? checked(*name) : defaultName(link);
+        o.names = {o.name};
     } else {
-        if (link.port.isEmpty())
-            throw CliFailure::usage(QStringLiteral("no port given: use --port NAME"));
-        o.name = defaultName(link);
+        // Several gateways: a name for each ("boiler,pump,hall"), or one with %a where the
+        // address goes ("hall-%a"); a plain name gets the address after a "-".
+        const QStringList list = name ? name->split(QLatin1Char(',')) : QStringList();
+        if (list.size() > 1 && list.size() != addresses.size())
+            throw CliFailure::usage(QStringLiteral("--name gives %1 names for %2 addresses: one each, or one with %a for the address")
+                                        .arg(list.size())
+                                        .arg(addresses.size()));
+        for (int i = 0; i < addresses.size(); ++i) {
+            const QString a = QString::number(addresses[i]);
+            QString id;
+            if (list.size() > 1)
+                id = list[i].trimmed();
+            else if (name)
+                id = name->contains(QLatin1String("%a")) ? QString(*name).replace(QLatin1String("%a"), a) : *name + QLatin1Char('-') + a;
+            else
+                id = defaultName(link.at(addresses[i]));
+            if (o.names.contains(id))
+                throw CliFailure::usage(QStringLiteral("--name gives two gateways the ID %1").arg(id));
+            o.names.append(checked(id));
+        }
+        o.name = o.names.first();
+        // The bridge: the name without the address, or the port's.
+        QString bridge = name && list.size() == 1 ? QString(*name).remove(QLatin1String("%a")) : QString();
+        while (bridge.endsWith(QLatin1Char('-')) || bridge.endsWith(QLatin1Char('_')))
+            bridge.chop(1);
+        if (bridge.isEmpty()) {
+            bridge = defaultName(link.at(0));
+            bridge.chop(2); // the "-0" of address 0
+        }
+        o.bridgeName = checked(bridge);
+        if (o.names.contains(o.bridgeName))
+            throw CliFailure::usage(QStringLiteral("--name: the bridge's own ID %1 is also a gateway's").arg(o.bridgeName));
     }
     const auto prefix
         = [](const std::optional<QString> &given, const QString &option, QString &into) {

@@ -4,6 +4,7 @@
 
 #include <QHostAddress>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 class CommandArgs;
@@ -17,7 +18,12 @@ struct ServeOptions
     QString mqttUser;
     std::optional<QString> mqttPassword; // the first line of --mqtt-password-file
     QString mqttCaFile;
-    QString name; // the gateway's ID in topics and metric labels
+    QString name; // the (first) gateway's ID in topics and metric labels
+    // Every gateway's ID, in the order of --address. With several gateways on the line the
+    // bridge itself has a name too: its MQTT client and the topic PREFIX/BRIDGE/bridge, which
+    // says "offline" (the broker's last will) when the bridge ends or dies.
+    QStringList names;
+    QString bridgeName; // empty with one gateway
     QString topicPrefix = QStringLiteral("tarvik"); // the gateway's topics are PREFIX/ID/...
     QString discoveryPrefix = QStringLiteral("homeassistant"); // Home Assistant's discovery
     bool discovery = true; // off: state only, no entity configured or withdrawn

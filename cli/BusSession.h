@@ -24,6 +24,7 @@ public:
     int size() const { return int(m_sessions.size()); }
     GatewaySession &session(int i) { return *m_sessions[size_t(i)]; }
     BusScheduler &scheduler() { return m_bus; }
+    TAfComPort &port() { return m_port.port(); }
 
 private:
     LinkPort m_port;

@@ -142,7 +142,11 @@ QString CliOptions::usage()
         "                                    Assistant discovery) and Prometheus until\n"
         "                                    SIGTERM; topics P/ID/... (default tarvik),\n"
         "                                    discovery under P/ (default homeassistant);\n"
-        "                                    --no-discovery: state only, no entity\n"
+        "                                    --no-discovery: state only, no entity.\n"
+        "                                    With --address 1,2,5-8 one bridge serves every\n"
+        "                                    gateway of the line: --name gives an ID each\n"
+        "                                    (a,b,c), or one with %a for the address (hall-%a;\n"
+        "                                    default PORT-ADDRESS), --descriptions a file each\n"
         "\n"
         "Exit codes: 0 done, 1 link or gateway failure, 2 usage error.");
 }

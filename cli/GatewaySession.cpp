@@ -98,7 +98,8 @@ void GatewaySession::close()
 
 int GatewaySession::turnMs() const
 {
-    return m_bus ? qMax(m_gateway.PollInterval(), m_bus->roundMs()) : m_gateway.PollInterval();
+    const bool shared = m_bus && m_bus->gateways().size() > 1;
+    return shared ? qMax(m_gateway.PollInterval(), m_bus->roundMs()) : m_gateway.PollInterval();
 }
 
 int GatewaySession::timeoutMs() const

@@ -58,9 +58,12 @@ CliFailure LinkPort::failureOf(const ComPortError &error)
 QString LinkPort::goneText(const QString &port, const QString &reason)
 {
     QString text = QStringLiteral("The port %1 is gone (unplugged?)").arg(port);
-    // A pseudo-terminal whose far end ended gives only "Unknown error": no reason at all.
+    // A pseudo-terminal whose far end ended gives only "Unknown error", or the "try again" of
+    // the last read that found nothing: no reason at all.
     const QString why = reason.trimmed();
-    if (!why.isEmpty() && why.compare(QLatin1String("Unknown error"), Qt::CaseInsensitive) != 0)
+    const bool none = why.compare(QLatin1String("Unknown error"), Qt::CaseInsensitive) == 0
+                      || why.compare(QLatin1String("Resource temporarily unavailable"), Qt::CaseInsensitive) == 0;
+    if (!why.isEmpty() && !none)
         text += QStringLiteral(": ") + why;
     return text;
 }
