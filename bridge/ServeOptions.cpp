@@ -120,7 +120,7 @@ ServeOptions ServeOptions::parse(CommandArgs &args, const LinkOptions &link)
         return id;
     };
     if (addresses.size() <= 1) {
-        o.name = name ? checked(*name) : defaultName(link);
+        o.name = name ? checked(QString(*name).replace(QLatin1String("%a"), QString::number(link.address))) : defaultName(link);
         o.names = {o.name};
     } else {
         // Several gateways: a name for each ("boiler,pump,hall"), or one with %a where the

@@ -111,6 +111,38 @@ private slots:
         QCOMPARE(o.mqttPort, 8883);
     }
 
+    // Several gateways on the line: an ID each, and the bridge's own name.
+    void everyGatewayOfALineGetsItsOwnId_data()
+    {
+        QTest::addColumn<QStringList>("name"); // --name and its value, or nothing
+        QTest::addColumn<QString>("ids"); // joined by spaces, then the bridge; or the error
+        QTest::newRow("default") << QStringList() << "ttyUSB0-1 ttyUSB0-2 ttyUSB0-5 | ttyUSB0";
+        QTest::newRow("pattern") << QStringList{"--name", "hall-%a"} << "hall-1 hall-2 hall-5 | hall";
+        QTest::newRow("plain name") << QStringList{"--name", "hall"} << "hall-1 hall-2 hall-5 | hall";
+        QTest::newRow("list") << QStringList{"--name", "flow,return,pump"} << "flow return pump | ttyUSB0";
+        QTest::newRow("list too short") << QStringList{"--name", "flow,return"} << "gives 2 names for 3 addresses";
+        QTest::newRow("list twice the same") << QStringList{"--name", "a,b,a"} << "two gateways the ID a";
+        QTest::newRow("bad character") << QStringList{"--name", "a b-%a"} << "--name takes";
+    }
+    void everyGatewayOfALineGetsItsOwnId()
+    {
+        QFETCH(QStringList, name);
+        QFETCH(QString, ids);
+        LinkOptions link;
+        link.port = QStringLiteral("/nonexistent/ttyUSB0");
+        link.addresses = {1, 2, 5};
+        link.address = 1;
+        CommandArgs args(QStringLiteral("serve"), QStringList{"--mqtt", "h"} + name);
+        try {
+            const ServeOptions o = ServeOptions::parse(args, link);
+            QCOMPARE(o.names.join(' ') + QStringLiteral(" | ") + o.bridgeName, ids);
+            QCOMPARE(o.name, o.names.first());
+        } catch (const CliFailure &f) {
+            QVERIFY2(f.message.contains(ids), qPrintable(f.message));
+            QCOMPARE(f.code, ExitCode::Usage);
+        }
+    }
+
     // A folder of fake devices and a by-id folder of links to them, as udev makes them.
     void defaultIdIsTheAdaptersByIdNameOrThePort_data()
     {
