@@ -2,6 +2,8 @@
 
 #include "CliFailure.h"
 #include "CommSettings.h"
+#include "NetworkAddress.h"
+#include "TcpTransport.h"
 #include "PortNames.h"
 #include "TTarvikKomunikator.h"
 #include "ValueParser.h"
@@ -42,6 +44,14 @@ void apply(CliOptions &o, const QString &name, const QString &value)
         if (value.trimmed().isEmpty())
             throw CliFailure::usage(QStringLiteral("--port needs a port name"));
         o.link.port = value.trimmed();
+        if (NetworkAddress::isNetworkName(o.link.port)) {
+            QString why;
+            const auto address = NetworkAddress::parse(o.link.port, &why);
+            if (!address)
+                throw CliFailure::usage(QStringLiteral("--port %1: %2 (give tcp://HOST:PORT or mbap://HOST:PORT)")
+                                            .arg(o.link.port, why));
+            o.link.port = address->name();
+        }
     } else if (name == QLatin1String("baud")) {
         o.link.baud = ValueParser::baudRate(value, option);
     } else if (name == QLatin1String("address")) {
@@ -102,14 +112,19 @@ QString CliOptions::usage()
         "tool's window used last.\n"
         "\n"
         "Options (anywhere on the line):\n"
-        "  --port NAME              serial port, e.g. /dev/ttyUSB0 or COM3\n"
+        "  --port NAME              serial port, e.g. /dev/ttyUSB0 or COM3, or a line reached\n"
+        "                           over the network: tcp://HOST:PORT for a serial server in\n"
+        "                           raw mode (RTU frames as they are), mbap://HOST:PORT for a\n"
+        "                           Modbus TCP gateway; an IPv6 address in brackets, [::1]:502\n"
         "  --baud RATE              line speed in Bd, one of the gateway's: 1200 ... 230400\n"
         "  --address N              the gateway's Modbus address, 1-247; channels, watch and\n"
         "                           serve take several on one line: 1,2,5-8\n"
         "  --parity none|odd|even\n"
         "  --stopbits 1|2\n"
         "  --numbering 0|1          channels shown as 0-39 (default) or 1-40\n"
-        "  --timeout MS             how long an answer may take (default: from the speed)\n"
+        "  --timeout MS             how long an answer may take (default: from the speed); over\n"
+        "                           the network also how much later than on the line it may\n"
+        "                           come (default %1)\n"
         "  -h, --help               this text\n"
         "\n"
         "Commands:\n"
@@ -148,5 +163,6 @@ QString CliOptions::usage()
         "                                    (a,b,c), or one with %a for the address (hall-%a;\n"
         "                                    default PORT-ADDRESS), --descriptions a file each\n"
         "\n"
-        "Exit codes: 0 done, 1 link or gateway failure, 2 usage error.");
+        "Exit codes: 0 done, 1 link or gateway failure, 2 usage error.")
+        .arg(TcpTransport::DefaultAnswerAllowanceMs);
 }

@@ -2,6 +2,7 @@
 
 #include "CliFailure.h"
 #include "ComPortError.h"
+#include "NetworkAddress.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -15,6 +16,10 @@ LinkPort::LinkPort(const LinkOptions &link) : m_link(link)
     m_port.setUserBaudRate(link.baud);
     m_port.setParity(link.parity);
     m_port.setStopBits(link.stopBits);
+    // Over the network an answer comes later than the line alone makes it: by what the server
+    // and the network add, which --timeout sets where the default allowance is too short.
+    if (link.timeoutMs && NetworkAddress::isNetworkName(link.port))
+        m_port.setAnswerAllowanceMs(*link.timeoutMs);
 }
 
 void LinkPort::requirePort() const
@@ -36,6 +41,9 @@ void LinkPort::open()
 CliFailure LinkPort::failureWithReason(const ComPortError &error)
 {
     CliFailure failure = failureOf(error);
+    // Nobody there: a network server that refuses or does not answer is missing as a port that
+    // is not plugged in is.
+    failure.portMissing = failure.portMissing || m_port.lastOpenResult() == SerialTransport::OpenResult::NotFound;
     // Where the window's text names no cause, the system's reason (which the window only
     // logs) goes into the one line the command ends with.
     const QString reason = m_port.transport().lastErrorText().trimmed();

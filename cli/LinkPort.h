@@ -6,8 +6,9 @@
 class ComPortError;
 struct CliFailure;
 
-// The serial port of a command, set to the line options. Opening failures come back in the
-// window's own texts with what to do about them (the rights hint, the busy port).
+// The serial port of a command (or the line reached over the network), set to the line
+// options. Opening failures come back in the window's own texts with what to do about them
+// (the rights hint, the busy port, the server that refused).
 class LinkPort
 {
 public:

@@ -85,7 +85,7 @@ int ScanCommand::run(CliContext &ctx)
                 continue;
             ctx.console.progress(QStringLiteral("Trying %1 Bd, address %2 (%3 of at most %4)").arg(baud).arg(address).arg(tried + 1).arg(total));
             const LineSettings line{baud, ctx.options.link.parity, ctx.options.link.stopBits};
-            const int timeoutMs = ctx.options.link.timeoutMs.value_or(probeTimeoutMs(line));
+            const int timeoutMs = ctx.options.link.timeoutMs.value_or(probeTimeoutMs(line) + scan.m_link.port().answerAllowanceMs());
             auto answer = scan.probe(baud, address, timeoutMs);
             if (scan.m_interrupted)
                 throw CliFailure::failure(QStringLiteral("Interrupted after %1 speed and address pairs.").arg(tried));
@@ -135,7 +135,7 @@ std::optional<QByteArray> ScanCommand::probe(qint32 baud, int address, int timeo
     }
     // Whatever an earlier probe stirred up (a late answer, bytes garbled by the change of
     // speed) is over before this probe goes out.
-    waitQuiet(quietMs(port.lineSettings()), timeoutMs);
+    waitQuiet(quietMs(port.lineSettings()) + port.answerAllowanceMs(), timeoutMs);
     if (m_interrupted)
         return std::nullopt;
     m_received.clear();

@@ -238,9 +238,9 @@ int FirmwareUpdate::answerWaitMs() const
     if (!m_expected.expectsAnswer())
         return 0;
     // Both frames and the quiet between them on the line, the gateway's answer delay, and what
-    // a USB adapter and the system hold back.
+    // a USB adapter, the system and a network in between hold back.
     const qint64 timeout = m_expected.exchangeOnLineMs(m_port.lineSettings().charTimeUs()) + m_answerDelayMs
-                           + TModbusKomunikator::AnswerMarginMs;
+                           + TModbusKomunikator::AnswerMarginMs + m_port.answerAllowanceMs();
     const qint64 elapsed = m_sinceSent.elapsedMs(m_steady.elapsed());
     return elapsed < timeout ? int(timeout - elapsed) : 0;
 }
@@ -248,7 +248,7 @@ int FirmwareUpdate::answerWaitMs() const
 int FirmwareUpdate::QuietLineMs() const
 {
     return AnswerMatcher::onLineMs(kReadFrameLength + kReadAnswerLength + 3.5, m_port.lineSettings().charTimeUs())
-           + m_answerDelayMs + TModbusKomunikator::AnswerMarginMs;
+           + m_answerDelayMs + TModbusKomunikator::AnswerMarginMs + m_port.answerAllowanceMs();
 }
 
 int FirmwareUpdate::QuietWaitMs() const

@@ -6,8 +6,9 @@
 #include <QString>
 
 // The narrow interface through which the serial port component reaches the operating system:
-// a real QSerialPort in the product, an in-memory pair for the built-in demo gateway and for
-// fast tests that split, join or lose bytes.
+// a real QSerialPort in the product (or a TCP connection to a line reached over the network),
+// an in-memory pair for the built-in demo gateway and for fast tests that split, join or lose
+// bytes.
 class SerialTransport : public QObject
 {
     Q_OBJECT
@@ -18,7 +19,8 @@ public:
     ~SerialTransport() override;
 
     // Opens the named port for exclusive reading and writing with 8 data bits, no flow control
-    // and DTR and RTS on. The line settings are applied separately (applySettings).
+    // and DTR and RTS on. The line settings are applied separately (applySettings). Returns
+    // only once the port is open or has failed, within a few seconds at most.
     virtual OpenResult open(const QString &portName) = 0;
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
@@ -43,6 +45,9 @@ public:
     // stay in the driver and wake nobody; once released, whatever is there is reported as one
     // arrival. Closing the port ends a hold.
     virtual void holdArrivals(bool hold) { Q_UNUSED(hold) }
+    // How much later than on a serial line an answer may arrive through this transport: 0 on
+    // a serial line; over a network, what the network and the server in between add.
+    virtual int answerAllowanceMs() const { return 0; }
 
 signals:
     // New bytes arrived.

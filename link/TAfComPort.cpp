@@ -3,16 +3,16 @@
 #include "ComPortError.h"
 #include "ErrorGuard.h"
 #include "LinkLog.h"
+#include "NetworkAddress.h"
 #include "PortNames.h"
-#include "QtSerialTransport.h"
 
 TAfComPort::TAfComPort(QObject *parent)
-    : TAfComPort(std::make_unique<QtSerialTransport>(), parent)
+    : TAfComPort(TransportFactory::create(TransportFactory::Kind::Serial), parent)
 {
+    m_choosesTransport = true;
 }
 
-TAfComPort::TAfComPort(std::unique_ptr<SerialTransport> transport, QObject *parent)
-    : QObject(parent), m_transport(std::move(transport))
+TAfComPort::TAfComPort(std::unique_ptr<SerialTransport> transport, QObject *parent) : QObject(parent)
 {
     m_repeatTimer.setTimerType(Qt::PreciseTimer);
     m_repeatTimer.setInterval(RepeatIntervalMs);
@@ -25,6 +25,16 @@ TAfComPort::TAfComPort(std::unique_ptr<SerialTransport> transport, QObject *pare
         // the transport's next arrival, as soon as the event loop looks.
         raiseDataReceived();
     });
+    useTransport(std::move(transport));
+}
+
+void TAfComPort::useTransport(std::unique_ptr<SerialTransport> transport)
+{
+    if (m_transport) {
+        disconnect(m_transport.get(), nullptr, this, nullptr);
+        m_transport->close();
+    }
+    m_transport = std::move(transport);
     connect(m_transport.get(), &SerialTransport::dataArrived, this, &TAfComPort::onDataArrived);
     connect(m_transport.get(), &SerialTransport::deviceLost, this, &TAfComPort::onDeviceLost);
 }
@@ -100,17 +110,44 @@ void TAfComPort::open()
         return;
     const QString shown = PortNames::inMessage(m_portName);
     const int n = PortNames::comNumberOf(m_portName);
+    m_lastOpen = SerialTransport::OpenResult::NotFound;
     if (m_portName.trimmed().isEmpty())
         raise(QStringLiteral("Invalid port number (%1)").arg(PortNames::fromComNumber(0)));
     if (PortNames::isComName(m_portName) && n <= 0)
         raise(QStringLiteral("Invalid port number (%1)").arg(shown));
+    if (m_choosesTransport) {
+        const auto kind = TransportFactory::kindOf(m_portName);
+        if (kind != m_transportKind) {
+            useTransport(TransportFactory::create(kind));
+            m_transportKind = kind;
+        }
+    }
 
 #ifdef Q_OS_WIN
     const QString device = n > 0 ? PortNames::windowsDevicePath(n) : m_portName;
 #else
     const QString device = m_portName;
 #endif
-    switch (m_transport->open(device)) {
+    m_lastOpen = m_transport->open(device);
+    if (m_lastOpen != SerialTransport::OpenResult::Ok)
+        raiseOpenFailure(m_lastOpen, shown, device);
+    if (!m_transport->applySettings(m_settings)) {
+        m_lastOpen = SerialTransport::OpenResult::Failed;
+        m_transport->close();
+        raise(QStringLiteral("Error setting parameters from DCB"));
+    }
+    m_transport->purgeReceive();
+    qCDebug(lcLink).noquote() << "opened" << device << m_settings.baudRate;
+}
+
+void TAfComPort::raiseOpenFailure(SerialTransport::OpenResult result, const QString &shown, const QString &device) const
+{
+    if (NetworkAddress::isNetworkName(m_portName)) {
+        // Nobody there, refused, not allowed: the reason is the network's, and says which.
+        qCWarning(lcLink).noquote() << "connect failed:" << device << m_transport->lastErrorText();
+        raise(QStringLiteral("Can't connect to %1 (%2)").arg(shown, m_transport->lastErrorText()));
+    }
+    switch (result) {
     case SerialTransport::OpenResult::Ok:
         break;
     case SerialTransport::OpenResult::NotFound:
@@ -122,15 +159,10 @@ void TAfComPort::open()
     case SerialTransport::OpenResult::Busy:
         raise(QStringLiteral("Can't open device %1 (the port is in use by another program)").arg(shown));
     case SerialTransport::OpenResult::Failed:
-        qCWarning(lcLink).noquote() << "open failed:" << device << m_transport->lastErrorText();
-        raise(QStringLiteral("Can't open device %1").arg(shown));
+        break;
     }
-    if (!m_transport->applySettings(m_settings)) {
-        m_transport->close();
-        raise(QStringLiteral("Error setting parameters from DCB"));
-    }
-    m_transport->purgeReceive();
-    qCDebug(lcLink).noquote() << "opened" << device << m_settings.baudRate;
+    qCWarning(lcLink).noquote() << "open failed:" << device << m_transport->lastErrorText();
+    raise(QStringLiteral("Can't open device %1").arg(shown));
 }
 
 void TAfComPort::close()

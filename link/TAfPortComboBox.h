@@ -13,6 +13,12 @@
 // restored or named) stays selected when it vanishes, marked as not present, so that an
 // adapter unplugged and plugged in again is still the one Connect opens; only when nothing was
 // chosen does the list pick its first port by itself. Choosing an item never opens anything.
+//
+// A line reached over the network is typed into the box ("tcp://HOST:PORT" for a serial server
+// in raw mode, "mbap://HOST:PORT" for a Modbus TCP gateway): it is listed after the serial
+// ports, chosen like one, and always present (only connecting tells whether it answers). A
+// typed text that is no such address and no port of this computer is refused with a message
+// that says what to type.
 class TAfPortComboBox : public QComboBox
 {
     Q_OBJECT
@@ -47,12 +53,20 @@ public:
     // Replaces the system's port enumeration (tests).
     void setEnumerator(Enumerator enumerator);
 
+    // What the user typed into the box, once the typing is finished (Enter or leaving the box):
+    // a listed port, a network address or a port of this computer becomes the chosen port;
+    // anything else is refused through the prompts, and the box shows the chosen port again.
+    void takeTypedPort(const QString &typed);
+
 signals:
     void portChanged(const QString &portName);
 
 private:
     void onActivated(int index);
     static bool portExists(const QString &name);
+    // The port a typed text names, if it names one.
+    static QString typedPortName(const QString &text, QString *why);
+    void showChosenPort();
 
     Enumerator m_enumerator;
     QStringList m_namedPorts;

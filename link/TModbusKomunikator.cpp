@@ -184,9 +184,11 @@ void TModbusKomunikator::restartQuietClock()
 
 int TModbusKomunikator::QuietLineMs() const
 {
-    // The request and an answer of the cycle's reads on the line, the gateway's delay, the margin.
+    // The request and an answer of the cycle's reads on the line, the gateway's delay, the margin
+    // and what a network in between adds.
     const qint64 charUs = m_port->lineSettings().charTimeUs();
-    return AnswerMatcher::onLineMs(8 + m_answerLength + 3.5, charUs) + m_answerDelayMs + AnswerMarginMs;
+    return AnswerMatcher::onLineMs(8 + m_answerLength + 3.5, charUs) + m_answerDelayMs + AnswerMarginMs
+           + m_port->answerAllowanceMs();
 }
 
 int TModbusKomunikator::QuietWaitMs() const
@@ -206,7 +208,8 @@ int TModbusKomunikator::AnswerTimeoutMs() const
 {
     if (!m_expected.expectsAnswer())
         return 0;
-    return m_expected.exchangeOnLineMs(m_port->lineSettings().charTimeUs()) + m_answerDelayMs + AnswerMarginMs;
+    return m_expected.exchangeOnLineMs(m_port->lineSettings().charTimeUs()) + m_answerDelayMs + AnswerMarginMs
+           + m_port->answerAllowanceMs();
 }
 
 int TModbusKomunikator::AnswerDueMs() const

@@ -5,10 +5,10 @@
 
 class QSettings;
 
-// The connection settings kept per user between runs (group "CommSetting"): the port and the
-// list indexes of speed, address, parity and stop bits, and the USB box. Every value is read
-// on its own: one that is missing, not a number or outside its list keeps its default, and the
-// others are still restored.
+// The connection settings kept per user between runs (group "CommSetting"): the port (or the
+// network address) and the list indexes of speed, address, parity and stop bits, and the USB
+// box. Every value is read on its own: one that is missing, not a number or outside its list
+// keeps its default, and the others are still restored.
 struct CommSettings
 {
     static constexpr int BaudCount = 16;
@@ -18,7 +18,9 @@ struct CommSettings
     static constexpr int MaxComNumber = 200;
 
     std::optional<int> comNumber;  // Windows: COM port number 1..200
-    std::optional<QString> portName; // elsewhere: the device path
+    // elsewhere the device path; on every system a network address ("tcp://HOST:PORT",
+    // "mbap://HOST:PORT") when the port is a line reached over the network
+    std::optional<QString> portName;
     int baudIndex = 5;
     int addressIndex = 0;
     int parityIndex = 0;

@@ -41,6 +41,9 @@ private slots:
         QTest::newRow("address 0") << QStringList{"--address", "0", "channels"} << "--address takes addresses from 1 to 247";
         QTest::newRow("address 248") << QStringList{"--address=248", "channels"} << "--address takes addresses from 1 to 247";
         QTest::newRow("parity") << QStringList{"--parity", "mark", "channels"} << "--parity takes none, odd or even";
+        QTest::newRow("network port without TCP port") << QStringList{"--port", "tcp://127.0.0.1", "channels"}
+                                                       << "--port tcp://127.0.0.1: the TCP port is missing (HOST:PORT) (give tcp://HOST:PORT or mbap://HOST:PORT)";
+        QTest::newRow("network port out of range") << QStringList{"--port=mbap://[::1]:70000", "serve"} << "the TCP port must be 1 to 65535";
         QTest::newRow("negative timeout") << QStringList{"--timeout", "-5", "channels"} << "--timeout takes milliseconds";
         QTest::newRow("count 0") << QStringList{"watch", "--count", "0"} << "--count takes a whole number from 1";
         QTest::newRow("channel 40 zero-based") << QStringList{"save-new", "40"} << "Incorrect input. Enter a channel number 0 to 39.";

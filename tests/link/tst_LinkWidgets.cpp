@@ -1,8 +1,11 @@
-// The port list's selection rules and the counters frame's initial state.
+// The port list's selection rules, typed network addresses, and the counters frame's initial
+// state.
+#include "ScriptedPrompts.h"
 #include "TAfPortComboBox.h"
 #include "TFrame_Pocitadlo.h"
 
 #include <QLabel>
+#include <QLineEdit>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -10,6 +13,27 @@
 class tst_LinkWidgets : public QObject
 {
     Q_OBJECT
+
+    // Types the text into the box over what it shows, and presses Enter.
+    static void type(TAfPortComboBox &box, const QString &text)
+    {
+        box.lineEdit()->selectAll();
+        QTest::keyClicks(box.lineEdit(), text);
+        QTest::keyClick(box.lineEdit(), Qt::Key_Return);
+    }
+    static QStringList itemsOf(const QComboBox &box)
+    {
+        QStringList items;
+        for (int i = 0; i < box.count(); ++i)
+            items.append(box.itemText(i));
+        return items;
+    }
+    static bool writeEmpty(const QString &path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly);
+    }
+
 private slots:
     void rebuildKeepsTheSelectedPortWhileItIsThere()
     {
@@ -102,6 +126,65 @@ private slots:
         QCOMPARE(box.portName(), QStringLiteral("/dev/ttyS0"));
         box.EnumeratePorts();
         QCOMPARE(box.count(), 1);
+    }
+
+    // Typed as a technician types it: the address is listed after the serial ports, chosen,
+    // and stays through the rebuilds while not connected.
+    void typedNetworkAddressIsListedAfterTheSerialPorts()
+    {
+        ScriptedPrompts prompts;
+        QTemporaryDir dir;
+        const QString pty = dir.filePath(QStringLiteral("gw"));
+        QVERIFY(writeEmpty(pty));
+        TAfPortComboBox box;
+        box.setEnumerator([] { return QStringList{QStringLiteral("/dev/ttyS0")}; });
+        box.addNamedPort(pty);
+        QSignalSpy changed(&box, &TAfPortComboBox::portChanged);
+        type(box, QStringLiteral(" TCP://192.168.1.50:04001 "));
+        QCOMPARE(box.portName(), QStringLiteral("tcp://192.168.1.50:4001"));
+        QCOMPARE(changed.size(), 1);
+        QVERIFY(box.portChosen() && box.portPresent());
+        type(box, QStringLiteral("mbap://[fd00::7]:502"));
+        box.EnumeratePorts();
+        const QStringList items{QStringLiteral("/dev/ttyS0"), pty, QStringLiteral("tcp://192.168.1.50:4001"),
+                                QStringLiteral("mbap://[fd00::7]:502")};
+        QCOMPARE(itemsOf(box), items);
+        QCOMPARE(box.currentText(), items[3]);
+        // A listed port typed by what the list shows is chosen too.
+        type(box, QStringLiteral("tcp://192.168.1.50:4001"));
+        QCOMPARE(box.portName(), items[2]);
+        type(box, QStringLiteral("/dev/ttyS0"));
+        QCOMPARE(box.portName(), items[0]);
+        QCOMPARE(changed.size(), 4);
+        QVERIFY(prompts.shown().isEmpty());
+    }
+
+    void typedTextThatNamesNoPortIsRefused_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no TCP port") << "tcp://192.168.1.50" << "tcp://192.168.1.50 is not a network address: the TCP port is missing (HOST:PORT).";
+        QTest::newRow("IPv6 without brackets") << "mbap://fd00::7:502" << "in brackets";
+        QTest::newRow("no port of this computer") << "ttyUSB9" << "ttyUSB9 is neither a serial port of this computer nor a network address.";
+    }
+    void typedTextThatNamesNoPortIsRefused()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, message);
+        ScriptedPrompts prompts;
+        TAfPortComboBox box;
+        box.setEnumerator([] { return QStringList{QStringLiteral("/dev/ttyS0"), QStringLiteral("/dev/ttyUSB0")}; });
+        box.setPortName(QStringLiteral("/dev/ttyUSB0"));
+        QSignalSpy changed(&box, &TAfPortComboBox::portChanged);
+        type(box, typed);
+        const QStringList warnings = prompts.texts(ScriptedPrompts::Kind::Warning);
+        QCOMPARE(warnings.size(), 1);
+        QVERIFY2(warnings[0].contains(message) && warnings[0].contains(QLatin1String("tcp://HOST:PORT")), qPrintable(warnings[0]));
+        QCOMPARE(prompts.shown().size(), 1);
+        QCOMPARE(box.portName(), QStringLiteral("/dev/ttyUSB0"));
+        QCOMPARE(box.currentText(), QStringLiteral("/dev/ttyUSB0"));
+        QCOMPARE(box.count(), 2);
+        QCOMPARE(changed.size(), 0);
     }
 
     void countersFrameStartsEmptyWithTheTimeoutHidden()

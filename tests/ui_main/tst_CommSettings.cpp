@@ -157,6 +157,31 @@ private slots:
         QCOMPARE(CommSettings::load(*s).portName, std::optional<QString>(device));
     }
 
+    void typedNetworkAddressComesBackOnTheNextStart()
+    {
+        ScriptedPrompts prompts;
+        const QString address = QStringLiteral("mbap://[fd00::7]:502");
+        {
+            TMainForm form;
+            form.connectionPanel()->AfPortComboBox1->takeTypedPort(address);
+        }
+        QCOMPARE(CommSettings::load(*store()).portName, std::optional<QString>(address));
+        TMainForm form;
+        TAfPortComboBox *ports = form.connectionPanel()->AfPortComboBox1;
+        QCOMPARE(ports->portName(), address);
+        QCOMPARE(ports->itemText(ports->count() - 1), address);
+        QCOMPARE(ports->currentText(), address);
+        QVERIFY(prompts.shown().isEmpty());
+    }
+
+    void storedNetworkAddressThatDoesNotParseIsNotTaken()
+    {
+        write({{QStringLiteral("PortName"), QStringLiteral("tcp://gw:70000")}});
+        TMainForm form;
+        QVERIFY(form.connectionPanel()->AfPortComboBox1->findData(QStringLiteral("tcp://gw:70000")) < 0);
+        QVERIFY(!form.connectionPanel()->AfPortComboBox1->portChosen());
+    }
+
     void portThatTheListPickedByItselfIsNotStored()
     {
         {

@@ -2,6 +2,7 @@
 
 #include "CommSettings.h"
 #include "ErrorGuard.h"
+#include "NetworkAddress.h"
 #include "PortNames.h"
 #include "TAfPortComboBox.h"
 #include "TFrame_Komunikace.h"
@@ -16,7 +17,9 @@ void PanelSettings::restore(TFrame_Komunikace &panel)
     const std::unique_ptr<QSettings> store(CommSettings::openStore());
     const CommSettings c = CommSettings::load(*store);
     TAfPortComboBox *ports = panel.AfPortComboBox1;
-    if (c.portName && !PortNames::isComName(*c.portName))
+    // A network address is taken only as one the box itself would take.
+    const bool usable = c.portName && (!NetworkAddress::isNetworkName(*c.portName) || NetworkAddress::parse(*c.portName));
+    if (usable && !PortNames::isComName(*c.portName))
         ports->addNamedPort(*c.portName);
     else if (c.comNumber)
         ports->setPortName(PortNames::fromComNumber(*c.comNumber));
