@@ -5,6 +5,8 @@
 // How a serial port is named. On Windows a port is its number n ("COMn", opened as
 // "\\.\COMn" above 9, listed as "COM n"); elsewhere it is its device path (/dev/ttyUSB0),
 // listed and named in messages as such.
+// A line reached over the network keeps its address as its name everywhere
+// ("tcp://10.0.0.5:4001", "mbap://[fd00::7]:502"; see NetworkAddress).
 class PortNames
 {
 public:

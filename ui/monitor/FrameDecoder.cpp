@@ -47,6 +47,11 @@ QString FrameDecoder::exceptionName(uint8_t code)
         return QStringLiteral("acknowledge");
     case 6:
         return QStringLiteral("slave device busy");
+    // From a Modbus TCP gateway in front of the line: no way to the line, or no answer on it.
+    case 10:
+        return QStringLiteral("gateway path unavailable");
+    case 11:
+        return QStringLiteral("gateway target device failed to respond");
     default:
         return QStringLiteral("exception %1").arg(code);
     }
