@@ -1,15 +1,18 @@
 // tarvik-cli on lines reached over the network, against real peers on loopback: socat as a
 // serial server in raw mode in front of the simulated gateway's pseudo-terminal (tcp://), and
 // Debian's pymodbus holding the gateway's registers as a Modbus TCP server (mbap://) and as an
-// RTU-over-TCP server (tcp://). What the command shows over the network is what it shows on
-// the line itself; a firmware image arrives byte for byte; a server that goes away is a port
-// that went away; --timeout lets answers come as late as the network makes them.
+// RTU-over-TCP server (tcp://), and the simulator's own Modbus TCP gateway (mbap://). What the
+// command shows over the network is what it shows on the line itself; a firmware image arrives byte
+// for byte; a server that goes away is a port that went away; --timeout lets answers come as late
+// as the network makes them.
 #include "CliProcess.h"
 #include "PymodbusServer.h"
 #include "SimOnPty.h"
+#include "SimProcess.h"
 #include "SocatServer.h"
 #include "TestHelpers.h"
 
+#include <QFile>
 #include <QRandomGenerator>
 #include <QTcpServer>
 #include <QTest>
@@ -32,6 +35,26 @@ class tst_CliOverNetwork : public QObject
     {
         return {
             QStringLiteral("--port"), address, QStringLiteral("--baud"), QString::number(kBaud)};
+    }
+    // A firmware image of random bytes in the file.
+    static QByteArray writeImage(const QString &path, quint32 seed)
+    {
+        QByteArray image(4096, Qt::Uninitialized);
+        QRandomGenerator rng(seed);
+        for (char &c : image)
+            c = char(rng.bounded(256));
+        return writeFile(path, image) ? image : QByteArray();
+    }
+    static QStringList firmware(const QString &path)
+    {
+        return {QStringLiteral("firmware"), path, QStringLiteral("--yes"),
+            QStringLiteral("--pace-ms=20")};
+    }
+    // What a gateway holds of an update: the image, then erased memory.
+    static bool holdsImage(const QByteArray &received, const QByteArray &image)
+    {
+        return !image.isEmpty() && received.left(image.size()) == image
+            && received.mid(image.size()) == QByteArray(received.size() - image.size(), char(0xFF));
     }
 
 private slots:
@@ -97,23 +120,36 @@ private slots:
 
     void firmwareThroughASerialServerArrivesByteForByte()
     {
-        QByteArray image(4096, Qt::Uninitialized);
-        QRandomGenerator rng(11);
-        for (char &c : image)
-            c = char(rng.bounded(256));
         const QString path = m_sim.dir.filePath(QStringLiteral("net.bin"));
-        QVERIFY(writeFile(path, image));
+        const QByteArray image = writeImage(path, 11);
         SocatServer server(m_sim.link, kBaud);
         QVERIFY(server.start());
-        const auto r = CliProcess::run(over(server.address())
-            + QStringList{QStringLiteral("firmware"), path, QStringLiteral("--yes"),
-                QStringLiteral("--pace-ms=20")});
+        const auto r = CliProcess::run(over(server.address()) + firmware(path));
         QVERIFY2(r.exitCode == 0, qPrintable(r.err));
         QVERIFY2(r.out.contains(QLatin1String("Memory programming done.")), qPrintable(r.out));
-        const QByteArray received = m_sim.model().firmwareImage();
-        QVERIFY(received.left(image.size()) == image);
-        QCOMPARE(
-            received.mid(image.size()), QByteArray(received.size() - image.size(), char(0xFF)));
+        QVERIFY(holdsImage(m_sim.model().firmwareImage(), image));
+    }
+
+    // Through a Modbus TCP gateway in front of the line (the simulator's own), every frame under
+    // a transaction id of its own.
+    void firmwareThroughAModbusTcpGatewayArrivesByteForByte()
+    {
+        const QString path = m_sim.dir.filePath(QStringLiteral("mbap.bin"));
+        const QString received = m_sim.dir.filePath(QStringLiteral("received.bin"));
+        const QByteArray image = writeImage(path, 12);
+        {
+            SimProcess gateway(
+                {QStringLiteral("--mbap"), QStringLiteral("0"), QStringLiteral("--baud"),
+                    QString::number(kBaud), QStringLiteral("--image-out"), received});
+            QVERIFY(gateway.waitReady());
+            const QString address
+                = QStringLiteral("mbap://127.0.0.1:%1").arg(gateway.port(QStringLiteral("mbap")));
+            const auto r = CliProcess::run(over(address) + firmware(path));
+            QVERIFY2(r.exitCode == 0, qPrintable(r.err + QString::fromUtf8(gateway.errors())));
+        } // ended: the simulator writes out what it received
+        QFile file(received);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(holdsImage(file.readAll(), image));
     }
 
     void serverGoingAwayIsThePortGoingAway()
