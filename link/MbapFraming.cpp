@@ -39,6 +39,7 @@ std::optional<QByteArray> MbapFraming::request(const QByteArray &rtu, QString *w
         m_skipUntilRequest = false;
         m_buffer.clear();
     }
+    m_beforeRequest = m_buffer.size();
     const QByteArray unitAndPdu = rtu.left(rtu.size() - 2);
     QByteArray frame;
     frame.reserve(HeaderSize - 1 + unitAndPdu.size());
@@ -68,6 +69,7 @@ QByteArray MbapFraming::answers(const QByteArray &bytes)
                                                .arg(length)
                                                .arg(m_buffer.size());
             m_buffer.clear();
+            m_beforeRequest = 0;
             m_skipUntilRequest = true;
             m_outstanding = false;
             break;
@@ -78,14 +80,18 @@ QByteArray MbapFraming::answers(const QByteArray &bytes)
         const quint8 unit = quint8(m_buffer[HeaderSize - 1]);
         const QByteArray pdu = m_buffer.mid(HeaderSize, length - 1);
         m_buffer.remove(0, frameSize);
-        if (!m_outstanding || id != m_lastId) {
+        // A frame begun before the request went out cannot answer it, whatever its id says.
+        const bool begunBefore = m_beforeRequest > 0;
+        m_beforeRequest = qMax<qsizetype>(0, m_beforeRequest - frameSize);
+        if (!m_outstanding || id != m_lastId || begunBefore) {
             ++m_droppedAnswers;
+            const QString why = !m_outstanding ? QStringLiteral("no request is outstanding")
+                : begunBefore ? QStringLiteral("it began before the request went out")
+                              : QStringLiteral("the request outstanding has %1").arg(m_lastId);
             qCWarning(lcLink).noquote()
                 << QStringLiteral("Modbus TCP answer with transaction id %1 dropped: %2")
                        .arg(id)
-                       .arg(m_outstanding
-                               ? QStringLiteral("the request outstanding has %1").arg(m_lastId)
-                               : QStringLiteral("no request is outstanding"));
+                       .arg(why);
             continue;
         }
         // One answer per request: a second one under the same id is not the gateway's.
@@ -100,6 +106,7 @@ void MbapFraming::reset()
     m_outstanding = false;
     m_skipUntilRequest = false;
     m_buffer.clear();
+    m_beforeRequest = 0;
 }
 
 QByteArray MbapFraming::rtuFrame(quint8 unitId, const QByteArray &pdu)

@@ -10,8 +10,9 @@
 // its line: unit id, PDU and a correct CRC.
 //
 // Each request gets the next transaction id, and only an answer that carries the id of the
-// request outstanding is passed on: over Modbus TCP a late answer is told apart exactly, so an
-// answer to an earlier request never stands for the current one. A header that cannot be
+// request outstanding, and began to arrive after that request went out, is passed on: over
+// Modbus TCP a late answer is told apart exactly, so an answer to an earlier request never
+// stands for the current one. A header that cannot be
 // Modbus TCP (protocol id not 0, a length without room for a function code or beyond the
 // longest PDU) leaves no way to find where the next frame begins: what is buffered is dropped
 // with everything that follows it until the next request goes out, and the answer counts as
@@ -49,6 +50,7 @@ private:
     bool m_outstanding = false;
     bool m_skipUntilRequest = false;
     QByteArray m_buffer;
+    qsizetype m_beforeRequest = 0; // bytes at the front of m_buffer that came before the request
     int m_droppedAnswers = 0;
     int m_malformedHeaders = 0;
 };

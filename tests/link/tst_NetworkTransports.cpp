@@ -267,6 +267,18 @@ private slots:
         QCOMPARE(framing.malformedHeaders(), malformed);
     }
 
+    // Transaction ids come round again after 65536 requests: a frame that had begun before the
+    // request went out is not its answer, whatever its id.
+    void frameBegunBeforeTheRequestIsNoAnswer()
+    {
+        MbapFraming framing;
+        QVERIFY(framing.answers(hexBytes("00 01 00")).isEmpty());
+        QVERIFY(framing.request(kRequest));
+        QCOMPARE(framing.answers(hexBytes("00 00 05 01 03 02 00 2A 00 01 00 00 00 03 01 83 02")),
+                 withCrc(hexBytes("01 83 02")));
+        QCOMPARE(framing.droppedAnswers(), 1);
+    }
+
     void malformedHeaderCostsOneAnswerOnly()
     {
         MbapFraming framing;
