@@ -57,6 +57,28 @@ private slots:
         QVERIFY(table.out.contains(QStringLiteral("\nGateway at address 5\n")));
     }
 
+    // The same line reached through a serial server in raw mode and through a Modbus TCP
+    // gateway: each gateway's own channels either way.
+    void channelsOfEveryGatewayOverTheNetwork_data()
+    {
+        QTest::addColumn<QString>("scheme");
+        QTest::newRow("serial server") << "tcp";
+        QTest::newRow("Modbus TCP") << "mbap";
+    }
+    void channelsOfEveryGatewayOverTheNetwork()
+    {
+        QFETCH(QString, scheme);
+        SimProcess sim({"--baud", "115200", "--address", "1,2", "--" + scheme, "0"});
+        QVERIFY2(sim.waitReady(), sim.errors().constData());
+        const QString port = QStringLiteral("%1://127.0.0.1:%2").arg(scheme).arg(sim.port(scheme));
+        const auto r = CliProcess::run({"--port", port, "--baud", "115200", "--address", "1,2", "channels", "--json"});
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        const QJsonArray reports = QJsonDocument::fromJson(r.out.toUtf8()).array();
+        QCOMPARE(reports.size(), 2);
+        QCOMPARE(reports[1].toObject().value(QStringLiteral("address")).toInt(), 2);
+        QVERIFY(firstRom(reports[0].toObject()) != firstRom(reports[1].toObject()));
+    }
+
     void aMissingGatewayIsNamedAndOneGatewayCommandsRefuseAList()
     {
         SimProcess sim({"--link", link(), "--baud", "115200", "--address", "1,2"});
