@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QHttpServer>
+#include <QHttpServerRequest>
+#include <QHttpServerResponder>
 #include <QHttpServerResponse>
 #include <QLoggingCategory>
 
@@ -30,23 +32,75 @@ QHttpServer *makeServer()
     return server;
 }
 
+// GET and HEAD pass; anything else is answered 405 here.
+bool allowed(const QHttpServerRequest &request, QHttpServerResponder &responder)
+{
+    const auto method = request.method();
+    if (method == QHttpServerRequest::Method::Get || method == QHttpServerRequest::Method::Head)
+        return true;
+    const QByteArray body = QByteArrayLiteral("Only GET and HEAD are served here\n");
+    responder.writeStatusLine(QHttpServerResponder::StatusCode::MethodNotAllowed);
+    responder.writeHeader(QByteArrayLiteral("Allow"), QByteArrayLiteral("GET, HEAD"));
+    responder.writeHeader(
+        QByteArrayLiteral("Content-Type"), QByteArrayLiteral("text/plain; charset=utf-8"));
+    responder.writeHeader(QByteArrayLiteral("Content-Length"), QByteArray::number(body.size()));
+    responder.writeBody(body);
+    return false;
+}
+
 } // namespace
 
-MetricsServer::MetricsServer(Provider provider, QObject *parent)
+MetricsServer::MetricsServer(Provider provider, const MetricsGuard::Limits &limits, QObject *parent)
     : QObject(parent)
     , m_provider(std::move(provider))
     , m_server(makeServer())
+    , m_limits(limits)
 {
-    m_server->route(QStringLiteral("/metrics"), [this] {
-        return QHttpServerResponse(
-            QByteArrayLiteral("text/plain; version=0.0.4; charset=utf-8"), m_provider());
-    });
+    m_server->route(QStringLiteral("/metrics"),
+        [this](const QHttpServerRequest &request, QHttpServerResponder &&responder) {
+            if (!allowed(request, responder))
+                return;
+            const QByteArray body = m_provider();
+            responder.writeStatusLine();
+            responder.writeHeader(QByteArrayLiteral("Content-Type"),
+                QByteArrayLiteral("text/plain; version=0.0.4; charset=utf-8"));
+            responder.writeHeader(
+                QByteArrayLiteral("Content-Length"), QByteArray::number(body.size()));
+            // A HEAD answer ends after its headers: a body would be read as the next answer by
+            // a client that keeps the connection.
+            responder.writeBody(
+                request.method() == QHttpServerRequest::Method::Head ? QByteArray() : body);
+        });
+    m_server->route(QStringLiteral("/"),
+        [](const QHttpServerRequest &request, QHttpServerResponder &&responder) {
+            if (!allowed(request, responder))
+                return;
+            const QByteArray body = QByteArrayLiteral("The gateway's metrics are at /metrics\n");
+            responder.writeStatusLine();
+            responder.writeHeader(
+                QByteArrayLiteral("Content-Type"), QByteArrayLiteral("text/plain; charset=utf-8"));
+            responder.writeHeader(
+                QByteArrayLiteral("Content-Length"), QByteArray::number(body.size()));
+            responder.writeBody(
+                request.method() == QHttpServerRequest::Method::Head ? QByteArray() : body);
+        });
 }
 
 MetricsServer::~MetricsServer() = default;
 
 bool MetricsServer::listen(const QHostAddress &address, quint16 port)
 {
-    m_port = m_server->listen(address, port);
-    return m_port != 0;
+    auto guard = std::make_unique<MetricsGuard>(m_limits);
+    if (!guard->listen(address, port))
+        return false;
+    m_guard = guard.release();
+    m_guard->setReader(m_server.get());
+    m_server->bind(m_guard); // the server takes it as its child
+    m_port = m_guard->serverPort();
+    return true;
+}
+
+int MetricsServer::openConnections() const
+{
+    return m_guard ? m_guard->openConnections() : 0;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "MetricsGuard.h"
+
 #include <QByteArray>
 #include <QHostAddress>
 #include <QObject>
@@ -8,23 +10,29 @@
 
 class QHttpServer;
 
-// Serves GET /metrics over HTTP with the text a provider renders at each scrape; every other
-// path is answered 404.
+// Serves the text a provider renders at each scrape: GET /metrics with the text, HEAD /metrics
+// with its headers only, / with a line pointing at /metrics; other methods on them are
+// answered 405, every other path 404. The connections pass a MetricsGuard first (request head
+// size, idle time, number at once).
 class MetricsServer : public QObject
 {
     Q_OBJECT
 public:
     using Provider = std::function<QByteArray()>;
 
-    explicit MetricsServer(Provider provider, QObject *parent = nullptr);
+    explicit MetricsServer(
+        Provider provider, const MetricsGuard::Limits &limits = {}, QObject *parent = nullptr);
     ~MetricsServer() override;
 
     // false when the address cannot be bound (in use, no such address, no rights).
     bool listen(const QHostAddress &address, quint16 port);
     quint16 port() const { return m_port; }
+    int openConnections() const;
 
 private:
     Provider m_provider;
     std::unique_ptr<QHttpServer> m_server;
+    MetricsGuard *m_guard = nullptr; // owned by m_server once bound
+    MetricsGuard::Limits m_limits;
     quint16 m_port = 0;
 };

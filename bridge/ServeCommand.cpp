@@ -75,7 +75,7 @@ int ServeCommand::run(CliContext &ctx)
     if (options.metricsPort > 0) {
         serve.m_metrics = std::make_unique<MetricsServer>([&serve] { return serve.metricsText(); });
         const QHostAddress address
-            = options.metricsAddress.value_or(QHostAddress(QHostAddress::Any));
+            = options.metricsAddress.value_or(QHostAddress(QHostAddress::LocalHost));
         if (!serve.m_metrics->listen(address, quint16(options.metricsPort)))
             throw CliFailure::failure(QStringLiteral(
                 "Cannot serve metrics on %1 port %2: the address is in use or not this machine's")

@@ -29,7 +29,7 @@ struct ServeOptions
     bool discovery = true; // off: state only, no entity configured or withdrawn
     int heartbeatS = 60; // state republished at least this often
     QString descriptions; // the window's descriptions file, or empty
-    std::optional<QHostAddress> metricsAddress;
+    std::optional<QHostAddress> metricsAddress; // none given: 127.0.0.1
     int metricsPort = 0; // 0: no metrics endpoint
 
     static ServeOptions parse(CommandArgs &args, const LinkOptions &link);
