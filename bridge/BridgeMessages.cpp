@@ -158,6 +158,15 @@ bool BridgeMessages::isThermometer(const TChannelRecord &record)
     return isUsed(record) && isThermometer(record.rom);
 }
 
+QString BridgeMessages::statusText(uint8_t status)
+{
+    // The window shows nothing for a channel the gateway has not read yet; a subscriber gets
+    // words for it as for every other code.
+    if (status == ChannelStatus::NotRead)
+        return QStringLiteral("Not read yet");
+    return ChannelText::statusText(status);
+}
+
 QJsonObject BridgeMessages::state(
     const TChannelRecord &record, int number, const QString &description)
 {
@@ -166,6 +175,7 @@ QJsonObject BridgeMessages::state(
     out.insert(QStringLiteral("channel"), number);
     for (const char *key : {"rom", "family", "status", "statusText", "values", "temperature"})
         out.insert(QLatin1String(key), decoded.value(QLatin1String(key)));
+    out.insert(QStringLiteral("statusText"), statusText(record.status));
     out.insert(QStringLiteral("description"), description);
     return out;
 }
@@ -174,7 +184,7 @@ QJsonObject BridgeMessages::lineState(int line, int status)
 {
     return QJsonObject{
         {QStringLiteral("line"), line},
-        {QStringLiteral("state"), ChannelText::statusText(uint8_t(status))},
+        {QStringLiteral("state"), statusText(uint8_t(status))},
         {QStringLiteral("status"), status},
     };
 }

@@ -86,6 +86,9 @@ public:
     static bool isThermometer(const TChannelRecord &record);
     static bool isThermometer(const RomCode::Words &rom);
 
+    // Words for every status code of a channel or line: the window's, and for a channel not
+    // read yet (which the window leaves blank) "Not read yet".
+    static QString statusText(uint8_t status);
     // The channel's state: channel, rom, family, status, statusText, values, temperature and
     // description. A failed reading gives null for the temperature and every value.
     static QJsonObject state(const TChannelRecord &record, int number, const QString &description);

@@ -86,6 +86,7 @@ void GatewayPublisher::stop()
     accountCounters();
     m_linkState = LinkState::PortClosed;
     m_linkReason = QStringLiteral("stopped");
+    m_linkSince = QDateTime::currentDateTimeUtc();
 }
 
 void GatewayPublisher::sayGoodbye()

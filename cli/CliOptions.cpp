@@ -166,3 +166,28 @@ QString CliOptions::usage()
         "Exit codes: 0 done, 1 link or gateway failure, 2 usage error.")
         .arg(TcpTransport::DefaultAnswerAllowanceMs);
 }
+
+QString CliOptions::commandUsage(const QString &command)
+{
+    // A command's entry starts with two spaces and its name, its further lines are indented
+    // deeper; the entries sit between "Commands:" and the blank line after them.
+    const QStringList lines = usage().split(QLatin1Char('\n'));
+    const qsizetype commands = lines.indexOf(QStringLiteral("Commands:"));
+    QStringList entry;
+    for (qsizetype i = commands + 1; commands >= 0 && i < lines.size() && !lines[i].isEmpty(); ++i) {
+        const QString &line = lines[i];
+        const bool starts = line.size() > 2 && line[2] != QLatin1Char(' ');
+        if (starts && !entry.isEmpty())
+            break;
+        if (starts ? line.mid(2).section(QLatin1Char(' '), 0, 0) == command : !entry.isEmpty())
+            entry.append(line.mid(2));
+    }
+    if (entry.isEmpty())
+        return QString();
+    return QStringLiteral("Usage: tarvik-cli [OPTIONS] %1\n\n"
+                          "The line options (--port, --baud, --address, --parity, --stopbits,\n"
+                          "--numbering, --timeout) go anywhere on the line; tarvik-cli --help\n"
+                          "lists them and every command.\n\n"
+                          "Exit codes: 0 done, 1 link or gateway failure, 2 usage error.")
+        .arg(entry.join(QLatin1Char('\n')));
+}

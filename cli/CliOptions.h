@@ -19,4 +19,7 @@ struct CliOptions
     // Throws a usage CliFailure for an unknown or malformed option.
     static CliOptions parse(const QStringList &arguments);
     static QString usage();
+    // The usage of one command: its lines of usage() with the line options and exit codes;
+    // empty for a command usage() does not list.
+    static QString commandUsage(const QString &command);
 };

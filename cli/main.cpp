@@ -77,7 +77,9 @@ int main(int argc, char *argv[])
     try {
         const CliOptions options = CliOptions::parse(QCoreApplication::arguments());
         if (options.help) {
-            console.out(CliOptions::usage());
+            // "COMMAND --help" is that command's own usage.
+            const QString own = CliOptions::commandUsage(options.command);
+            console.out(own.isEmpty() ? CliOptions::usage() : own);
             console.checkOut();
             return int(ExitCode::Done);
         }

@@ -241,6 +241,18 @@ private slots:
         QCOMPARE(device.settled(), settled);
     }
 
+    // Every code a channel or line can carry, known or not, has words in the payloads.
+    void everyStatusCodeHasAText()
+    {
+        for (int status = 0; status <= 255; ++status) {
+            const QJsonObject channel = BridgeMessages::state(record(0x28, uint8_t(status)), 1, QString());
+            QVERIFY2(!channel.value(QStringLiteral("statusText")).toString().isEmpty(), qPrintable(QString::number(status)));
+            QVERIFY(!BridgeMessages::lineState(1, status).value(QStringLiteral("state")).toString().isEmpty());
+        }
+        QCOMPARE(BridgeMessages::statusText(254), QStringLiteral("Not read yet"));
+        QCOMPARE(BridgeMessages::statusText(2), QStringLiteral("Short circuit"));
+    }
+
     void channelsBecomeStateAndEntitiesByFamilyAndStatus_data()
     {
         QTest::addColumn<int>("family");

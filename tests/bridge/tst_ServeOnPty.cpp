@@ -10,6 +10,7 @@
 #include "SimOnPty.h"
 #include "TestHelpers.h"
 
+#include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -427,6 +428,12 @@ private slots:
     void sigtermPublishesOfflineAndEndsWithZero()
     {
         const int before = m_probe->count(topic(QStringLiteral("availability")));
+        const auto linkSince = [&] {
+            return QDateTime::fromString(json(m_probe->last(topic(QStringLiteral("link"))))[QStringLiteral("since")].toString(), Qt::ISODate);
+        };
+        const QDateTime answeringSince = linkSince();
+        QVERIFY(answeringSince.isValid());
+        QTest::qWait(1100); // "since" has whole seconds
         m_serve.terminate(); // SIGTERM
         QVERIFY(waitFor([&] { return m_serve.state() == QProcess::NotRunning; }, 5000));
         QCOMPARE(m_serve.exitStatus(), QProcess::NormalExit);
@@ -434,6 +441,11 @@ private slots:
         QVERIFY(waitFor(
             [&] { return m_probe->count(topic(QStringLiteral("availability"))) > before; }, 2000));
         QCOMPARE(m_probe->last(topic(QStringLiteral("availability"))), QByteArray("offline"));
+        // The link's last word names the stop and when it came.
+        QVERIFY(waitFor([&] {
+            return json(m_probe->last(topic(QStringLiteral("link"))))[QStringLiteral("reason")].toString() == QLatin1String("stopped");
+        }, 2000));
+        QVERIFY2(linkSince() > answeringSince, qPrintable(linkSince().toString(Qt::ISODate)));
     }
 
     void badStartsEndWithOneLine_data()

@@ -107,6 +107,34 @@ private slots:
                                     "save-new", "save-found", "delete", "write-rom", "settings", "firmware", "scan"})
             QVERIFY2(r.out.contains(QStringLiteral("  %1 ").arg(QLatin1String(command))), command);
     }
+
+    // A command's --help, before or after it, is that command's usage alone.
+    void commandHelpIsTheCommandsOwn_data()
+    {
+        QTest::addColumn<QStringList>("words");
+        QTest::addColumn<QString>("usage");
+        QTest::newRow("serve --help") << QStringList{"serve", "--help"}
+                                      << "Usage: tarvik-cli [OPTIONS] serve --mqtt HOST[:PORT]";
+        QTest::newRow("--help serve") << QStringList{"--help", "serve"}
+                                      << "Usage: tarvik-cli [OPTIONS] serve --mqtt HOST[:PORT]";
+        QTest::newRow("find-new -h") << QStringList{"find-new", "-h"}
+                                     << "Usage: tarvik-cli [OPTIONS] find-new LINE ";
+        QTest::newRow("restore, two lines") << QStringList{"restore", "--help"}
+                                            << "Usage: tarvik-cli [OPTIONS] restore FILE.bin [--verify] [--force]\n"
+                                               "                                  write a configuration back";
+    }
+    void commandHelpIsTheCommandsOwn()
+    {
+        QFETCH(QStringList, words);
+        QFETCH(QString, usage);
+        const auto r = CliProcess::run(words, 10000);
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY2(r.out.startsWith(usage), qPrintable(r.out));
+        QVERIFY2(!r.out.contains(QLatin1String("Commands:")), qPrintable(r.out));
+        QVERIFY(r.out.contains(QLatin1String("Exit codes:")));
+        if (words.contains(QLatin1String("serve")))
+            QVERIFY(r.out.contains(QLatin1String("--mqtt-cafile")) && r.out.contains(QLatin1String("--no-discovery")));
+    }
 };
 
 QTEST_GUILESS_MAIN(tst_CliArguments)
