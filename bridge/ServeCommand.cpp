@@ -6,7 +6,7 @@
 #include "CliOptions.h"
 #include "CommandArgs.h"
 #include "Console.h"
-#include "DescriptionsArgument.h"
+#include "DescriptionsSource.h"
 #include "ErrorGuard.h"
 #include "EventWait.h"
 #include "Freshness.h"
@@ -69,9 +69,14 @@ int ServeCommand::run(CliContext &ctx)
 
     ServeCommand serve(ctx, options, mqtt);
     const QStringList files = serve.descriptionFiles();
-    for (size_t g = 0; g < serve.m_gateways.size(); ++g)
-        if (!files[int(g)].isEmpty())
-            serve.m_gateways[g]->setDescriptions(DescriptionsArgument::load(files[int(g)], ctx.options.numbering));
+    for (size_t g = 0; g < serve.m_gateways.size(); ++g) {
+        if (files[int(g)].isEmpty())
+            continue;
+        const auto loaded = DescriptionsSource::load(files[int(g)], ctx.options.numbering);
+        if (!loaded.encodingNote.isEmpty())
+            serve.say(loaded.encodingNote);
+        serve.m_gateways[g]->setDescriptions(loaded.records);
+    }
     if (options.metricsPort > 0) {
         serve.m_metrics = std::make_unique<MetricsServer>([&serve] { return serve.metricsText(); });
         const QHostAddress address
@@ -321,15 +326,17 @@ void ServeCommand::reloadDescriptions()
     }
     const QStringList files = descriptionFiles();
     for (int g = 0; g < files.size(); ++g) {
-        QList<TDescriptionRecord> descriptions;
+        DescriptionsSource::Loaded descriptions;
         try {
-            descriptions = DescriptionsArgument::load(files[g], m_ctx.options.numbering);
+            descriptions = DescriptionsSource::load(files[g], m_ctx.options.numbering);
         } catch (const CliFailure &failure) {
             say(failure.message + QStringLiteral("; the descriptions stay as they were"));
             continue;
         }
+        if (!descriptions.encodingNote.isEmpty())
+            say(descriptions.encodingNote);
         say(QStringLiteral("Descriptions reloaded from %1").arg(files[g]));
-        m_gateways[size_t(g)]->setDescriptions(descriptions);
+        m_gateways[size_t(g)]->setDescriptions(descriptions.records);
     }
 }
 

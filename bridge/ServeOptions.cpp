@@ -19,6 +19,8 @@ QString readable(const QString &path, const QString &option)
     const QFileInfo info(path);
     if (!info.exists())
         throw CliFailure::usage(QStringLiteral("%1: %2 does not exist").arg(option, path));
+    if (info.isDir())
+        throw CliFailure::usage(QStringLiteral("%1: %2 is a directory").arg(option, path));
     if (!info.isFile() || !info.isReadable())
         throw CliFailure::usage(QStringLiteral("%1: %2 cannot be read").arg(option, path));
     return path;

@@ -3,11 +3,13 @@
 // device counts as changed, what a failed reading publishes.
 #include "BridgeMessages.h"
 #include "ChannelDevice.h"
+#include "DescriptionsSource.h"
 #include "CliFailure.h"
 #include "CommandArgs.h"
 #include "GatewayModel.h"
 #include "GatewayName.h"
 #include "MetricsText.h"
+#include "OutgoingText.h"
 #include "ServeOptions.h"
 #include "TestHelpers.h"
 
@@ -27,6 +29,11 @@ TChannelRecord record(uint8_t family, uint8_t status, uint16_t value1 = 215)
     r.values = {value1, 0, 0, 0, 0};
     r.status = status;
     return r;
+}
+
+QString t(const char16_t *text)
+{
+    return QString::fromUtf16(text);
 }
 
 } // namespace
@@ -63,6 +70,8 @@ private slots:
         refused("password without user", {"--mqtt", "h", "--mqtt-password-file", "/etc/hostname"}, "needs --mqtt-user");
         refused("missing password file", {"--mqtt", "h", "--mqtt-user", "u", "--mqtt-password-file", "/nonexistent/pw"},
                 "does not exist");
+        refused("descriptions a directory", {"--mqtt", "h", "--descriptions", "/tmp"},
+                "--descriptions: /tmp is a directory");
         refused("unknown option", {"--mqtt", "h", "--retain"}, "--retain");
         refused("wildcard in topic prefix", {"--mqtt", "h", "--topic-prefix", "site/#"}, "--topic-prefix takes");
         refused("empty level in discovery prefix", {"--mqtt", "h", "--discovery-prefix", "ha//x"},
@@ -239,6 +248,59 @@ private slots:
             shown = device.rom() == record(QLatin1Char('A')).rom ? QStringLiteral("A") : QStringLiteral("B");
         QCOMPARE(shown, holds);
         QCOMPARE(device.settled(), settled);
+    }
+
+    void controlAndBidiCharactersAreDroppedFromOutgoingText_data()
+    {
+        QTest::addColumn<QString>("given");
+        QTest::addColumn<QString>("sent");
+        QTest::newRow("plain, accents kept") << t(u"Kotel – přívod 2 °C") << t(u"Kotel – přívod 2 °C");
+        QTest::newRow("terminal escape") << t(u"Boiler\x1b[2J\x1b]0;x\x07") << t(u"Boiler[2J]0;x");
+        QTest::newRow("NUL, tab, CR, LF") << QStringLiteral("a") + QChar(0) + t(u"b\tc\rd\ne") << t(u"abcde");
+        QTest::newRow("DEL and C1") << t(u"a\u007fb\u0085c\u009bd\u0080") << t(u"abcd");
+        QTest::newRow("right-to-left override") << t(u"invoice\u202Efdp.exe") << t(u"invoicefdp.exe");
+        QTest::newRow("embeddings, isolates, marks")
+            << t(u"\u202Aa\u202Bb\u202Cc\u202Dd\u2066e\u2067f\u2068g\u2069h\u200Ei\u200Fj\u061Ck")
+            << t(u"abcdefghijk");
+        QTest::newRow("beyond the BMP kept") << t(u"t \U0001F321") << t(u"t \U0001F321");
+    }
+    void controlAndBidiCharactersAreDroppedFromOutgoingText()
+    {
+        QFETCH(QString, given);
+        QFETCH(QString, sent);
+        QCOMPARE(OutgoingText::clean(given), sent);
+    }
+
+    // The file as the window reads it, its descriptions cleaned; a file that is not UTF-8 is
+    // taken as Windows-1250 and said so; a directory is named as one.
+    void descriptionsFileIsReadCleanedAndItsEncodingSaid()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("d.txt"));
+        const auto write = [&](const QByteArray &description) {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write("1-WIRE-TARVIK Tool V1.09 (OBRIX)\r\nChannelNumber\tROMCode\tDescription\r\n0\t\t"
+                + description + "\r\n");
+        };
+        write("Kotel \xc5\xbe\x1b[31m\xe2\x80\xaeX"); // UTF-8 "ž", an escape, an override
+        DescriptionsSource::Loaded loaded = DescriptionsSource::load(path, 0);
+        QCOMPARE(loaded.records.value(0).description, t(u"Kotel ž[31mX"));
+        QVERIFY(loaded.encodingNote.isEmpty());
+
+        write("Kotel \x9e\x85\x7f"); // Windows-1250 "ž" and "…", then DEL
+        loaded = DescriptionsSource::load(path, 0);
+        QCOMPARE(loaded.records.value(0).description, t(u"Kotel ž…"));
+        QCOMPARE(loaded.encodingNote,
+            QStringLiteral("%1 is not valid UTF-8 (byte %2): read as Windows-1250").arg(path).arg(78));
+
+        try {
+            DescriptionsSource::load(dir.path(), 0);
+            QFAIL("a directory was taken");
+        } catch (const CliFailure &failure) {
+            QCOMPARE(failure.message,
+                QStringLiteral("%1 is a directory, not a channel descriptions file").arg(dir.path()));
+        }
     }
 
     // Every code a channel or line can carry, known or not, has words in the payloads.

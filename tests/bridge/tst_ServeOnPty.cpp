@@ -303,7 +303,9 @@ private slots:
         }));
         QVERIFY(m_probe->has(freed)); // withdrawn, not just never sent
 
-        QVERIFY(writeDescriptions(m_descriptions, {{2, QStringLiteral("Cellar")}}));
+        // An escape sequence and a right-to-left override in the file go no further.
+        QVERIFY(writeDescriptions(m_descriptions,
+            {{2, QStringLiteral("Cel") + QChar(0x1b) + QStringLiteral("lar") + QChar(0x202E)}}));
         ::kill(pid_t(m_serve.processId()), SIGHUP);
         QVERIFY(waitFor([&] {
             return json(m_probe->last(discoveryTopic(2)))[QStringLiteral("name")].toString()
