@@ -14,6 +14,7 @@ namespace {
 constexpr int kFirstRetryMs = 1000;
 constexpr int kLongestRetryMs = 30000;
 constexpr int kQos = 1;
+constexpr const char *kSystemAuthorities = "/etc/ssl/certs";
 
 // libmosquitto keeps global state (its TLS library among it) that must be set up once.
 void initLibrary()
@@ -140,10 +141,8 @@ void MqttLink::attempt()
         rc = mosquitto_username_pw_set(
             m_client, user.constData(), m_settings.password ? password.constData() : nullptr);
     }
-    if (rc == MOSQ_ERR_SUCCESS && !m_settings.caFile.isEmpty()) {
-        const QByteArray ca = m_settings.caFile.toLocal8Bit();
-        rc = mosquitto_tls_set(m_client, ca.constData(), nullptr, nullptr, nullptr, nullptr);
-    }
+    if (rc == MOSQ_ERR_SUCCESS && (m_settings.tls || !m_settings.caFile.isEmpty()))
+        rc = setUpTls();
     if (rc != MOSQ_ERR_SUCCESS) {
         lost(failureText(rc));
         return;
@@ -208,6 +207,21 @@ void MqttLink::afterCall(int rc)
     updateWriteWatch();
 }
 
+int MqttLink::setUpTls()
+{
+    // Without a CA file the system's authorities (the folder of hashed certificates that
+    // ca-certificates keeps) vouch for the broker.
+    const QByteArray ca = m_settings.caFile.toLocal8Bit();
+    const QByteArray cert = m_settings.certFile.toLocal8Bit();
+    const QByteArray key = m_settings.keyFile.toLocal8Bit();
+    const auto orNull = [](const QByteArray &path) { return path.isEmpty() ? nullptr : path.constData(); };
+    // A key that needs a pass phrase fails instead of asking for one on a terminal nobody
+    // watches.
+    const auto noPassPhrase = [](char *, int, int, void *) { return 0; };
+    return mosquitto_tls_set(m_client, orNull(ca), ca.isEmpty() ? kSystemAuthorities : nullptr,
+        orNull(cert), orNull(key), noPassPhrase);
+}
+
 QString MqttLink::failureText(int rc) const
 {
     if (rc != MOSQ_ERR_TLS)
@@ -219,7 +233,9 @@ QString MqttLink::failureText(int rc) const
         text += QStringLiteral(": ") + m_tlsError;
     if (m_tlsError.contains(QLatin1String("certificate verify failed")))
         text += QStringLiteral(" (the broker's certificate is not signed by %1, or does not name %2)")
-                    .arg(m_settings.caFile, m_settings.host);
+                    .arg(m_settings.caFile.isEmpty() ? QStringLiteral("the system's authorities")
+                                                     : m_settings.caFile,
+                        m_settings.host);
     else if (m_tlsError.contains(QLatin1String("eof")) || m_tlsError.contains(QLatin1String("wrong version")))
         text += QStringLiteral(" (does the broker take TLS on port %1?)").arg(m_settings.port);
     return text;
@@ -265,7 +281,7 @@ QString MqttLink::socketFailure() const
     const ssize_t n = ::recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
     if (n > 0 || (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)))
         return QString();
-    const QString tlsHint = m_settings.caFile.isEmpty()
+    const QString tlsHint = m_settings.caFile.isEmpty() && !m_settings.tls
         ? QString()
         : QStringLiteral(" (does the broker take TLS on port %1?)").arg(m_settings.port);
     const int error = n < 0 ? errno : 0;

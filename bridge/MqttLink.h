@@ -29,6 +29,9 @@ public:
         QString user;
         std::optional<QString> password;
         QString caFile; // TLS against this authority when set
+        bool tls = false; // TLS, against caFile or else the system's authorities
+        QString certFile; // the client's certificate and key, for brokers that ask for one
+        QString keyFile;
         QString willTopic;
         QByteArray willPayload;
         int keepAliveS = 30;
@@ -82,6 +85,7 @@ private:
     void updateWriteWatch();
     void afterCall(int rc);
     QString failureText(int rc) const;
+    int setUpTls();
     // Why the socket of a connection being made is dead; empty while it may still come up.
     QString socketFailure() const;
     void onReadable();

@@ -16,6 +16,7 @@
 #include "MetricsText.h"
 #include "MqttLink.h"
 #include "RegisterMap.h"
+#include "SecretChecks.h"
 
 #include <QLocale>
 
@@ -61,6 +62,11 @@ int ServeCommand::run(CliContext &ctx)
     broker.user = options.mqttUser;
     broker.password = options.mqttPassword;
     broker.caFile = options.mqttCaFile;
+    broker.tls = options.mqttTls;
+    broker.certFile = options.mqttCertFile;
+    broker.keyFile = options.mqttKeyFile;
+    for (const QString &warning : SecretChecks::warnings(options))
+        ctx.console.err(warning);
     // The broker sends one last will: the gateway's availability, or with several the bridge's.
     broker.willTopic = several ? BridgeMessages::bridgeTopic(options.topicPrefix, options.bridgeName)
                                : topicsOf(options, options.name).availabilityTopic();

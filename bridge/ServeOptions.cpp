@@ -76,6 +76,9 @@ ServeOptions ServeOptions::parse(CommandArgs &args, const LinkOptions &link)
     const auto user = args.value(QStringLiteral("mqtt-user"));
     const auto passwordFile = args.value(QStringLiteral("mqtt-password-file"));
     const auto caFile = args.value(QStringLiteral("mqtt-cafile"));
+    const auto certFile = args.value(QStringLiteral("mqtt-cert"));
+    const auto keyFile = args.value(QStringLiteral("mqtt-key"));
+    const bool tls = args.flag(QStringLiteral("mqtt-tls"));
     const auto name = args.value(QStringLiteral("name"));
     const auto heartbeat = args.value(QStringLiteral("heartbeat"));
     const auto descriptions = args.value(QStringLiteral("descriptions"));
@@ -90,7 +93,14 @@ ServeOptions ServeOptions::parse(CommandArgs &args, const LinkOptions &link)
             QStringLiteral("serve needs --mqtt HOST[:PORT], the broker to publish to"));
     if (caFile)
         o.mqttCaFile = readable(*caFile, QStringLiteral("--mqtt-cafile"));
-    o.mqttPort = o.mqttCaFile.isEmpty() ? kMqttPort : kMqttTlsPort;
+    if (bool(certFile) != bool(keyFile))
+        throw CliFailure::usage(QStringLiteral("--mqtt-cert and --mqtt-key go together"));
+    if (certFile) {
+        o.mqttCertFile = readable(*certFile, QStringLiteral("--mqtt-cert"));
+        o.mqttKeyFile = readable(*keyFile, QStringLiteral("--mqtt-key"));
+    }
+    o.mqttTls = tls || caFile || certFile;
+    o.mqttPort = o.mqttTls ? kMqttTlsPort : kMqttPort;
     if (!splitHostPort(*mqtt, o.mqttHost, o.mqttPort))
         throw CliFailure::usage(
             QStringLiteral("--mqtt takes HOST or HOST:PORT (got \"%1\")").arg(*mqtt));
@@ -101,7 +111,8 @@ ServeOptions ServeOptions::parse(CommandArgs &args, const LinkOptions &link)
     if (passwordFile) {
         if (!user)
             throw CliFailure::usage(QStringLiteral("--mqtt-password-file needs --mqtt-user"));
-        QFile file(readable(*passwordFile, QStringLiteral("--mqtt-password-file")));
+        o.mqttPasswordFile = readable(*passwordFile, QStringLiteral("--mqtt-password-file"));
+        QFile file(o.mqttPasswordFile);
         if (!file.open(QIODevice::ReadOnly))
             throw CliFailure::usage(QStringLiteral("--mqtt-password-file: %1 cannot be read: %2")
                                         .arg(*passwordFile, file.errorString()));

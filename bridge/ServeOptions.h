@@ -18,6 +18,10 @@ struct ServeOptions
     QString mqttUser;
     std::optional<QString> mqttPassword; // the first line of --mqtt-password-file
     QString mqttCaFile;
+    bool mqttTls = false; // --mqtt-tls, --mqtt-cafile or a client certificate
+    QString mqttCertFile;
+    QString mqttKeyFile;
+    QString mqttPasswordFile;
     QString name; // the (first) gateway's ID in topics and metric labels
     // Every gateway's ID, in the order of --address. With several gateways on the line the
     // bridge itself has a name too: its MQTT client and the topic PREFIX/BRIDGE/bridge, which

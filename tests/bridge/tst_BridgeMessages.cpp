@@ -10,6 +10,7 @@
 #include "GatewayName.h"
 #include "MetricsText.h"
 #include "OutgoingText.h"
+#include "SecretChecks.h"
 #include "ServeOptions.h"
 #include "TestHelpers.h"
 
@@ -18,6 +19,7 @@
 #include <QJsonArray>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/stat.h>
 
 namespace {
 
@@ -56,6 +58,8 @@ private slots:
                                        << "10.0.0.2:1884" << "boiler_1" << 0;
         QTest::newRow("IPv6") << QStringList{"--mqtt", "[::1]:1885", "--metrics", "[::1]:9101"} << "" << "::1:1885"
                               << "ttyUSB0-7" << 9101;
+        QTest::newRow("TLS, system authorities") << QStringList{"--mqtt", "h", "--mqtt-tls"} << "" << "h:8883"
+                                                 << "ttyUSB0-7" << 0;
         QTest::newRow("metrics port") << QStringList{"--mqtt", "h", "--metrics", "9100"} << "" << "h:1883" << "ttyUSB0-7" << 9100;
         // Refused, with the reason.
         const auto refused = [](const char *row, const QStringList &words, const char *error) {
@@ -72,6 +76,10 @@ private slots:
                 "does not exist");
         refused("descriptions a directory", {"--mqtt", "h", "--descriptions", "/tmp"},
                 "--descriptions: /tmp is a directory");
+        refused("certificate without key", {"--mqtt", "h", "--mqtt-cert", "/etc/hostname"},
+                "--mqtt-cert and --mqtt-key go together");
+        refused("missing key", {"--mqtt", "h", "--mqtt-cert", "/etc/hostname", "--mqtt-key", "/nonexistent/k"},
+                "--mqtt-key: /nonexistent/k does not exist");
         refused("unknown option", {"--mqtt", "h", "--retain"}, "--retain");
         refused("wildcard in topic prefix", {"--mqtt", "h", "--topic-prefix", "site/#"}, "--topic-prefix takes");
         refused("empty level in discovery prefix", {"--mqtt", "h", "--discovery-prefix", "ha//x"},
@@ -149,6 +157,48 @@ private slots:
         } catch (const CliFailure &f) {
             QVERIFY2(f.message.contains(ids), qPrintable(f.message));
             QCOMPARE(f.code, ExitCode::Usage);
+        }
+    }
+
+    // The password file readable by others, and a password sent in clear to another machine,
+    // are each warned about with what to do; a file of the owner's alone, TLS or a broker on
+    // this machine are not.
+    void passwordKeptOrSentOpenlyIsWarnedAbout_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QStringList>("words");
+        QTest::addColumn<QStringList>("warned"); // a part of each warning, in order
+        QTest::newRow("0600 over TLS") << 0600 << QStringList{"--mqtt", "broker.lan", "--mqtt-tls"} << QStringList{};
+        QTest::newRow("0644 over TLS") << 0644 << QStringList{"--mqtt", "broker.lan", "--mqtt-tls"}
+                                       << QStringList{"can be read or changed by other users; make it its owner's alone: chmod 600 "};
+        QTest::newRow("0640 over TLS") << 0640 << QStringList{"--mqtt", "broker.lan", "--mqtt-tls"}
+                                       << QStringList{"chmod 600"};
+        QTest::newRow("0600 in clear") << 0600 << QStringList{"--mqtt", "broker.lan"}
+                                       << QStringList{"the MQTT password goes to broker.lan without TLS"};
+        QTest::newRow("0666 in clear") << 0666 << QStringList{"--mqtt", "10.0.0.2:1883"}
+                                       << QStringList{"chmod 600", "goes to 10.0.0.2 without TLS"};
+        QTest::newRow("0600 in clear to this machine") << 0600 << QStringList{"--mqtt", "127.0.0.1"} << QStringList{};
+        QTest::newRow("0600 in clear to localhost") << 0600 << QStringList{"--mqtt", "localhost"} << QStringList{};
+    }
+    void passwordKeptOrSentOpenlyIsWarnedAbout()
+    {
+        QFETCH(int, mode);
+        QFETCH(QStringList, words);
+        QFETCH(QStringList, warned);
+        QTemporaryDir dir;
+        const QString pw = dir.filePath(QStringLiteral("pw"));
+        QVERIFY(writeFile(pw, "s3cret\n"));
+        QVERIFY(::chmod(QFile::encodeName(pw).constData(), mode_t(mode)) == 0);
+        LinkOptions link;
+        link.port = QStringLiteral("/dev/ttyUSB0");
+        CommandArgs args(QStringLiteral("serve"),
+            words + QStringList{QStringLiteral("--mqtt-user"), QStringLiteral("u"), QStringLiteral("--mqtt-password-file"), pw});
+        const QStringList said = SecretChecks::warnings(ServeOptions::parse(args, link));
+        QCOMPARE(said.size(), warned.size());
+        for (int i = 0; i < said.size(); ++i) {
+            QVERIFY2(said[i].startsWith(QLatin1String("Warning: ")) && said[i].contains(warned[i]), qPrintable(said[i]));
+            if (warned[i].contains(QLatin1String("chmod")))
+                QVERIFY(said[i].contains(pw));
         }
     }
 
