@@ -30,8 +30,9 @@ bool MosquittoBroker::start()
     QFile file(config);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    file.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\npersistence false\n")
+    file.write(QStringLiteral("listener %1 127.0.0.1\n%2\nallow_anonymous true\npersistence false\n")
                    .arg(m_port)
+                   .arg(m_listenerOptions)
                    .toUtf8());
     file.close();
     m_process.start(QStringLiteral("/usr/sbin/mosquitto"), {QStringLiteral("-c"), config});

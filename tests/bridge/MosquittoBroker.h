@@ -22,6 +22,8 @@ public:
     // within a few seconds.
     bool start();
     void stop();
+    // Lines for the listener (TLS files, require_certificate), before start().
+    void setListenerOptions(const QString &lines) { m_listenerOptions = lines; }
     int port() const { return m_port; }
     QString address() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }
     // A loopback port nobody listens on just now.
@@ -31,6 +33,7 @@ private:
     QTemporaryDir m_dir;
     QProcess m_process;
     int m_port = 0;
+    QString m_listenerOptions;
 };
 
 // A subscriber to everything the bridge publishes, on libmosquitto's own thread. It keeps the

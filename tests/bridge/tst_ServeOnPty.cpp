@@ -11,6 +11,7 @@
 #include "TestHelpers.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -18,6 +19,7 @@
 #include <QNetworkReply>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
@@ -480,6 +482,59 @@ private slots:
         QCOMPARE(r.exitCode, exitCode);
         QVERIFY2(r.err.contains(says), qPrintable(r.err));
         QCOMPARE(r.err.trimmed().count(QLatin1Char('\n')), 0);
+    }
+
+    // A broker that asks for a client certificate (made here with openssl, signed by an
+    // authority of the test's own) takes the bridge's --mqtt-cert and --mqtt-key, and refuses
+    // the bridge without them.
+    void brokerAskingForAClientCertificateTakesTheBridges()
+    {
+        QTemporaryDir files;
+        const QDir dir(files.path());
+        const auto openssl = [&](const QStringList &words) {
+            QProcess p;
+            p.setWorkingDirectory(dir.path());
+            p.start(QStringLiteral("openssl"), words);
+            return p.waitForFinished(20000) && p.exitCode() == 0;
+        };
+        const QStringList key{"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes"};
+        QVERIFY(openssl(QStringList{"req", "-x509"} + key
+            + QStringList{"-keyout", "ca.key", "-out", "ca.pem", "-subj", "/CN=tarvik test CA", "-days", "2"}));
+        QVERIFY(writeFile(dir.filePath(QStringLiteral("san.ext")), "subjectAltName=IP:127.0.0.1\n"));
+        for (const QString name : {QStringLiteral("server"), QStringLiteral("client")}) {
+            QVERIFY(openssl(QStringList{"req"} + key
+                + QStringList{"-keyout", name + ".key", "-out", name + ".csr", "-subj", "/CN=" + name}));
+            QVERIFY(openssl({"x509", "-req", "-in", name + ".csr", "-CA", "ca.pem", "-CAkey", "ca.key",
+                "-CAcreateserial", "-out", name + ".pem", "-days", "2", "-extfile", "san.ext"}));
+        }
+        // mosquitto reads its files after dropping to its own user.
+        QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                | QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther));
+        for (const char *file : {"ca.pem", "server.pem", "server.key"})
+            QVERIFY(QFile::setPermissions(dir.filePath(QLatin1String(file)),
+                QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
+        MosquittoBroker broker;
+        broker.setListenerOptions(QStringLiteral("cafile %1\ncertfile %2\nkeyfile %3\nrequire_certificate true")
+                                      .arg(dir.filePath("ca.pem"), dir.filePath("server.pem"), dir.filePath("server.key")));
+        QVERIFY(broker.start());
+        const QStringList tls{"serve", "--mqtt", broker.address(), "--name", "tls", "--mqtt-cafile", dir.filePath("ca.pem")};
+
+        const auto refused = CliProcess::run(QStringList{"--port", m_sim.link} + tls, 15000);
+        QCOMPARE(refused.exitCode, 1);
+        QVERIFY2(refused.err.contains(QLatin1String("Cannot connect to the MQTT broker")), qPrintable(refused.err));
+
+        QProcess serve;
+        serve.start(QStringLiteral(TARVIK_CLI_EXE), QStringList{"--port", m_sim.link} + tls
+            + QStringList{"--mqtt-cert", dir.filePath("client.pem"), "--mqtt-key", dir.filePath("client.key")});
+        QString said;
+        const bool connected = QTest::qWaitFor([&] {
+            said += QString::fromUtf8(serve.readAllStandardError());
+            // Said once the broker took the connection (a refused one ends the bridge).
+            return said.contains(QLatin1String("Serving gateway tls")) || serve.state() == QProcess::NotRunning;
+        }, 10000);
+        serve.terminate();
+        serve.waitForFinished(5000);
+        QVERIFY2(connected && said.contains(QLatin1String("Serving gateway tls")), qPrintable(said));
     }
 
     void cleanupTestCase()
