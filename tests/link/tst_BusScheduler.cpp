@@ -79,6 +79,13 @@ struct SharedLine
             QTest::qWait(20);
         bus->close();
     }
+    static QString times(const Reader &reader)
+    {
+        QStringList t;
+        for (qint64 ms : reader.requestsMs)
+            t.append(QString::number(ms));
+        return t.join(' ');
+    }
     // The shortest time between two read requests to one gateway.
     static qint64 closestRequests(const Reader &reader)
     {
@@ -115,12 +122,7 @@ private slots:
             // Each gateway is asked no faster than its own interval.
             // (A tick the event loop served late shortens the next interval by as much.)
             QVERIFY2(SharedLine::closestRequests(reader) >= reader.master->PollInterval() - 15,
-                     qPrintable(QStringLiteral("address %1: %2").arg(address).arg([&] {
-                         QStringList t;
-                         for (qint64 ms : reader.requestsMs)
-                             t.append(QString::number(ms));
-                         return t.join(' ');
-                     }())));
+                     qPrintable(QStringLiteral("address %1: %2").arg(address).arg(SharedLine::times(reader))));
         }
     }
 
