@@ -43,9 +43,11 @@ bool ConsolePrompts::confirm(const QString &text, Question)
                       || answer->compare(QLatin1String("yes"), Qt::CaseInsensitive) == 0);
 }
 
-std::optional<QString> ConsolePrompts::inputQuery(const QString &caption, const QString &prompt, const QString &)
+std::optional<QString> ConsolePrompts::inputQuery(const QString &caption, const QString &prompt, const QString &,
+                                                  int maxLength)
 {
-    return ask(caption + QStringLiteral(": ") + prompt.trimmed());
+    const auto answer = ask(caption + QStringLiteral(": ") + prompt.trimmed());
+    return answer && maxLength > 0 ? std::optional<QString>(answer->left(maxLength)) : answer;
 }
 
 std::optional<QString> ConsolePrompts::maskedInput(const QString &caption, const QString &prompt, const QString &)

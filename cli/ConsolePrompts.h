@@ -21,7 +21,8 @@ public:
     void warning(const QString &text) override;
     void error(const QString &text) override;
     bool confirm(const QString &text, Question kind = Question::YesNo) override;
-    std::optional<QString> inputQuery(const QString &caption, const QString &prompt, const QString &value) override;
+    std::optional<QString> inputQuery(const QString &caption, const QString &prompt, const QString &value,
+                                      int maxLength = 0) override;
     std::optional<QString> maskedInput(const QString &caption, const QString &prompt, const QString &value) override;
     QString openFile(const QString &caption, const QString &filter, const QString &directory) override;
     QString saveFile(const QString &caption, const QString &filter, const QString &directory,

@@ -17,7 +17,7 @@ public:
         qWarning().noquote() << text << "(answered No: no prompts installed)";
         return false;
     }
-    std::optional<QString> inputQuery(const QString &, const QString &, const QString &) override
+    std::optional<QString> inputQuery(const QString &, const QString &, const QString &, int) override
     {
         return std::nullopt;
     }

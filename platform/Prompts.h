@@ -14,13 +14,16 @@ public:
     virtual void warning(const QString &text) = 0;
     virtual void error(const QString &text) = 0;
     // The box a question comes in: a confirmation with Yes and No, a confirmation with OK and
-    // Cancel, or a warning with Yes and No (a question whose Yes loses something).
-    enum class Question { YesNo, OkCancel, WarningYesNo };
+    // Cancel, a warning with Yes and No (a question whose Yes loses something), or such a
+    // warning with No as its default answer (a Yes the user may give by a slip of the hand,
+    // Enter or Space, writes into the gateway what may not be meant).
+    enum class Question { YesNo, OkCancel, WarningYesNo, WarningNoByDefault };
     // A question; true for Yes or OK.
     virtual bool confirm(const QString &text, Question kind = Question::YesNo) = 0;
-    // A one-line text query; nullopt when the user cancels.
+    // A one-line text query; nullopt when the user cancels. A maxLength above 0 is the most
+    // characters the field takes, and the field shows how many of them are used.
     virtual std::optional<QString> inputQuery(const QString &caption, const QString &prompt,
-                                              const QString &value) = 0;
+                                              const QString &value, int maxLength = 0) = 0;
     // A ROM code typed into a field of eight dash-separated pairs, starting from value; the
     // sixteen characters entered, or nullopt when the user cancels.
     virtual std::optional<QString> maskedInput(const QString &caption, const QString &prompt,

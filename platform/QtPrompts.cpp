@@ -41,6 +41,9 @@ bool QtPrompts::confirm(const QString &text, Question kind)
         return QMessageBox::question(m_parent, title(), text, QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
     case Question::WarningYesNo:
         return QMessageBox::warning(m_parent, title(), text, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    case Question::WarningNoByDefault:
+        return QMessageBox::warning(m_parent, title(), text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+               == QMessageBox::Yes;
     case Question::YesNo:
         break;
     }
@@ -49,12 +52,28 @@ bool QtPrompts::confirm(const QString &text, Question kind)
 }
 
 std::optional<QString> QtPrompts::inputQuery(const QString &caption, const QString &prompt,
-                                             const QString &value)
+                                             const QString &value, int maxLength)
 {
-    bool ok = false;
-    const QString text =
-        QInputDialog::getText(m_parent, caption, prompt, QLineEdit::Normal, value, &ok);
-    return ok ? std::optional<QString>(text) : std::nullopt;
+    QInputDialog dialog(m_parent);
+    dialog.setWindowTitle(caption);
+    dialog.setLabelText(prompt);
+    dialog.setInputMode(QInputDialog::TextInput);
+    dialog.setTextValue(maxLength > 0 ? value.left(maxLength) : value);
+    if (maxLength > 0) {
+        // The field stops at the limit and says how much of it is used, so nothing typed is
+        // cut off later without a word.
+        if (auto *edit = dialog.findChild<QLineEdit *>()) {
+            edit->setMaxLength(maxLength);
+            const auto count = [&dialog, prompt, maxLength](const QString &text) {
+                dialog.setLabelText(prompt + QStringLiteral("\n%1 of %2 characters").arg(text.size()).arg(maxLength));
+            };
+            count(edit->text());
+            QObject::connect(edit, &QLineEdit::textChanged, &dialog, count);
+        }
+    }
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.textValue();
 }
 
 std::optional<QString> QtPrompts::maskedInput(const QString &caption, const QString &prompt,

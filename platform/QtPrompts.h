@@ -18,7 +18,7 @@ public:
     void error(const QString &text) override;
     bool confirm(const QString &text, Question kind = Question::YesNo) override;
     std::optional<QString> inputQuery(const QString &caption, const QString &prompt,
-                                      const QString &value) override;
+                                      const QString &value, int maxLength = 0) override;
     std::optional<QString> maskedInput(const QString &caption, const QString &prompt,
                                        const QString &value) override;
     // The masked entry dialog lives with the channel widgets; the program hands it in here.

@@ -1,12 +1,17 @@
 // The sensor box and the line tab.
 #include "ChannelNumbering.h"
+#include "QtPrompts.h"
 #include "ScriptedPrompts.h"
 #include "TFrame_LineTab.h"
 #include "TFrame_SensorBox.h"
+#include "TFrame_SensorNewBox.h"
 #include "WidgetColour.h"
 
 #include <QApplication>
+#include <QInputDialog>
 #include <QLabel>
+#include <QLineEdit>
+#include <QTimer>
 #include <QLayout>
 #include <QMap>
 #include <QSignalSpy>
@@ -164,6 +169,73 @@ private slots:
         box.Label_DescriptionClick();
         QCOMPARE(box.description(), QStringLiteral("Boiler room, return pipe"));
         QCOMPARE(box.SpeedButton_DescrSwitch->toolTip(), QStringLiteral("Switch to ROM code"));
+    }
+
+    // The field takes no more than the descriptions file keeps (30 characters) and counts
+    // them as they are typed; a tab or a line break, which the file cannot keep, is a blank.
+    void descriptionFieldStopsAtWhatTheFileKeeps()
+    {
+        QtPrompts prompts;
+        Prompts::install(&prompts);
+        const auto uninstall = qScopeGuard([] { Prompts::install(nullptr); });
+        TFrame_SensorBox box(1);
+        box.SetDescriptionMode(true);
+        QString seen;
+        int length = -1;
+        auto *timer = new QTimer;
+        timer->setInterval(5);
+        QObject::connect(timer, &QTimer::timeout, [&, timer] {
+            for (QWidget *w : QApplication::topLevelWidgets())
+                if (auto *d = qobject_cast<QInputDialog *>(w); d && d->isVisible()) {
+                    timer->stop();
+                    timer->deleteLater();
+                    QLineEdit *edit = d->findChild<QLineEdit *>();
+                    QTest::keyClicks(edit, QString(49, QLatin1Char('x')));
+                    length = int(edit->text().size());
+                    seen = d->labelText();
+                    d->accept();
+                    return;
+                }
+        });
+        timer->start();
+        box.Label_DescriptionClick();
+        QCOMPARE(length, 30);
+        QCOMPARE(seen, QStringLiteral("Write a short description (max 30 characters):\n30 of 30 characters"));
+        QCOMPARE(box.description(), QString(30, QLatin1Char('x')));
+
+        box.SetDescription(QStringLiteral("flow\treturn\r\nboiler"));
+        QCOMPARE(box.description(), QStringLiteral("flow return  boiler"));
+    }
+
+    // Tab reaches the small buttons of a box; the one with the keyboard focus shows a frame in
+    // the highlight colour, which the icon would otherwise cover.
+    void boxButtonsShowTheKeyboardFocus()
+    {
+        QWidget window;
+        auto *box = new TFrame_SensorBox(1, &window);
+        auto *found = new TFrame_SensorNewBox(1, 1, &window);
+        found->move(0, 70);
+        found->ShowFoundDevice(1, {0x28FF, 0x15E2, 0x6016, 0x0574}, 0); // Save is enabled
+        box->SetEditMode(true);
+        window.resize(260, 120);
+        window.show();
+        QApplication::setActiveWindow(&window);
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        for (QToolButton *button : {box->SpeedButton_Edit, box->SpeedButton_Delete, found->SpeedButton_Save}) {
+            QVERIFY(button->focusPolicy() & Qt::TabFocus);
+            const QColor highlight = button->palette().color(QPalette::Highlight);
+            button->clearFocus();
+            QVERIFY(!button->hasFocus());
+            const QImage before = button->grab().toImage();
+            button->setFocus(Qt::TabFocusReason);
+            QVERIFY(button->hasFocus());
+            const QImage focused = button->grab().toImage();
+            for (const QPoint &edge : {QPoint(button->width() / 2, 0), QPoint(0, button->height() / 2),
+                                       QPoint(button->width() - 1, button->height() / 2)}) {
+                QCOMPARE(focused.pixelColor(edge), highlight);
+                QVERIFY(before.pixelColor(edge) != highlight);
+            }
+        }
     }
 
     void zeroBasedNumberingLabelsAndHints()

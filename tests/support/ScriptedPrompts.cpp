@@ -54,14 +54,16 @@ bool ScriptedPrompts::confirm(const QString &text, Question kind)
 }
 
 std::optional<QString> ScriptedPrompts::inputQuery(const QString &caption, const QString &prompt,
-                                                   const QString &value)
+                                                   const QString &value, int maxLength)
 {
-    m_shown.append({Kind::Input, caption + QLatin1Char('|') + prompt, value});
+    m_shown.append({Kind::Input, caption + QLatin1Char('|') + prompt, value, Question::YesNo, maxLength});
     if (m_inputs.isEmpty()) {
         ++m_unanswered;
         return std::nullopt;
     }
-    return m_inputs.dequeue();
+    // The field takes no more than its limit, as the real one does.
+    const std::optional<QString> typed = m_inputs.dequeue();
+    return typed && maxLength > 0 ? std::optional<QString>(typed->left(maxLength)) : typed;
 }
 
 std::optional<QString> ScriptedPrompts::maskedInput(const QString &caption, const QString &prompt,

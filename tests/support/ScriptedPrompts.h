@@ -20,6 +20,7 @@ public:
         QString text;
         QString value;                                 // the initial text of a query
         Question question = Question::YesNo;           // the box of a confirmation
+        int maxLength = 0;                             // the most characters a query's field takes
     };
 
     ScriptedPrompts();
@@ -40,7 +41,7 @@ public:
     void error(const QString &text) override;
     bool confirm(const QString &text, Question kind = Question::YesNo) override;
     std::optional<QString> inputQuery(const QString &caption, const QString &prompt,
-                                      const QString &value) override;
+                                      const QString &value, int maxLength = 0) override;
     std::optional<QString> maskedInput(const QString &caption, const QString &prompt,
                                        const QString &value) override;
     QString openFile(const QString &caption, const QString &filter,

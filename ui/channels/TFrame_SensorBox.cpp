@@ -1,5 +1,6 @@
 #include "TFrame_SensorBox.h"
 
+#include "BoxButton.h"
 #include "ChannelNumbering.h"
 #include "ChannelText.h"
 #include "ErrorGuard.h"
@@ -29,10 +30,9 @@ QLabel *label(QWidget *parent, const char *name)
 
 QToolButton *speedButton(QWidget *parent, const char *name, QStyle::StandardPixmap icon)
 {
-    auto *b = new QToolButton(parent);
+    auto *b = new BoxButton(parent);
     b->setObjectName(QLatin1String(name));
     b->setIcon(SharedIcon::standard(icon));
-    b->setAutoRaise(true);
     b->setFixedSize(20, 18);
     return b;
 }
@@ -261,7 +261,13 @@ void TFrame_SensorBox::SetDescriptionMode(bool on)
 
 void TFrame_SensorBox::SetDescription(const QString &text)
 {
-    m_description = text.left(MaxDescription);
+    // The descriptions file keeps one line of tab-separated fields per channel: a tab or a line
+    // break (pasted into the field) would lose the description there, so each is a blank.
+    QString kept = text.left(MaxDescription);
+    for (QChar &c : kept)
+        if (c == QLatin1Char('\t') || c == QLatin1Char('\n') || c == QLatin1Char('\r'))
+            c = QLatin1Char(' ');
+    m_description = kept;
     if (m_descriptionMode)
         Label_ROMCode->setText(m_description);
 }
@@ -306,7 +312,8 @@ void TFrame_SensorBox::Label_DescriptionClick()
 {
     const auto text = Prompts::current().inputQuery(
         QStringLiteral("Edit description - Channel %1").arg(DisplayNumber()),
-        QStringLiteral("Write a short description (max %1 characters):").arg(MaxDescription), m_description);
+        QStringLiteral("Write a short description (max %1 characters):").arg(MaxDescription), m_description,
+        MaxDescription);
     if (text)
         SetDescription(*text);
 }

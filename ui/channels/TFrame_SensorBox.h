@@ -15,6 +15,8 @@ class TFrame_SensorBox : public QFrame
 {
     Q_OBJECT
 public:
+    // The most characters of a description: what the descriptions file keeps of one, and what
+    // the description's field takes.
     static constexpr int MaxDescription = 30;
     using RomEditHandler = std::function<void(TFrame_SensorBox *box)>;
 

@@ -1,5 +1,6 @@
 #include "TFrame_SensorNewBox.h"
 
+#include "BoxButton.h"
 #include "Hint.h"
 #include "SharedIcon.h"
 
@@ -26,10 +27,9 @@ TFrame_SensorNewBox::TFrame_SensorNewBox(int number, int n, QWidget *parent)
     Label_ROMCode->setObjectName(QStringLiteral("Label_ROMCode"));
     Label_Index = new QLabel(this);
     Label_Index->setObjectName(QStringLiteral("Label_Index"));
-    SpeedButton_Save = new QToolButton(this);
+    SpeedButton_Save = new BoxButton(this);
     SpeedButton_Save->setObjectName(QStringLiteral("SpeedButton_Save"));
     SpeedButton_Save->setIcon(SharedIcon::standard(QStyle::SP_DialogSaveButton));
-    SpeedButton_Save->setAutoRaise(true);
     SpeedButton_Save->setFixedSize(20, 18);
     Hint::apply(SpeedButton_Save, QStringLiteral("Save|Save on the desired channel."));
     connect(SpeedButton_Save, &QToolButton::clicked, this, [this] { emit saveClicked(this); });
@@ -57,6 +57,7 @@ void TFrame_SensorNewBox::ShowFoundDevice(int number, const RomCode::Words &rom,
     SpeedButton_Save->setEnabled(true);
     Label_ROMCode->setText(RomCode::toText(rom));
     m_index = index;
+    m_rom = rom;
     Label_Index->setText(QStringLiteral("Index: %1").arg(index));
 }
 
@@ -64,5 +65,6 @@ void TFrame_SensorNewBox::ResetBox()
 {
     Label_ROMCode->clear();
     Label_Index->clear();
+    m_rom = {};
     SpeedButton_Save->setEnabled(false);
 }

@@ -20,6 +20,8 @@ public:
 
     int number() const { return m_number; }
     int index() const { return m_index; }
+    // The ROM code shown; all 0 while the box is empty.
+    const RomCode::Words &rom() const { return m_rom; }
 
     // Shows a found-device record meant for this box: only when its number is this box's and
     // its ROM code is not all zero; otherwise the box keeps what it shows.
@@ -38,4 +40,5 @@ signals:
 private:
     int m_number;
     int m_index = 0;
+    RomCode::Words m_rom{};
 };
