@@ -7,6 +7,7 @@
 #include "Console.h"
 #include "ConsolePrompts.h"
 #include "EventWait.h"
+#include "FirmwareFileCheck.h"
 #include "LinkMessages.h"
 #include "ValueParser.h"
 
@@ -19,6 +20,9 @@ constexpr int kMinTimeoutMs = 10000;
 
 void checkImage(FirmwareImage &image, const QString &path)
 {
+    // One of the tool's own files or text is never taken for a program.
+    if (const QString refusal = FirmwareFileCheck::refusal(path); !refusal.isEmpty())
+        throw CliFailure::usage(refusal);
     switch (image.load(path)) {
     case FirmwareImage::LoadResult::Ok:
         return;
@@ -67,7 +71,8 @@ int FirmwareCommand::run(CliContext &ctx)
     if (ctx.wait.until([&] { return !command.m_version.isEmpty(); }) == EventWait::Result::Interrupted)
         throw CliFailure::failure(QStringLiteral("Interrupted; nothing was written."));
     ctx.console.out(command.m_version);
-    if (!ctx.prompts.confirm(QStringLiteral("Program the device memory?")))
+    const int frameMs = command.m_paceMs > 0 ? command.m_paceMs : FirmwareUpdate::BusyIntervalMs;
+    if (!ctx.prompts.confirm(FirmwareFileCheck::question(path, command.m_update.Image().ImageLength(), frameMs)))
         throw CliFailure::usage(QStringLiteral("Nothing was written."));
 
     command.m_programming = true;

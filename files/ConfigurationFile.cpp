@@ -37,13 +37,20 @@ QByteArray ConfigurationFile::encode(const QList<TChannelRecord> &records)
     return out;
 }
 
-std::optional<QList<TChannelRecord>> ConfigurationFile::decode(const QByteArray &bytes)
+bool ConfigurationFile::hasSignature(const QByteArray &bytes)
 {
     if (bytes.size() < RecordSize)
-        return std::nullopt;
+        return false;
     for (int i = 0; i < 3; ++i)
         if (wordAt(bytes, 10 + 2 * i) != Signature[i])
-            return std::nullopt;
+            return false;
+    return true;
+}
+
+std::optional<QList<TChannelRecord>> ConfigurationFile::decode(const QByteArray &bytes)
+{
+    if (!hasSignature(bytes))
+        return std::nullopt;
     // Exactly 40 whole records after the header; a shorter tail is not a record.
     if (bytes.size() / RecordSize - 1 != RecordCount)
         return std::nullopt;

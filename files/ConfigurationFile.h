@@ -18,6 +18,8 @@ public:
     static constexpr uint16_t Signature[3] = {0xB252, 0x3103, 0xF3F8};
 
     static QByteArray encode(const QList<TChannelRecord> &records);
+    // Whether the bytes begin with a header whose three signature words are a backup's.
+    static bool hasSignature(const QByteArray &bytes);
     // The 40 records of a backup; nullopt for a wrong signature or record count.
     static std::optional<QList<TChannelRecord>> decode(const QByteArray &bytes);
 

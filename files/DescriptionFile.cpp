@@ -30,7 +30,7 @@ bool DescriptionFile::write(const QString &path, const QList<TDescriptionRecord>
 
 std::optional<QList<TDescriptionRecord>> DescriptionFile::parse(const QStringList &lines, int numbering)
 {
-    if (lines.isEmpty() || !lines.first().contains(QLatin1String("1-WIRE-TARVIK Tool")))
+    if (lines.isEmpty() || !lines.first().contains(programName()))
         return std::nullopt;
     const int base = numbering == 1 ? 1 : 0;
     QList<TDescriptionRecord> records;

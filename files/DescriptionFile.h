@@ -28,5 +28,7 @@ public:
     static LoadResult load(const QString &path, int numbering, QList<TDescriptionRecord> &records);
 
     static QString identification() { return QStringLiteral("1-WIRE-TARVIK Tool V1.09 (OBRIX)"); }
+    // What the first line of a file must hold, anywhere in it, for the file to be one of ours.
+    static QString programName() { return QStringLiteral("1-WIRE-TARVIK Tool"); }
     static QString notFound() { return QStringLiteral("[not found]"); }
 };

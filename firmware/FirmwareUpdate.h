@@ -66,6 +66,9 @@ public:
     // gateway that refuses or ignores a frame does so every time; at the protocol's pace fifteen
     // tries take about 12 s before the update gives up.
     static constexpr int MaxStepFailures = 15;
+    // Frames that write an image: one erase frame per page, then one data frame per chunk
+    // begun and one more (a whole number of chunks ends with a chunk of 0xFF).
+    static constexpr int FrameCount(int imageLength) { return (LastPage - FirstPage + 1) + imageLength / ChunkSize + 1; }
 
     // The port is not owned; it must outlive this object.
     // The update reads the port as bytes arrive (its OnDataRecived is the update's).

@@ -1,6 +1,7 @@
 #include "TForm_Programmer.h"
 
 #include "ErrorGuard.h"
+#include "FirmwareFileCheck.h"
 #include "LinkMessages.h"
 #include "Prompts.h"
 #include "SerialTransport.h"
@@ -233,6 +234,12 @@ void TForm_Programmer::loadFile(const QString &path)
                                        .arg(path).arg(info.size()).arg(FirmwareImage::Capacity));
         return;
     }
+    // One of the tool's own files or text is never taken for a program: the image loaded
+    // before stays.
+    if (const QString refusal = FirmwareFileCheck::refusal(path); !refusal.isEmpty()) {
+        Prompts::current().warning(refusal);
+        return;
+    }
     if (path == m_loadedFileName
         && !Prompts::current().confirm(QStringLiteral("%1 is already open. Do you want to reload it?").arg(path)))
         return;
@@ -268,7 +275,8 @@ void TForm_Programmer::Button_DelProgMemClick()
         Prompts::current().error(QStringLiteral("No file selected."));
         return;
     }
-    if (!Prompts::current().confirm(QStringLiteral("Program the device memory?")))
+    if (!Prompts::current().confirm(FirmwareFileCheck::question(m_loadedFileName, m_update->Image().ImageLength(),
+                                                                FirmwareUpdate::BusyIntervalMs)))
         return;
     Button_Abort->setEnabled(true);
     Button_OpenFile->setEnabled(false);

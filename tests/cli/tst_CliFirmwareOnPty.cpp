@@ -150,7 +150,10 @@ private slots:
         writeImage(path);
         const auto r = CliProcess::run(gw.line() + QStringList{"firmware", path, kPace});
         QCOMPARE(r.exitCode, 2);
-        QVERIFY2(r.err.contains(QStringLiteral("Program the device memory? [y/N] (not asked")), qPrintable(r.err));
+        // The question names the file, its size, and the frames and time at the pace given.
+        QVERIFY2(r.err.contains(QStringLiteral("Program the device memory with gateway.bin (10,240 bytes, 85 frames, about 2 s)? "
+                                               "[y/N] (not asked")),
+                 qPrintable(r.err));
         QVERIFY(gw.model().erasedPages().isEmpty());
         QVERIFY(gw.model().firmwareImage().isEmpty());
     }

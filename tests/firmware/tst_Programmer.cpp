@@ -1,5 +1,7 @@
 // The programmer window's flows with scripted answers, and the main window handing its link
 // over and taking it back.
+#include "ConfigurationFile.h"
+#include "DescriptionFile.h"
 #include "FirmwareUpdate.h"
 #include "MemoryTransport.h"
 #include "ScriptedPrompts.h"
@@ -9,6 +11,7 @@
 #include "TMainForm.h"
 #include "TTarvikKomunikator.h"
 #include "TestHelpers.h"
+#include "TextFileCodec.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -72,6 +75,67 @@ private slots:
                               big + QStringLiteral(" is too large for a firmware image: it has 200003 bytes, the limit is 200002 bytes.")}));
         QCOMPARE(w.form.update().Image().ImageLength(), 2);
         QCOMPARE(w.form.LoadedFileName(), path);
+    }
+
+    // The tool's own files and text are never taken for a program: each is named for what it
+    // is, and the image loaded before stays.
+    void foreignFilesAreRefusedForWhatTheyAre_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("kind");
+        QList<TChannelRecord> records(40);
+        QList<TDescriptionRecord> channels(40);
+        QTest::newRow("configuration backup") << ConfigurationFile::encode(records)
+                                              << "a configuration backup of the gateway's channels";
+        QTest::newRow("descriptions file")
+            << TextFileCodec::encode(DescriptionFile::lines(channels, QDateTime(QDate(2024, 3, 1), QTime(8, 0))))
+            << "a channel descriptions file";
+        QTest::newRow("data log") << QByteArray("Application:,\"1-WIRE-TARVIK Tool V1.09 (OBRIX)\",,\r\n\"File info:\",\"Gateway log file\"\r\n")
+                                  << "a data log of this tool";
+        QTest::newRow("Intel HEX") << QByteArray(":10010000214601360121470136007EFE09D2190140\r\n:00000001FF\r\n")
+                                   << "a text file in Intel HEX format (the gateway takes the binary image)";
+        QTest::newRow("text") << QByteArray("Firmware 1.10 release notes\n\tfixed: everything\n") << "a text file";
+        QTest::newRow("Czech text in Windows-1250") << QByteArray("Kotelna \x9A" "achta\r\n") << "a text file";
+    }
+    void foreignFilesAreRefusedForWhatTheyAre()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, kind);
+        ScriptedPrompts prompts;
+        Window w;
+        const QString image = w.file("gateway.bin", QByteArray("\x00\x12\xFF", 3));
+        w.form.loadFile(image);
+        const QString path = w.file("other.bin", bytes);
+        w.form.loadFile(path);
+        QCOMPARE(prompts.texts(ScriptedPrompts::Kind::Warning), QStringList{path + " is " + kind + ", not a firmware image."});
+        QCOMPARE(w.form.LoadedFileName(), image);
+        QCOMPARE(w.form.update().Image().ImageLength(), 3);
+        QCOMPARE(w.form.Memo_FromFile->toPlainText(), QStringLiteral("00 12 FF "));
+    }
+
+    // The question says what is about to be written and how long it takes at 300 ms a frame:
+    // 31 erase frames, then a data frame for each 192 bytes begun and one more.
+    void programQuestionNamesTheFileItsSizeFramesAndTime_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<QString>("question");
+        QTest::newRow("64 KiB") << 65536 << "Program the device memory with fw.bin (65,536 bytes, 373 frames, about 1 min 52 s)?";
+        QTest::newRow("one byte") << 1 << "Program the device memory with fw.bin (1 byte, 32 frames, about 10 s)?";
+        QTest::newRow("whole chunks") << 1920 << "Program the device memory with fw.bin (1,920 bytes, 42 frames, about 13 s)?";
+        QTest::newRow("largest") << FirmwareImage::Capacity
+                                 << "Program the device memory with fw.bin (200,002 bytes, 1,073 frames, about 5 min 22 s)?";
+    }
+    void programQuestionNamesTheFileItsSizeFramesAndTime()
+    {
+        QFETCH(int, size);
+        QFETCH(QString, question);
+        ScriptedPrompts prompts;
+        Window w;
+        w.connect();
+        w.form.loadFile(w.file("fw.bin", QByteArray(size, '\0')));
+        w.form.Button_DelProgMem->click();
+        QCOMPARE(prompts.texts(ScriptedPrompts::Kind::Confirmation), QStringList{question});
+        QVERIFY(!w.form.Busy()); // unanswered: No
     }
 
     void programMemoryNeedsAPortAFileAndAYes()
