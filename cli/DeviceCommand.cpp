@@ -35,6 +35,7 @@ int DeviceCommand::run(CliContext &ctx)
     int channel = 0;
     int index = 0;
     RomCode::Words rom{};
+    const bool force = command == QLatin1String("write-rom") && args.flag(QStringLiteral("force"));
     if (isSearch(command)) {
         line = ValueParser::line(args.positional(QStringLiteral("LINE (1 or 2)")));
     } else if (command == QLatin1String("save-found")) {
@@ -47,6 +48,14 @@ int DeviceCommand::run(CliContext &ctx)
             rom = ValueParser::romCode(args.positional(QStringLiteral("CODE (16 hex digits)")));
     }
     args.finish();
+    // A code no device can have is a typing error until the user says otherwise, as restore
+    // treats one in a file.
+    if (command == QLatin1String("write-rom") && RomCode::failsCrc(rom)) {
+        const QString text = QStringLiteral("The ROM code %1 fails its 1-Wire CRC check: a typing error?").arg(RomCode::toText(rom));
+        if (!force)
+            throw CliFailure::usage(text + QStringLiteral(" Write it with --force to write it all the same."));
+        ctx.console.err(text + QStringLiteral(" Written all the same (--force)."));
+    }
 
     GatewaySession session(ctx.options.link, ctx.wait);
     session.open();

@@ -15,7 +15,8 @@ struct CliContext;
 // queue (a ROM code is written at once, as the window does), then the command waits for the
 // blocks read afterwards and prints the gateway's answer: the command register, the
 // operation status with the New field or the found list, or the channel. A status other
-// than OK, or a command the gateway did not take, ends with exit code 1.
+// than OK, or a command the gateway did not take, ends with exit code 1. A ROM code that fails
+// its 1-Wire CRC is written only with --force.
 class DeviceCommand
 {
 public:

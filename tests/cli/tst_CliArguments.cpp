@@ -30,6 +30,12 @@ private slots:
         const QString missing = m_dir.filePath(QStringLiteral("missing.bin"));
         const QString shortBackup = file(QStringLiteral("short.bin"), QByteArray(100, '\0'));
         const QString emptyImage = file(QStringLiteral("empty.bin"), QByteArray());
+        // A configuration backup: the header's signature words, then 40 records.
+        QByteArray backupBytes(902, '\0');
+        backupBytes.replace(10, 6, QByteArray::fromHex("52B20331F8F3"));
+        const QString backup = file(QStringLiteral("backup1.bin"), backupBytes);
+        const QString descriptions = file(QStringLiteral("desc1.txt"), "1-WIRE-TARVIK Tool V1.09 (OBRIX)\r\nGateway channel configuration\r\n");
+        const QString text = file(QStringLiteral("notes.bin"), "new firmware\n");
 
         QTest::newRow("no command") << QStringList{} << "no command given";
         QTest::newRow("unknown command") << QStringList{"frobnicate"} << "unknown command \"frobnicate\"";
@@ -60,6 +66,14 @@ private slots:
         QTest::newRow("restore of a short file") << QStringList{"restore", shortBackup} << "Error reading file.";
         QTest::newRow("firmware of a missing file") << QStringList{"firmware", missing, "--yes"} << "File does not exist.";
         QTest::newRow("firmware of an empty file") << QStringList{"firmware", emptyImage, "--yes"} << "is empty.";
+        QTest::newRow("firmware of a backup") << QStringList{"firmware", backup, "--yes"}
+                                              << backup + " is a configuration backup of the gateway's channels, not a firmware image.";
+        QTest::newRow("firmware of a descriptions file") << QStringList{"firmware", descriptions, "--yes"}
+                                                         << descriptions + " is a channel descriptions file, not a firmware image.";
+        QTest::newRow("firmware of text") << QStringList{"firmware", text, "--yes"} << text + " is a text file, not a firmware image.";
+        QTest::newRow("ROM code failing its CRC") << QStringList{"write-rom", "10", "28FF15A260E20537"}
+                                                  << "The ROM code 28FF15A260E20537 fails its 1-Wire CRC check: a typing error? Write it "
+                                                     "with --force to write it all the same.";
         QTest::newRow("log description file missing") << QStringList{"log", m_dir.filePath("a.csv"), "--descriptions", missing} << "File does not exist.";
         QTest::newRow("log period 0") << QStringList{"log", m_dir.filePath("a.csv"), "--period", "0"} << "--period takes whole seconds, 1 to 4294967";
         QTest::newRow("setting of a third port") << QStringList{"settings", "--set", "com2.baud=9600"} << "unknown setting \"com2.baud\"";

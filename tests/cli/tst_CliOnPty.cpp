@@ -194,9 +194,17 @@ private slots:
     void deviceCommandsReachTheChannelInOneBasedNumbering()
     {
         SimOnPty gw;
-        auto r = CliProcess::run(gw.line() + QStringList{"--numbering", "1", "write-rom", "34", "28-aa-bb-cc-dd-ee-ff-00"});
+        auto r = CliProcess::run(gw.line() + QStringList{"--numbering", "1", "write-rom", "34", "28-aa-bb-cc-dd-ee-ff-0c"});
         QCOMPARE(r.exitCode, 0);
-        QCOMPARE(gw.model().assigned(34), (RomCode::Words{0x28AA, 0xBBCC, 0xDDEE, 0xFF00}));
+        QCOMPARE(gw.model().assigned(34), (RomCode::Words{0x28AA, 0xBBCC, 0xDDEE, 0xFF0C}));
+        // A code failing its CRC goes only with --force, and says so.
+        r = CliProcess::run(gw.line() + QStringList{"--numbering", "1", "write-rom", "35", "28AABBCCDDEEFF00"});
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY(!gw.model().assigned(35));
+        r = CliProcess::run(gw.line() + QStringList{"--numbering", "1", "write-rom", "35", "28AABBCCDDEEFF00", "--force"});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY2(r.err.contains(QStringLiteral("Written all the same (--force).")), qPrintable(r.err));
+        QCOMPARE(gw.model().assigned(35), (RomCode::Words{0x28AA, 0xBBCC, 0xDDEE, 0xFF00}));
         r = CliProcess::run(gw.line() + QStringList{"--numbering", "1", "delete", "21"});
         QCOMPARE(r.exitCode, 0);
         QVERIFY(!gw.model().assigned(21));

@@ -84,7 +84,10 @@ private slots:
                  qPrintable(rig.box(30)->RomCodeHex()));
         QVERIFY(prompts.texts(ScriptedPrompts::Kind::Error).isEmpty());
 
+        // The channel holds the device now: freeing it is asked first.
+        prompts.queueConfirm(true);
         rig.box(30)->SpeedButton_Delete->click();
+        QCOMPARE(prompts.texts(ScriptedPrompts::Kind::Confirmation), QStringList{QStringLiteral("Channel 29 holds %1. Free it?").arg(moved)});
         QVERIFY(QTest::qWaitFor([&] { return rig.box(30)->lastRecord().status == 255; }, kWaitMs));
         QVERIFY(rig.box(30)->Label_ROMCode->text().isEmpty());
     }
@@ -94,11 +97,11 @@ private slots:
         ScriptedPrompts prompts;
         Rig rig;
         QVERIFY(QTest::qWaitFor([&] { return !rig.box(21)->Label_ROMCode->text().isEmpty(); }, kWaitMs));
-        prompts.queueInput(QStringLiteral("28AABBCCDDEEFF00"));
+        prompts.queueInput(QStringLiteral("28AABBCCDDEEFF0C"));
         QTest::mouseClick(rig.box(33)->Label_ROMCode, Qt::LeftButton);
         QCOMPARE(prompts.texts(ScriptedPrompts::Kind::MaskedInput).size(), 1);
-        QVERIFY(QTest::qWaitFor([&] { return rig.gw.rom(33) == RomCode::Words{0x28AA, 0xBBCC, 0xDDEE, 0xFF00}; }, kWaitMs));
-        QVERIFY2(QTest::qWaitFor([&] { return rig.box(33)->RomCodeHex() == QStringLiteral("28AABBCCDDEEFF00"); }, kWaitMs),
+        QVERIFY(QTest::qWaitFor([&] { return rig.gw.rom(33) == RomCode::Words{0x28AA, 0xBBCC, 0xDDEE, 0xFF0C}; }, kWaitMs));
+        QVERIFY2(QTest::qWaitFor([&] { return rig.box(33)->RomCodeHex() == QStringLiteral("28AABBCCDDEEFF0C"); }, kWaitMs),
                  qPrintable(rig.box(33)->RomCodeHex()));
     }
 };

@@ -1,5 +1,6 @@
 // The main window: connect and disconnect, error handling, traffic panels, captions and
 // hints.
+#include "FrameBytes.h"
 #include "FrameDump.h"
 #include "Language.h"
 #include "MemoryTransport.h"
@@ -50,6 +51,27 @@ struct MemoryForm
         form->preselectPort(device.fileName());
     }
 };
+
+// Channel 1's record as the poll shows it: holding rom (status OK), or a free position.
+TChannelRecord channelOne(const QString &rom)
+{
+    TChannelRecord r;
+    r.channel = 1;
+    if (rom.isEmpty()) {
+        r.rom = {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF};
+        r.status = 255;
+    } else {
+        RomCode::ParseRomCode(rom, r.rom);
+    }
+    return r;
+}
+
+RomCode::Words words(const QString &rom)
+{
+    RomCode::Words w{};
+    RomCode::ParseRomCode(rom, w);
+    return w;
+}
 
 } // namespace
 
@@ -374,6 +396,138 @@ private slots:
         QCOMPARE(prompts.texts(ScriptedPrompts::Kind::Input),
                  QStringList{QStringLiteral("Save device with index: 2|Enter target position (channel number 20-39): ")});
         QCOMPARE(form.communicator()->WriteQueue(), (QList<TWriteEntry>{{0x821E, 1020}}));
+    }
+
+    // A code typed for channel 1 (Ch0): a free channel starts from an empty field, an assigned
+    // one from its code; a code failing its 1-Wire CRC is written only after Yes to a warning
+    // whose default is No, and No goes back to the entry with the code; all F (no device)
+    // and all 0 keep their meaning and are written as typed.
+    void romCodeEntryStartsEmptyAndQuestionsABadCrc_data()
+    {
+        QTest::addColumn<QString>("held");       // "" a free position
+        QTest::addColumn<QStringList>("typed");  // the entries, one per time the entry opens
+        QTest::addColumn<QString>("answers");    // y / n to the CRC questions, in order
+        QTest::addColumn<QString>("written");    // the code sent, "" none
+        const QString bad = QStringLiteral("28FF15A260E20537");
+        const QString good = QStringLiteral("28FF15A260E20536");
+        const QString question = QStringLiteral("ROM code 28FF15A260E20537 fails its CRC check: a typing error? Write it anyway?");
+        QTest::newRow("valid code into a free channel") << "" << QStringList{good} << "" << good;
+        QTest::newRow("failing code, No, mended") << "" << QStringList{bad, good} << "n" << good;
+        QTest::newRow("failing code, Yes") << "" << QStringList{bad} << "y" << bad;
+        QTest::newRow("failing code, No, cancelled") << "" << QStringList{bad} << "n" << "";
+        QTest::newRow("all F") << "" << QStringList{"FFFFFFFFFFFFFFFF"} << "" << "FFFFFFFFFFFFFFFF";
+        QTest::newRow("all 0") << "" << QStringList{"0000000000000000"} << "" << "0000000000000000";
+        QTest::newRow("assigned channel, cancelled") << "28FF15E260160574" << QStringList{} << "" << "";
+    }
+    void romCodeEntryStartsEmptyAndQuestionsABadCrc()
+    {
+        QFETCH(QString, held);
+        QFETCH(QStringList, typed);
+        QFETCH(QString, answers);
+        QFETCH(QString, written);
+        ScriptedPrompts prompts;
+        MemoryForm m;
+        TMainForm &form = *m.form;
+        form.Connect1Click();
+        form.communicator()->PollTimer().stop();
+        m.line->takeWritten();
+        TFrame_SensorBox *box = form.sensorBoxes()[0];
+        box->ShowChannel(channelOne(held));
+        for (const QString &t : typed)
+            prompts.queueInput(t);
+        for (QChar a : answers)
+            prompts.queueConfirm(a == QLatin1Char('y'));
+        QTest::mouseClick(box->Label_ROMCode, Qt::LeftButton);
+
+        const QList<ScriptedPrompts::Shown> entries = [&] {
+            QList<ScriptedPrompts::Shown> list;
+            for (const ScriptedPrompts::Shown &s : prompts.shown())
+                if (s.kind == ScriptedPrompts::Kind::MaskedInput)
+                    list.append(s);
+            return list;
+        }();
+        QCOMPARE(entries.first().value, held);
+        for (qsizetype i = 1; i < entries.size(); ++i)
+            QCOMPARE(entries[i].value, typed[i - 1]); // asked again with what was typed
+        QStringList questions;
+        for (const ScriptedPrompts::Shown &s : prompts.shown())
+            if (s.kind == ScriptedPrompts::Kind::Confirmation) {
+                QCOMPARE(s.question, Prompts::Question::WarningNoByDefault);
+                questions.append(s.text);
+            }
+        QCOMPARE(questions, QStringList(answers.size(), QStringLiteral("ROM code 28FF15A260E20537 fails its CRC check: a typing error? Write it anyway?")));
+        const QByteArray sent = m.line->takeWritten();
+        if (written.isEmpty()) {
+            QVERIFY(sent.isEmpty());
+            return;
+        }
+        QCOMPARE(sent, withCrc(hexBytes("01 10 00 00 00 04 08") + QByteArray::fromHex(written.toLatin1())));
+    }
+
+    // Freeing channel 1 (Ch0) or storing a found device into it asks first while it holds
+    // another device, naming the channel and that device, with No as the default answer.
+    void assignedChannelIsFreedOrReplacedOnlyAfterYes_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("held");   // "" a free position
+        QTest::addColumn<QString>("found");  // the device Find New or the list shows
+        QTest::addColumn<bool>("yes");
+        QTest::addColumn<QString>("question"); // "" none
+        QTest::addColumn<int>("word");         // the command queued for register 1010; -1 none
+        const QString held = QStringLiteral("28FF15E260160574");
+        const QString found = QStringLiteral("280DF0A260E20522");
+        const QString free = QStringLiteral("Channel 0 holds 28FF15E260160574. Free it?");
+        const QString replace = QStringLiteral("Channel 0 holds 28FF15E260160574. Replace it with 280DF0A260E20522?");
+        QTest::newRow("delete, No") << "delete" << held << "" << false << free << -1;
+        QTest::newRow("delete, Yes") << "delete" << held << "" << true << free << 0x0F00;
+        QTest::newRow("delete of a free channel") << "delete" << "" << "" << false << "" << 0x0F00;
+        QTest::newRow("save new over another, No") << "save new" << held << found << false << replace << -1;
+        QTest::newRow("save new over another, Yes") << "save new" << held << found << true << replace << 0x0900;
+        QTest::newRow("save new of the device it holds") << "save new" << held << held << false << "" << 0x0900;
+        QTest::newRow("save new into a free channel") << "save new" << "" << found << false << "" << 0x0900;
+        QTest::newRow("save found over another, No") << "save found" << held << found << false << replace << -1;
+        QTest::newRow("save found over another, Yes") << "save found" << held << found << true << replace << 0x8200;
+        QTest::newRow("save found into a free channel") << "save found" << "" << found << false << "" << 0x8200;
+    }
+    void assignedChannelIsFreedOrReplacedOnlyAfterYes()
+    {
+        QFETCH(QString, action);
+        QFETCH(QString, held);
+        QFETCH(QString, found);
+        QFETCH(bool, yes);
+        QFETCH(QString, question);
+        QFETCH(int, word);
+        ScriptedPrompts prompts;
+        MemoryForm m;
+        TMainForm &form = *m.form;
+        form.Connect1Click();
+        form.communicator()->PollTimer().stop();
+        TFrame_SensorBox *box = form.sensorBoxes()[0];
+        box->ShowChannel(channelOne(held));
+        prompts.queueConfirm(yes);
+        if (action == QLatin1String("delete")) {
+            box->SpeedButton_Delete->click();
+        } else if (action == QLatin1String("save new")) {
+            std::array<uint16_t, PollBlockSize> service{};
+            const RomCode::Words w = words(found);
+            std::copy(w.begin(), w.end(), service.begin() + 12); // line 1's New field
+            form.searchPanel(1)->ShowServiceBlock(service);
+            box->SpeedButton_Edit->click();
+        } else {
+            form.newBoxes()[0]->ShowFoundDevice(1, words(found), 2);
+            prompts.queueInput(QStringLiteral("0"));
+            form.newBoxes()[0]->SpeedButton_Save->click();
+        }
+        const QList<ScriptedPrompts::Shown> &shown = prompts.shown();
+        QStringList questions;
+        for (const ScriptedPrompts::Shown &s : shown)
+            if (s.kind == ScriptedPrompts::Kind::Confirmation) {
+                QCOMPARE(s.question, Prompts::Question::WarningNoByDefault);
+                questions.append(s.text);
+            }
+        QCOMPARE(questions, question.isEmpty() ? QStringList() : QStringList{question});
+        const QList<TWriteEntry> expected = word < 0 ? QList<TWriteEntry>() : QList<TWriteEntry>{{uint16_t(word), 1010}};
+        QCOMPARE(form.communicator()->WriteQueue(), expected);
     }
 
     void romCodeClickOpensTheEntryOnlyInRomCodeMode()

@@ -125,6 +125,14 @@ bool ChannelText::showsDevice(const TChannelRecord &record)
                  || record.status == ChannelStatus::NotRead));
 }
 
+std::optional<std::array<uint16_t, 4>> ChannelText::heldRom(const TChannelRecord &record)
+{
+    if (!ChannelMap::isChannel(record.channel) || record.status == ChannelStatus::FreePosition
+        || RomCode::isNoDevice(record.rom) || RomCode::isEmpty(record.rom))
+        return std::nullopt;
+    return record.rom;
+}
+
 QString ChannelText::FormatVersion(uint16_t word)
 {
     const int major = word / 100;

@@ -5,6 +5,7 @@
 #include <QLocale>
 #include <QString>
 #include <array>
+#include <optional>
 
 // What a channel's values and status mean, by device family: the texts and hints the sensor
 // box, the CSV log and the command line show.
@@ -28,6 +29,10 @@ public:
     // Whether a polled record has a device to show: a free position has none, and neither has
     // a channel whose ROM code is all 0xFFFF because its line is faulty or it was not read yet.
     static bool showsDevice(const TChannelRecord &record);
+    // The code of the device a channel holds as its record shows it: none for a free position,
+    // a record of no channel (never read), or a code that is no device's (all 0xFFFF: nothing
+    // read there; all 0: nothing at all).
+    static std::optional<std::array<uint16_t, 4>> heldRom(const TChannelRecord &record);
     // A measured value as the program shows and writes it: fixed decimals, the locale's decimal
     // separator and never a group separator ("1234,5", not "1.234,5").
     static QString decimal(double value, int decimals, const QLocale &locale = QLocale());

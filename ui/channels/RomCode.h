@@ -26,4 +26,7 @@ public:
     // Whether the last byte is the 1-Wire CRC-8 (polynomial x^8 + x^5 + x^4 + 1) of the seven
     // before it, as in every real device's ROM code.
     static bool crcValid(const Words &words);
+    // A device's code that fails its CRC: a typing error or a spoiled file. All 0xFFFF (no
+    // device) and all 0 (an empty entry) are no device's code and keep their meaning.
+    static bool failsCrc(const Words &words) { return !isNoDevice(words) && !isEmpty(words) && !crcValid(words); }
 };

@@ -13,4 +13,6 @@ public:
     static QString prompt();
     static QString invalidInputText() { return QStringLiteral("   Invalid input data.   "); }
     static QString missingCharacterText() { return QStringLiteral("   Missing character.   "); }
+    // The question before a code that fails its 1-Wire CRC is written.
+    static QString crcQuestion(const QString &code);
 };

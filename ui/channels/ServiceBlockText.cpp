@@ -14,11 +14,15 @@ int offset(uint16_t reg)
 }
 } // namespace
 
-QString ServiceBlockText::newRomCode(const Block &s, int line)
+RomCode::Words ServiceBlockText::newRomWords(const Block &s, int line)
 {
     const int first = offset(ServiceRegs::NewRomCode[line]);
-    return QStringLiteral("New: ")
-           + RomCode::toText({s[size_t(first)], s[size_t(first + 1)], s[size_t(first + 2)], s[size_t(first + 3)]});
+    return {s[size_t(first)], s[size_t(first + 1)], s[size_t(first + 2)], s[size_t(first + 3)]};
+}
+
+QString ServiceBlockText::newRomCode(const Block &s, int line)
+{
+    return QStringLiteral("New: ") + RomCode::toText(newRomWords(s, line));
 }
 
 QString ServiceBlockText::command(const Block &s, int line)

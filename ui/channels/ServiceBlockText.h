@@ -1,6 +1,7 @@
 #pragma once
 
 #include "RegisterMap.h"
+#include "RomCode.h"
 #include "TChannelRecord.h"
 
 #include <QList>
@@ -16,6 +17,8 @@ public:
 
     // Line 0 or 1 of the service block: "New: " and the ROM code found by "find new".
     static QString newRomCode(const Block &service, int line);
+    // The words of that ROM code.
+    static RomCode::Words newRomWords(const Block &service, int line);
     // "Command: 0x05FF": the last command word the line received.
     static QString command(const Block &service, int line);
     // "Operation status: OK (0xFFFF)".

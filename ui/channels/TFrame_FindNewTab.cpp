@@ -130,6 +130,7 @@ TFrame_FindNewTab::TFrame_FindNewTab(int line, QWidget *parent) : QFrame(parent)
 void TFrame_FindNewTab::ClearPanel()
 {
     Label_NewROMCode->clear();
+    m_newRom.reset();
     Label_Command->clear();
     Label_Status->clear();
     for (TFrame_SensorNewBox *box : m_boxes)
@@ -149,6 +150,11 @@ void TFrame_FindNewTab::ShowServiceBlock(const std::array<uint16_t, PollBlockSiz
     Label_Command->setText(ServiceBlockText::command(service, line));
     Label_Status->setText(ServiceBlockText::operationStatus(service, line));
     Label_NewROMCode->setText(ServiceBlockText::newRomCode(service, line));
+    const RomCode::Words found = ServiceBlockText::newRomWords(service, line);
+    if (RomCode::isEmpty(found) || RomCode::isNoDevice(found))
+        m_newRom.reset();
+    else
+        m_newRom = found;
 }
 
 QString TFrame_FindNewTab::StatusText(uint16_t word)

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "RegisterMap.h"
+#include "RomCode.h"
 
 #include <QFrame>
 #include <QList>
 #include <array>
+#include <optional>
 
 class QLabel;
 class QPushButton;
@@ -31,6 +33,9 @@ public:
     void AddBoxesTo(QList<TFrame_SensorNewBox *> &list) const;
     // Shows the line's part of the service block: last command, operation status, new ROM code.
     void ShowServiceBlock(const std::array<uint16_t, PollBlockSize> &service);
+    // The ROM code Find New found, as the last service block showed it; none after ClearPanel
+    // or when it is all 0 or all 0xFFFF.
+    std::optional<RomCode::Words> newRomCode() const { return m_newRom; }
     // The text of an operation status word.
     static QString StatusText(uint16_t word);
 
@@ -55,4 +60,5 @@ signals:
 private:
     int m_line;
     QList<TFrame_SensorNewBox *> m_boxes;
+    std::optional<RomCode::Words> m_newRom;
 };

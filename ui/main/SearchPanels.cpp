@@ -57,5 +57,5 @@ void SearchPanels::search(int line, void (TTarvikKomunikator::*command)(int line
 void SearchPanels::saveFoundDevice(int line, TFrame_SensorNewBox *box)
 {
     if (box)
-        m_devices.SaveFoundDevice(line, box->index());
+        m_devices.SaveFoundDevice(line, box->index(), box->rom());
 }

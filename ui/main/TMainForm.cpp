@@ -1,5 +1,6 @@
 #include "TMainForm.h"
 
+#include "ChannelText.h"
 #include "ConnectionColumn.h"
 #include "DataLogger.h"
 #include "DeviceEntry.h"
@@ -101,12 +102,19 @@ TMainForm::TMainForm(std::unique_ptr<SerialTransport> transport, QWidget *parent
     Frame_LineTab1->AddBoxesTo(FSensorBoxes);
     Frame_LineTab2->AddBoxesTo(FSensorBoxes);
     for (TFrame_SensorBox *box : FSensorBoxes) {
-        connect(box, &TFrame_SensorBox::saveNewClicked, this,
-                [this](int c) { ErrorGuard::run([&] { FKomunikator->SaveNewDevice(c); }); });
+        // The device Find New found on the channel's line is the one "Save new" stores.
+        connect(box, &TFrame_SensorBox::saveNewClicked, this, [this](int c) {
+            ErrorGuard::run([&] { m_deviceEntry->SaveNewDevice(c, searchPanel(ChannelMap::lineOf(c) + 1)->newRomCode()); });
+        });
         connect(box, &TFrame_SensorBox::deleteClicked, this,
-                [this](int c) { ErrorGuard::run([&] { FKomunikator->DeletePosition(c); }); });
+                [this](int c) { ErrorGuard::run([&] { m_deviceEntry->DeletePosition(c); }); });
         box->SetRomEditHandler([this](TFrame_SensorBox *b) { RomCodeEditClick(b); });
     }
+    // What a channel holds, as its box last showed it, is what the service buttons ask about.
+    m_deviceEntry->LastRecord = [this](int c) {
+        const TFrame_SensorBox *b = FSensorBoxes.value(c - 1);
+        return b ? b->lastRecord() : TChannelRecord{};
+    };
     // The forty found-device boxes, line 1's panel's then line 2's, and the panels' buttons.
     Frame_FindNewTab1->AddBoxesTo(FNewBoxes);
     Frame_FindNewTab2->AddBoxesTo(FNewBoxes);
@@ -459,8 +467,11 @@ void TMainForm::closeEvent(QCloseEvent *e)
 
 void TMainForm::RomCodeEditClick(TFrame_SensorBox *box)
 {
+    // A channel that holds no device starts from an empty field, so a code typed in part is
+    // never completed by the digits of "no device".
     if (box)
-        m_deviceEntry->EditRomCode(box->channel(), box->DisplayNumber(), box->RomCodeHex());
+        m_deviceEntry->EditRomCode(box->channel(), box->DisplayNumber(),
+                                   ChannelText::heldRom(box->lastRecord()) ? box->RomCodeHex() : QString());
 }
 
 void TMainForm::SWUpgrade1Click()
