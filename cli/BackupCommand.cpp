@@ -31,20 +31,6 @@ QString reasonOf(const QString &fileError, int error)
     return fileError;
 }
 
-// A name that is no regular file to replace: a device, a pipe, or a name of the process's own
-// streams such as /dev/stdout (which may lead to a regular file the shell opened).
-bool isDevice(const QString &path)
-{
-    const QFileInfo info(path);
-    if (!info.exists())
-        return false;
-#ifdef Q_OS_UNIX
-    if (path.startsWith(QLatin1String("/dev/")) || path.startsWith(QLatin1String("/proc/")))
-        return true;
-#endif
-    return !info.isFile();
-}
-
 // A regular file is written whole or not at all.
 bool writeFile(const QString &path, const QList<TChannelRecord> &records, QString *error)
 {
@@ -55,12 +41,15 @@ bool writeFile(const QString &path, const QList<TChannelRecord> &records, QStrin
     return false;
 }
 
-// A device takes the bytes as they come, appended where it is a file behind /dev/stdout.
+// A device takes the bytes as they come, appended where it is a file behind /dev/stdout. Only
+// a regular file is opened for appending: on a character device or a pipe that asks for a
+// seek, which they cannot do.
 bool writeDevice(const QString &path, const QByteArray &bytes, QString *error)
 {
     QFile file(path);
+    const QIODevice::OpenMode mode = QFileInfo(path).isFile() ? QIODevice::WriteOnly | QIODevice::Append : QIODevice::WriteOnly;
     errno = 0;
-    if (file.open(QIODevice::WriteOnly | QIODevice::Append) && file.write(bytes) == bytes.size() && file.flush())
+    if (file.open(mode) && file.write(bytes) == bytes.size() && file.flush())
         return true;
     *error = reasonOf(file.errorString(), errno);
     return false;
@@ -73,11 +62,11 @@ int BackupCommand::run(CliContext &ctx)
     const bool restoring = ctx.options.command == QLatin1String("restore");
     const bool verify = restoring && args.flag(QStringLiteral("verify"));
     const bool force = restoring && args.flag(QStringLiteral("force"));
-    const bool yes = !restoring && args.flag(QStringLiteral("yes"));
+    const bool yes = args.flag(QStringLiteral("yes"));
     const QString path = args.positional(QStringLiteral("FILE.bin"));
     args.finish();
     ctx.prompts.setAssumeYes(yes);
-    return restoring ? restore(ctx, path, verify, force) : backup(ctx, path);
+    return restoring ? restore(ctx, path, verify, force, yes) : backup(ctx, path);
 }
 
 int BackupCommand::backup(CliContext &ctx, const QString &given)
@@ -85,8 +74,8 @@ int BackupCommand::backup(CliContext &ctx, const QString &given)
     const bool toStdout = given == QLatin1String("-");
     // A name that already names something (a file, /dev/stdout, a pipe) is taken as it is; a
     // new name without an extension gets ".bin", as in the window.
-    const QString path = toStdout || QFileInfo::exists(given) ? given : FileChoice::withExtension(given, kExtension);
-    const bool regular = !toStdout && !isDevice(path);
+    const QString path = toStdout ? given : FileChoice::withExtension(given, kExtension);
+    const bool regular = !toStdout && !FileChoice::isDeviceOrPipe(path);
     if (regular)
         ctx.prompts.requireRewrite(path);
 
@@ -112,10 +101,10 @@ int BackupCommand::backup(CliContext &ctx, const QString &given)
     return int(ExitCode::Done);
 }
 
-int BackupCommand::restore(CliContext &ctx, const QString &given, bool verify, bool force)
+int BackupCommand::restore(CliContext &ctx, const QString &given, bool verify, bool force, bool yes)
 {
     // A name given without its extension means the file with it, as in the window.
-    const QString path = QFileInfo::exists(given) ? given : FileChoice::withExtension(given, kExtension);
+    const QString path = FileChoice::withExtension(given, kExtension);
     QList<TChannelRecord> records;
     switch (ConfigurationFile::read(path, records)) {
     case ConfigurationFile::ReadResult::Ok:
@@ -140,7 +129,16 @@ int BackupCommand::restore(CliContext &ctx, const QString &given, bool verify, b
 
     GatewaySession session(ctx.options.link, ctx.wait);
     session.open();
-    session.readBlocksOrStop({ServiceBlockIndex}, 0, QStringLiteral("Interrupted; nothing was written."));
+    // Someone at a terminal sees what the gateway's channels would lose and says Yes first; a
+    // script (no terminal, or --yes) has said what it wants on its command line.
+    const bool ask = !yes && Console::stdinIsTerminal();
+    session.readBlocksOrStop(ask ? QList<int>{0, 1, 2, 3, ServiceBlockIndex} : QList<int>{ServiceBlockIndex}, 0,
+                             QStringLiteral("Interrupted; nothing was written."));
+    if (ask) {
+        ctx.console.err(ConfigurationRestore::changes(records, session.channelRecords()));
+        if (!ctx.prompts.confirm(QStringLiteral("Write %1 into the gateway?").arg(path), Prompts::Question::OkCancel))
+            throw CliFailure::usage(QStringLiteral("Nothing was written."));
+    }
 
     TTarvikKomunikator &gw = session.gateway();
     std::optional<TTarvikKomunikator::ImportResult> result;

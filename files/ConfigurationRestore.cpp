@@ -1,6 +1,7 @@
 #include "ConfigurationRestore.h"
 
 #include "ChannelNumbering.h"
+#include "ChannelText.h"
 #include "RomCode.h"
 
 #include <algorithm>
@@ -23,8 +24,7 @@ QList<int> ConfigurationRestore::badRomCodes(const QList<TChannelRecord> &record
 {
     QList<int> bad;
     for (const TChannelRecord &r : records)
-        if (ChannelMap::isChannel(r.channel) && !RomCode::isNoDevice(r.rom) && !RomCode::isEmpty(r.rom)
-            && !RomCode::crcValid(r.rom))
+        if (ChannelMap::isChannel(r.channel) && RomCode::failsCrc(r.rom))
             bad.append(r.channel);
     return bad;
 }
@@ -32,6 +32,41 @@ QList<int> ConfigurationRestore::badRomCodes(const QList<TChannelRecord> &record
 int ConfigurationRestore::channelsNamed(const QList<TChannelRecord> &records)
 {
     return int(std::count_if(records.begin(), records.end(), [](const TChannelRecord &r) { return ChannelMap::isChannel(r.channel); }));
+}
+
+QString ConfigurationRestore::changes(const QList<TChannelRecord> &records, const QList<TChannelRecord> &current)
+{
+    QList<int> changed;
+    QList<int> unread;
+    for (const TChannelRecord &r : records) {
+        // A record of a position never read is not written: its channel stays.
+        if (!ChannelMap::isChannel(r.channel))
+            continue;
+        const TChannelRecord now = current.value(r.channel - 1);
+        if (now.channel != r.channel)
+            unread.append(r.channel);
+        else if (ChannelText::heldRom(now) != ChannelText::heldRom(r))
+            changed.append(r.channel);
+    }
+    if (std::none_of(current.begin(), current.end(), [](const TChannelRecord &r) { return ChannelMap::isChannel(r.channel); }))
+        return QStringLiteral("No channel was read yet: what the file changes is not known.");
+    const int same = ChannelMap::ChannelCount - int(changed.size()) - int(unread.size());
+    QString text;
+    if (changed.isEmpty())
+        text = QStringLiteral("From the last read, no channel's ROM code changes; %1 stay the same.").arg(same);
+    else
+        text = QStringLiteral("From the last read, the ROM code%1 of %2 change%3 (%4 channel%5); %6 stay the same.")
+                   .arg(changed.size() == 1 ? QString() : QStringLiteral("s"), channelList(changed),
+                        changed.size() == 1 ? QStringLiteral("s") : QString())
+                   .arg(changed.size())
+                   .arg(changed.size() == 1 ? QString() : QStringLiteral("s"))
+                   .arg(same);
+    if (!unread.isEmpty()) {
+        QString list = channelList(unread);
+        list[0] = list[0].toUpper();
+        text += QStringLiteral(" %1 %2 not read yet.").arg(list, unread.size() == 1 ? QStringLiteral("was") : QStringLiteral("were"));
+    }
+    return text;
 }
 
 QString ConfigurationRestore::channelList(const QList<int> &channels)

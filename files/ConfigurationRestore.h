@@ -20,6 +20,12 @@ public:
     // How many records name a channel (the others are not written).
     static int channelsNamed(const QList<TChannelRecord> &records);
 
+    // What writing the backup changes, from the gateway's 40 channels as last read: "From the
+    // last read, the ROM codes of channels 0-3, 7 change (5 channels); 35 stay the same." A
+    // channel not read yet is named apart. Free positions count as the same however their
+    // words read.
+    static QString changes(const QList<TChannelRecord> &records, const QList<TChannelRecord> &current);
+
     // "Channels 0-3, 7" in the shown numbering.
     static QString channelList(const QList<int> &channels);
     // What the end of an import means for the gateway's channels.

@@ -6,7 +6,22 @@
 
 QString FileChoice::withExtension(const QString &path, const QString &extension)
 {
-    return QFileInfo(path).suffix().isEmpty() ? path + QLatin1Char('.') + extension : path;
+    const QFileInfo info(path);
+    if (info.exists() || info.isSymLink() || !info.suffix().isEmpty())
+        return path;
+    return path + QLatin1Char('.') + extension;
+}
+
+bool FileChoice::isDeviceOrPipe(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return false;
+#ifdef Q_OS_UNIX
+    if (path.startsWith(QLatin1String("/dev/")) || path.startsWith(QLatin1String("/proc/")))
+        return true;
+#endif
+    return !info.isFile();
 }
 
 QString FileChoice::askSaveName(const QString &caption, const QString &filter, const QString &extension)

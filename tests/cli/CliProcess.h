@@ -22,6 +22,9 @@ public:
     void start(const QStringList &args);
     // Sends the child's stdout to a file (such as /dev/full) instead of collecting it; before start().
     void setStandardOutputFile(const QString &path) { m_process.setStandardOutputFile(path); }
+    // Gives the child this file (such as a pseudo-terminal, a technician at a terminal) as its
+    // stdin; before start().
+    void setStandardInputFile(const QString &path) { m_process.setStandardInputFile(path); }
     // Waits until the process ends or timeoutMs pass (it is killed then).
     Result finish(int timeoutMs = 50000);
     // Ctrl+C.

@@ -134,7 +134,7 @@ private slots:
         QTest::newRow("find-new -h") << QStringList{"find-new", "-h"}
                                      << "Usage: tarvik-cli [OPTIONS] find-new LINE ";
         QTest::newRow("restore, two lines") << QStringList{"restore", "--help"}
-                                            << "Usage: tarvik-cli [OPTIONS] restore FILE.bin [--verify] [--force]\n"
+                                            << "Usage: tarvik-cli [OPTIONS] restore FILE.bin [--verify] [--force] [--yes]\n"
                                                "                                  write a configuration back";
     }
     void commandHelpIsTheCommandsOwn()

@@ -3,6 +3,7 @@
 // freed without its code.
 #include "CliProcess.h"
 #include "ConfigurationFile.h"
+#include "PtyPair.h"
 #include "RegisterMap.h"
 #include "SimOnPty.h"
 
@@ -42,6 +43,46 @@ private slots:
         r = CliProcess::run(gw.line() + QStringList{"backup", path});
         QCOMPARE(r.exitCode, 2);
         QVERIFY2(r.err.contains(QStringLiteral("already exists. Do you want to rewrite it?")), qPrintable(r.err));
+    }
+
+    // At a terminal, restore first says which channels the file changes (from a read of the
+    // gateway) and how many stay the same, and writes only after Yes.
+    void atATerminalRestoreSaysWhatChangesAndAsks()
+    {
+        SimOnPty gw;
+        const auto before = gw.assignments();
+        const QString path = gw.dir.filePath(QStringLiteral("demo.bin"));
+        QCOMPARE(CliProcess::run(gw.line() + QStringList{"backup", path}).exitCode, 0);
+        // Only channels 2 and 3 are written back (the others as never read), so the test is short.
+        QList<TChannelRecord> records;
+        QCOMPARE(ConfigurationFile::read(path, records), ConfigurationFile::ReadResult::Ok);
+        for (TChannelRecord &r : records)
+            if (r.channel != 2 && r.channel != 3)
+                r.channel = 0;
+        QVERIFY(ConfigurationFile::write(path, records, nullptr));
+        for (int c : {2, 3})
+            gw.model().writeSingle(ServiceRegs::commandRegisterOf(c), uint16_t(Command::DeleteBase + c - 1));
+        const QString changes = QStringLiteral("From the last read, the ROM codes of channels 1-2 change (2 channels); 38 stay the same.\n");
+        const QString question = QStringLiteral("Write %1 into the gateway? [y/N] ").arg(path);
+
+        PtyPair terminal;
+        terminal.link().write("n\n"); // typed ahead; read when the question comes
+        CliProcess no;
+        no.setStandardInputFile(terminal.path());
+        no.start(gw.line() + QStringList{"restore", path});
+        auto r = no.finish();
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY2(r.err.startsWith(changes + question) && r.err.endsWith(QStringLiteral("Nothing was written.\n")), qPrintable(r.err));
+        QVERIFY(!gw.model().assigned(2) && !gw.model().assigned(3));
+
+        terminal.link().write("y\n");
+        CliProcess yes;
+        yes.setStandardInputFile(terminal.path());
+        yes.start(gw.line() + QStringList{"restore", path});
+        r = yes.finish();
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY2(r.err.startsWith(changes + question), qPrintable(r.err));
+        QCOMPARE(gw.assignments(), before);
     }
 
     void ctrlCStopsTheRestoreBetweenTwoChannels()

@@ -70,7 +70,7 @@ private slots:
         QTest::newRow("settings") << QStringList{"settings"};
         QTest::newRow("find-all") << QStringList{"find-all", "2"};
         QTest::newRow("backup -") << QStringList{"backup", "-"};
-        QTest::newRow("log -") << QStringList{"log", "-", "--period", "1", "--duration", "2"};
+        QTest::newRow("log -") << QStringList{"log", "-", "--period", "2", "--duration", "2"};
     }
     void lostOutputEndsTheCommand()
     {
@@ -118,6 +118,30 @@ private slots:
         for (int c = 1; c <= 40; ++c)
             QCOMPARE((*records)[c - 1].rom, m_gw->rom(c));
         QCOMPARE(r.err.contains(QStringLiteral("The configuration of 40 channels")), !messageOnStdout);
+    }
+
+    // A device that cannot take the file (a full disk stands for any): one line with the
+    // system's reason and exit code 1. Nothing is added to its name, no file appears beside
+    // it, and Qt has nothing to say.
+    void aDeviceThatCannotTakeTheFileIsOneLine_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("backup") << QStringList{"backup", "/dev/full"} << "tarvik-cli: Cannot write /dev/full: No space left on device\n";
+        QTest::newRow("log") << QStringList{"log", "/dev/full", "--period", "1", "--duration", "1"}
+                             << "tarvik-cli: Writing the log /dev/full failed: No space left on device\n";
+    }
+    void aDeviceThatCannotTakeTheFileIsOneLine()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, says);
+        const auto r = CliProcess::run(m_gw->line() + args);
+        const bool strayFile = QFile::exists(QStringLiteral("/dev/full.csv")) || QFile::exists(QStringLiteral("/dev/full.bin"));
+        QFile::remove(QStringLiteral("/dev/full.csv"));
+        QFile::remove(QStringLiteral("/dev/full.bin"));
+        QCOMPARE(r.exitCode, 1);
+        QCOMPARE(r.err, says);
+        QVERIFY(!strayFile);
     }
 
     void logToStdoutIsTheCsvAlone()

@@ -5,6 +5,7 @@
 #include "FileCommands.h"
 #include "FrameBytes.h"
 #include "MemoryTransport.h"
+#include "RomCode.h"
 #include "ScriptedPrompts.h"
 #include "TForm_ProgressDialog.h"
 #include "TFrame_LineTab.h"
@@ -156,6 +157,45 @@ private slots:
                "Rewritten: channels 0-1 (2). The channels not reached keep what they held. Running the restore again finishes the job.";
         QTest::newRow("ROM code with a wrong CRC, sent all the same") << 2 << -1 << "Serial numbers have been rewritten.";
     }
+    // The restore's question lists the channels whose ROM code the file changes, against what
+    // the boxes last read, and how many stay the same; a free position is the same however
+    // its words read, a channel not read yet is named apart.
+    void restoreQuestionSaysWhichChannelsChange()
+    {
+        ScriptedPrompts prompts;
+        Rig rig;
+        const RomCode::Words kept = {0x28FF, 0x15A2, 0x60E2, 0x0536};
+        const RomCode::Words other = {0x280D, 0xF0A2, 0x60E2, 0x0522};
+        QList<TChannelRecord> records(40);
+        for (int i = 0; i < 40; ++i) {
+            records[i].channel = uint8_t(i + 1);
+            records[i].rom = kept;
+        }
+        records[9].rom = {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF}; // channel 10 free in the file...
+        records[9].status = 255;
+        QVERIFY(ConfigurationFile::write(rig.path("b.bin"), records, nullptr));
+        rig.form->Connect1Click();
+        rig.form->communicator()->PollTimer().stop();
+        for (int c = 1; c <= 39; ++c) { // channel 40 not read yet
+            TChannelRecord now = records[c - 1];
+            if (c >= 4 && c <= 6)
+                now.rom = other;
+            if (c == 10)
+                now.rom = {0, 0, 0, 0}; // ...and in the gateway, whatever its words
+            if (c == 12) {
+                now.rom = {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF};
+                now.status = 255;
+            }
+            rig.box(c)->ShowChannel(now);
+        }
+        prompts.queueFile(rig.path("b.bin"));
+        rig.form->Import1Click(); // unanswered: Cancel
+        QCOMPARE(prompts.texts(ScriptedPrompts::Kind::Confirmation),
+                 QStringList{"Open configuration file: b.bin. Send to the connected device?\n\nFrom the last read, the ROM codes of "
+                             "channels 3-5, 11 change (4 channels); 35 stay the same. Channel 39 was not read yet."});
+        QVERIFY(!rig.form->communicator()->ImportRunning());
+    }
+
     void restoreInTheWindow()
     {
         QFETCH(int, damage);
@@ -188,7 +228,8 @@ private slots:
         const ScriptedPrompts::Shown question = prompts.shown().last();
         QCOMPARE(question.question, Prompts::Question::OkCancel);
         QCOMPARE(question.text, QString(damage == 2 ? "The ROM codes of channel 9 fail their 1-Wire CRC check: the file may be damaged.\n\n" : "")
-                                    + QStringLiteral("Open configuration file: b.bin. Send to the connected device?"));
+                                    + QStringLiteral("Open configuration file: b.bin. Send to the connected device?\n\n"
+                                                     "No channel was read yet: what the file changes is not known."));
         TForm_ProgressDialog *progress = rig.form->fileCommands()->progressDialog();
         QVERIFY(progress && progress->isVisible());
         QTest::keyClick(progress, Qt::Key_Escape);

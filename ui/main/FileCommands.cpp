@@ -147,7 +147,13 @@ void FileCommands::importConfiguration()
                                            .arg(QFileInfo(path).fileName()));
         return;
     }
-    QString question = QStringLiteral("Open configuration file: %1. Send to the connected device?").arg(QFileInfo(path).fileName());
+    // What the gateway's channels would lose is in sight before OK: the channels whose code
+    // the file changes, against what the boxes last read.
+    QList<TChannelRecord> current;
+    for (const TFrame_SensorBox *box : all)
+        current.append(box->lastRecord());
+    QString question = QStringLiteral("Open configuration file: %1. Send to the connected device?\n\n%2")
+                           .arg(QFileInfo(path).fileName(), ConfigurationRestore::changes(records, current));
     if (const QList<int> bad = ConfigurationRestore::badRomCodes(records); !bad.isEmpty())
         question = QStringLiteral("The ROM codes of %1 fail their 1-Wire CRC check: the file may be damaged.\n\n")
                        .arg(ConfigurationRestore::channelList(bad))
