@@ -37,6 +37,8 @@ GatewaySession::GatewaySession(LinkPort &port, BusScheduler &bus, int address, E
 void GatewaySession::wire()
 {
     const LinkOptions &link = m_link;
+    m_clock.start();
+    m_blockTakenAt.fill(-1);
     m_gateway.SetBaudRate(link.baud);
     m_gateway.setSlaveAddress(uint8_t(link.address));
     m_silence.setSingleShot(true);
@@ -94,6 +96,12 @@ void GatewaySession::close()
     // A shared line is closed by its owner, for all its gateways at once.
     if (!m_bus)
         m_port.close();
+}
+
+qint64 GatewaySession::blockAgeMs(int index) const
+{
+    const qint64 at = m_blockTakenAt[size_t(index)];
+    return at < 0 ? -1 : m_clock.elapsed() - at;
 }
 
 int GatewaySession::turnMs() const
@@ -203,6 +211,7 @@ void GatewaySession::onBlock()
     m_blockSerial[size_t(index)] = m_readSerial;
     m_answeredSerial = m_readSerial;
     m_blockGeneration[size_t(index)] = ++m_generation;
+    m_blockTakenAt[size_t(index)] = m_clock.elapsed();
     m_foreignAddress.reset();
     m_silence.stop();
     steer();

@@ -5,6 +5,7 @@
 #include "TChannelRecord.h"
 #include "TTarvikKomunikator.h"
 
+#include <QElapsedTimer>
 #include <QMap>
 #include <QObject>
 #include <QTimer>
@@ -83,6 +84,8 @@ public:
     // since then.
     int generation() const { return m_generation; }
     int blockGeneration(int index) const { return m_blockGeneration[size_t(index)]; }
+    // How many ms ago the block was taken; -1 when it never was.
+    qint64 blockAgeMs(int index) const;
 
     // Off: silence no longer ends the session, the cycle just keeps asking (the import).
     void setSilenceEndsSession(bool on);
@@ -124,6 +127,8 @@ private:
     bool m_portLossEnds = true;
     int m_generation = 0;
     std::array<int, PollBlockCount> m_blockGeneration{};
+    QElapsedTimer m_clock;
+    std::array<qint64, PollBlockCount> m_blockTakenAt{}; // m_clock's ms; -1 never
     std::array<Block, PollBlockCount> m_blocks{};
     std::array<int, PollBlockCount> m_blockSerial{}; // serial of the request each block answered
     int m_readSerial = 0;

@@ -11,6 +11,7 @@
 #include "EventWait.h"
 #include "FileChoice.h"
 #include "GatewaySession.h"
+#include "LogFreshness.h"
 #include "RecorderRows.h"
 #include "RecorderSettings.h"
 #include "RomCode.h"
@@ -24,6 +25,7 @@
 namespace {
 
 const QList<int> kBlocks = {0, 1, 2, 3, ServiceBlockIndex};
+const QList<int> kChannelBlocks = {0, 1, 2, 3};
 // The longest wait a timer is given at once; a longer period is reached in steps.
 constexpr qint64 kTimerStepMs = 3600 * 1000;
 // The least silence that ends a log when no --timeout is given.
@@ -49,6 +51,7 @@ int LogCommand::run(CliContext &ctx)
     const QString given = args.positional(QStringLiteral("FILE.csv"));
     // "-" is standard output: the log goes to a pipe or a script, with no file to rewrite.
     const bool toStdout = given == QLatin1String("-");
+    // A new plain name gets ".csv"; a device, a pipe or an existing file is taken as named.
     const QString path = toStdout ? TCSVFileRecorder::stdoutName() : FileChoice::withExtension(given, QStringLiteral("csv"));
     args.finish();
     const QString periodError = QStringLiteral("--period takes whole seconds, %1 to %2").arg(RecorderSettings::MinPeriod).arg(RecorderSettings::MaxPeriod);
@@ -58,7 +61,8 @@ int LogCommand::run(CliContext &ctx)
     QList<TDescriptionRecord> described;
     if (descriptionsPath)
         described = DescriptionsArgument::load(*descriptionsPath, ctx.options.numbering);
-    if (!toStdout)
+    // Only a regular file has content to lose; a device or a pipe takes the rows as they come.
+    if (!toStdout && !FileChoice::isDeviceOrPipe(path))
         ctx.prompts.requireRewrite(path);
 
     GatewaySession session(ctx.options.link, ctx.wait);
@@ -89,10 +93,15 @@ int LogCommand::run(CliContext &ctx)
     // Only the channel blocks from now on, so each comes round as often as the line allows. A
     // refused or lost answer only leaves its channels out of a row; a gateway silent for longer
     // than the log's own timeout (--timeout, else three periods and at least a minute) ends it.
-    session.keepReading({0, 1, 2, 3});
+    session.keepReading(kChannelBlocks);
     session.setSilenceTimeoutMs(ctx.options.link.timeoutMs.value_or(int(qMin<qint64>(qMax<qint64>(3LL * period * 1000, kLogSilenceMs), INT_MAX))));
     const qint64 samples = duration > 0 ? (duration + period - 1) / period : 0;
     LogCommand log(ctx, session, *recorder, qint64(period) * 1000, samples);
+    if (const QString note = LogFreshness::shortPeriodNote(log.m_periodMs, log.cycleMs(), ctx.options.link.baud); !note.isEmpty())
+        ctx.console.err(QStringLiteral("--period %1 s is shorter than the poll cycle: %2; rows in between repeat the latest "
+                                       "values.")
+                            .arg(period)
+                            .arg(note));
     log.m_clock.start();
     log.onTimer(); // the first sample at once
     ctx.wait.until([&] { return log.m_finished; });
@@ -127,13 +136,22 @@ void LogCommand::schedule()
     m_timer.start(int(qBound<qint64>(0, due, kTimerStepMs)));
 }
 
+int LogCommand::cycleMs() const
+{
+    return int(kChannelBlocks.size()) * m_session.turnMs();
+}
+
 void LogCommand::sample()
 {
-    // Only what was read since the last row goes into this one: a channel whose block did not
-    // come again gives an empty cell, and a row with nothing new is skipped.
+    // A channel's latest reading goes into the row while it is current: read since the last
+    // row or within the last whole cycle. One unread for longer gives an empty cell, and a row
+    // with nothing current is skipped.
+    const LogFreshness freshness(cycleMs(), m_session.turnMs());
     QList<bool> fresh;
-    for (int c = 1; c <= ChannelMap::ChannelCount; ++c)
-        fresh.append(m_session.blockGeneration(ChannelMap::blockIndexOf(c)) > m_sampledGeneration);
+    for (int c = 1; c <= ChannelMap::ChannelCount; ++c) {
+        const int block = ChannelMap::blockIndexOf(c);
+        fresh.append(freshness.isFresh(m_session.blockGeneration(block) > m_sampledGeneration, m_session.blockAgeMs(block)));
+    }
     if (!fresh.contains(true)) {
         ++m_skipped;
         m_ctx.console.err(QStringLiteral("No new answer from the gateway since the last sample: sample skipped (%1 so far).").arg(m_skipped));

@@ -14,8 +14,10 @@ struct CliContext;
 
 // log FILE.csv [--period S] [--duration S] [--descriptions FILE.txt] [--yes]: the window's
 // recorder. The header rows and the data rows are the window's, from the same row builders,
-// and a row holds only what the gateway answered since the row before (a sample with nothing
-// new is skipped and counted); a gateway silent past the log's timeout ends the log. The
+// and a row holds each channel's latest reading while it is current (LogFreshness: read since
+// the row before or within the last whole poll cycle; a sample with nothing current is
+// skipped and counted); a period shorter than the cycle is said at the start, and its rows
+// repeat values between two reads. A gateway silent past the log's timeout ends the log. The
 // period defaults to the one stored by the window's recorder options. Without --duration it
 // logs until Ctrl+C; every row is on disk as soon as it is written.
 class LogCommand : public QObject
@@ -31,6 +33,8 @@ private:
     void onTimer();
     void sample();
     void schedule();
+    // One round of the channel blocks the log keeps reading.
+    int cycleMs() const;
 
     CliContext &m_ctx;
     GatewaySession &m_session;

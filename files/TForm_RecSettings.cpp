@@ -1,5 +1,6 @@
 #include "TForm_RecSettings.h"
 
+#include "LogFreshness.h"
 #include "RecorderSettings.h"
 
 #include <QGridLayout>
@@ -21,6 +22,10 @@ TForm_RecSettings::TForm_RecSettings(QWidget *parent) : QDialog(parent), m_perio
     SpinEdit_Period->setSingleStep(10);
     Label_Period->setBuddy(SpinEdit_Period);
     auto *unit = new QLabel(QStringLiteral("s"), this);
+    Label_CycleNote = new QLabel(this);
+    Label_CycleNote->setObjectName(QStringLiteral("Label_CycleNote"));
+    Label_CycleNote->setWordWrap(true);
+    Label_CycleNote->hide();
     Button_SAVE = new QPushButton(QStringLiteral("&OK"), this);
     Button_SAVE->setObjectName(QStringLiteral("Button_SAVE"));
     Button_CANCEL = new QPushButton(QStringLiteral("Cancel"), this);
@@ -34,7 +39,8 @@ TForm_RecSettings::TForm_RecSettings(QWidget *parent) : QDialog(parent), m_perio
     buttons->addStretch(1);
     buttons->addWidget(Button_SAVE);
     buttons->addWidget(Button_CANCEL);
-    grid->addLayout(buttons, 1, 0, 1, 3);
+    grid->addWidget(Label_CycleNote, 1, 0, 1, 3);
+    grid->addLayout(buttons, 2, 0, 1, 3);
     grid->setSizeConstraint(QLayout::SetFixedSize);
 
     {
@@ -53,6 +59,24 @@ TForm_RecSettings::TForm_RecSettings(QWidget *parent) : QDialog(parent), m_perio
 void TForm_RecSettings::SpinEdit_PeriodChange()
 {
     Button_SAVE->setEnabled(true);
+    showCycleNote();
+}
+
+void TForm_RecSettings::setPollCycle(int cycleMs, qint32 baud)
+{
+    m_cycleMs = cycleMs;
+    m_baud = baud;
+    showCycleNote();
+}
+
+void TForm_RecSettings::showCycleNote()
+{
+    const QString note = LogFreshness::shortPeriodNote(qint64(SpinEdit_Period->value()) * 1000, m_cycleMs, m_baud);
+    Label_CycleNote->setText(note.isEmpty() ? QString()
+                                            : QStringLiteral("Shorter than the poll cycle: %1. Rows in between repeat "
+                                                             "the latest values.")
+                                                  .arg(note));
+    Label_CycleNote->setVisible(!note.isEmpty());
 }
 
 void TForm_RecSettings::Button_SAVEClick()
@@ -68,6 +92,7 @@ void TForm_RecSettings::done(int result)
         const QSignalBlocker blocker(SpinEdit_Period);
         SpinEdit_Period->setValue(m_period);
         Button_SAVE->setEnabled(false);
+        showCycleNote();
     }
     Button_CANCEL->setFocus();
     QDialog::done(result);

@@ -15,12 +15,16 @@ public:
     explicit TForm_RecSettings(QWidget *parent = nullptr);
 
     int period() const { return m_period; }
+    // The poll cycle's round at the line speed, against which the period is shown: a period
+    // shorter than the round gets a note that values change only once a round.
+    void setPollCycle(int cycleMs, qint32 baud);
 
     void SpinEdit_PeriodChange();
     void Button_SAVEClick();
 
     QLabel *Label_Period;
     QSpinBox *SpinEdit_Period;
+    QLabel *Label_CycleNote;
     QPushButton *Button_SAVE;
     QPushButton *Button_CANCEL;
 
@@ -29,5 +33,9 @@ protected:
     void done(int result) override;
 
 private:
+    void showCycleNote();
+
     int m_period;
+    int m_cycleMs = 0;
+    qint32 m_baud = 0;
 };

@@ -73,7 +73,7 @@ void TModbusKomunikator::SetBaudRate(qint32 baud)
 {
     m_port->setUserBaudRate(baud);
     if (baud != 0)
-        SetPollInterval(qMax(4800000 / baud, 300));
+        SetPollInterval(PollIntervalFor(baud));
 }
 
 void TModbusKomunikator::SetPollInterval(int ms)

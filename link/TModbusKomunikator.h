@@ -90,6 +90,8 @@ public:
     // Sets the port's baud rate and, unless it is 0, the poll interval to
     // max(4800000 / baud, 300) ms: slow lines get time for the 205-byte answer.
     void SetBaudRate(qint32 baud);
+    // The poll interval of a line speed (baud above 0).
+    static int PollIntervalFor(qint32 baud) { return qMax(4800000 / baud, 300); }
     void SetPollInterval(int ms);
     int PollInterval() const { return m_pollInterval; }
     // Makes block b (0..6) the next one read by an advancing poll.

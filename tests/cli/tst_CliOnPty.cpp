@@ -242,6 +242,29 @@ private slots:
         QCOMPARE(r.out, QStringLiteral("%1 rows written to %2 (%3 skipped: no new answer from the gateway).\n").arg(rows).arg(path).arg(6 - rows));
     }
 
+    // A 1 s log at 9600 Bd, where the four channel blocks come round every 2 s: a row every
+    // second, every thermometer's cell filled in each, and the start says why values repeat.
+    void aLogAtOneSecondAt9600BdFillsEveryRow()
+    {
+        SimOnPty gw({.line = {.baudRate = 9600}, .paced = true, .clock = false});
+        const QString path = gw.dir.filePath(QStringLiteral("log.csv"));
+        const auto r = CliProcess::run(gw.line() + QStringList{"log", path, "--period", "1", "--duration", "5"});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out, QStringLiteral("5 rows written to %1.\n").arg(path));
+        QCOMPARE(r.err, QStringLiteral("--period 1 s is shorter than the poll cycle: values change at most every 2 s at 9600 Bd; "
+                                       "rows in between repeat the latest values.\n"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QStringList rows = QString::fromUtf8(file.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts).mid(7);
+        QCOMPARE(rows.size(), 5);
+        for (const QString &row : rows) {
+            const QStringList cells = row.split(QLatin1Char(','));
+            // The demo gateway's thermometers that read OK: Ch0-Ch3 and Ch20-Ch22, Ch24.
+            for (int c : {1, 2, 3, 4, 21, 22, 23, 25})
+                QVERIFY2(!cells[c].isEmpty(), qPrintable(QStringLiteral("Ch%1 empty in: %2").arg(c - 1).arg(row)));
+        }
+    }
+
     void logWritesTheWindowsHeaderAndOneRowPerPeriod()
     {
         SimOnPty gw;

@@ -14,6 +14,7 @@
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <csignal>
 #include <sys/resource.h>
 
@@ -24,6 +25,7 @@ struct Rig
     QTemporaryDir dir;
     bool sampling = true;
     bool answering = true;
+    qint64 now = 0; // ms; the poll reads a block every 500 ms, a round of seven in 3.5 s
     QString state;
     int stops = 0;
     std::unique_ptr<DataLogger> logger;
@@ -45,6 +47,8 @@ struct Rig
         s.showState = [this](const QString &t) { state = t; };
         s.stopped = [this] { ++stops; };
         s.fallbackFolder = dir.filePath(QStringLiteral("fallback"));
+        s.pollInterval = [] { return 500; };
+        s.nowMs = [this] { return now; };
         logger = std::make_unique<DataLogger>(s);
     }
     QStringList lines() const
@@ -95,20 +99,23 @@ private slots:
         QVERIFY(prompts.shown().isEmpty());
     }
 
-    // A row holds only what was read since the row before: the gateway answering with spoiled
-    // frames (or not at all) gives no row, counted as skipped; a channel not read again gives
-    // an empty cell rather than its old value under a new time.
+    // Rows further apart than a poll cycle hold only what was read since the row before: the
+    // gateway answering with spoiled frames (or not at all) gives no row, counted as skipped; a
+    // channel not read again gives an empty cell rather than its old value under a new time.
     void rowsOnlyFromWhatWasReadSinceTheLastRow()
     {
         ScriptedPrompts prompts;
         Rig rig;
-        QVERIFY(rig.logger->StartInto(rig.dir.filePath(QStringLiteral("log.csv")), 1));
+        QVERIFY(rig.logger->StartInto(rig.dir.filePath(QStringLiteral("log.csv")), 10));
         QCOMPARE(rig.lines().size(), 8);
+        rig.now += 10000;
         rig.logger->Timer_recorderTimer(); // nothing read since the first row
+        rig.now += 10000;
         rig.logger->Timer_recorderTimer();
         QCOMPARE(rig.lines().size(), 8);
         QCOMPARE(rig.state, QStringLiteral("Logging... (0, 2 skipped)"));
         rig.logger->ChannelsRead(11, 10); // one block: channels 11..20
+        rig.now += 10000;
         rig.logger->Timer_recorderTimer();
         QCOMPARE(rig.lines().size(), 9);
         const QStringList cells = rig.lines().last().split(QLatin1Char(','));
@@ -116,6 +123,7 @@ private slots:
         for (int c = 1; c <= 40; ++c)
             QCOMPARE(cells[c].isEmpty(), c < 11 || c > 20);
         QCOMPARE(rig.state, QStringLiteral("Logging... (1, 2 skipped)"));
+        rig.now += 10000;
         rig.logger->Timer_recorderTimer();
         QCOMPARE(rig.state, QStringLiteral("Logging... (1, 3 skipped)"));
         // Started while the link is in timeout: what the boxes hold is no first row.
@@ -124,6 +132,48 @@ private slots:
         QVERIFY(rig.logger->StartInto(rig.dir.filePath(QStringLiteral("log.csv")), 1));
         QCOMPARE(rig.lines().size(), 7);
         QCOMPARE(rig.state, QStringLiteral("Logging... (0, 1 skipped)"));
+    }
+
+    // A period of 1 s against a cycle of 3.5 s: every period gives a row holding each
+    // channel's latest reading, as long as it was read within the last whole cycle (and one
+    // read's turn: 4 s); a channel unread for longer, with no read since the row before, is
+    // empty, and a row with nothing current is skipped.
+    void aPeriodShorterThanTheCycleGivesARowEveryPeriod()
+    {
+        ScriptedPrompts prompts;
+        Rig rig;
+        QVERIFY(rig.logger->StartInto(rig.dir.filePath(QStringLiteral("log.csv")), 1)); // t = 0: row 1
+        rig.logger->ChannelsRead(1, 40);
+        const auto filled = [&] {
+            QList<int> cells;
+            const QStringList row = rig.lines().last().split(QLatin1Char(','));
+            for (int c = 1; c < row.size(); ++c)
+                if (!row[c].isEmpty())
+                    cells.append(c);
+            return cells;
+        };
+        QList<int> all;
+        for (int c = 1; c <= 40; ++c)
+            all.append(c);
+        for (int second = 1; second <= 4; ++second) { // t = 1 s .. 4 s: read at 0, still current
+            rig.now = second * 1000;
+            rig.logger->Timer_recorderTimer();
+            QCOMPARE(filled(), all);
+        }
+        QCOMPARE(rig.lines().size(), 7 + 5);
+        rig.now = 4500;
+        rig.logger->ChannelsRead(11, 10);
+        rig.now = 5000; // channels 11-20 read since the last row; the rest 5 s old
+        rig.logger->Timer_recorderTimer();
+        QCOMPARE(filled(), all.mid(10, 10));
+        rig.now = 6000; // 11-20 read 1.5 s ago: still current
+        rig.logger->Timer_recorderTimer();
+        QCOMPARE(filled(), all.mid(10, 10));
+        rig.now = 9000; // nothing within 4 s, nothing since the last row
+        rig.logger->Timer_recorderTimer();
+        QCOMPARE(rig.lines().size(), 7 + 7);
+        QCOMPARE(rig.state, QStringLiteral("Logging... (6, 1 skipped)"));
+        QVERIFY(prompts.shown().isEmpty());
     }
 
     void fileThatCannotBeWrittenAnywhereLeavesTheRecorderIdle()
@@ -177,6 +227,33 @@ private slots:
         QCOMPARE(rig.stops, 1);
         QCOMPARE(rig.state, QStringLiteral("Logging stopped."));
         QCOMPARE(rig.lines().mid(0, 9).size(), 9);
+    }
+
+    // Recorder Options, opened from the window at 9600 Bd (seven reads of 500 ms: 3.5 s),
+    // say when the period is shorter than the poll cycle, and follow the period as it changes.
+    void optionsSayWhenThePeriodIsShorterThanTheCycle()
+    {
+        ScriptedPrompts prompts;
+        clearStoredSettings();
+        RecorderSettings::setPeriod(1);
+        TMainForm form;
+        form.setPersistSettings(false);
+        QTimer::singleShot(0, form.recorderOptions(), &QDialog::reject);
+        form.RecordOptions1Click();
+        TForm_RecSettings *options = form.recorderOptions();
+        const QString note = QStringLiteral("Shorter than the poll cycle: values change at most every 3.5 s at 9600 Bd. Rows "
+                                            "in between repeat the latest values.");
+        QCOMPARE(options->Label_CycleNote->text(), note);
+        QVERIFY(!options->Label_CycleNote->isHidden());
+        options->SpinEdit_Period->setValue(4);
+        QVERIFY(options->Label_CycleNote->isHidden());
+        options->SpinEdit_Period->setValue(3);
+        QVERIFY(!options->Label_CycleNote->isHidden());
+        options->setPollCycle(7 * 300, 115200);
+        QVERIFY(options->Label_CycleNote->isHidden());
+        options->SpinEdit_Period->setValue(2);
+        QCOMPARE(options->Label_CycleNote->text(), QStringLiteral("Shorter than the poll cycle: values change at most every 2.1 s at "
+                                                                  "115200 Bd. Rows in between repeat the latest values."));
     }
 
     void optionsPeriodRoundTripsAndAnUnsavedChangeIsPutBack()

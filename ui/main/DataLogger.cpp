@@ -2,6 +2,7 @@
 
 #include "ErrorGuard.h"
 #include "FileChoice.h"
+#include "LogFreshness.h"
 #include "Prompts.h"
 #include "RecorderRows.h"
 #include "TCSVFileRecorder.h"
@@ -11,6 +12,7 @@
 
 DataLogger::DataLogger(Sources sources, QObject *parent) : QObject(parent), m_sources(std::move(sources))
 {
+    m_clock.start();
     Timer_recorder.setObjectName(QStringLiteral("Timer_recorder"));
     Timer_recorder.setTimerType(Qt::PreciseTimer);
     Timer_recorder.setInterval(10000);
@@ -21,6 +23,11 @@ DataLogger::DataLogger(Sources sources, QObject *parent) : QObject(parent), m_so
 }
 
 DataLogger::~DataLogger() = default;
+
+qint64 DataLogger::now() const
+{
+    return m_sources.nowMs ? m_sources.nowMs() : m_clock.elapsed();
+}
 
 QString DataLogger::fileName() const
 {
@@ -59,6 +66,7 @@ bool DataLogger::StartInto(const QString &path, int periodSeconds)
     m_skipped = 0;
     // What the boxes hold counts as read for the first row while the gateway answers.
     m_fresh.fill(m_sources.answering());
+    m_readAt.fill(m_fresh[0] ? now() : -1);
     // A timer holds at most 24.8 days; the longest period (4294967 s, 49.7 days) is taken in
     // two ticks of half the period.
     const qint64 periodMs = qint64(periodSeconds) * 1000;
@@ -76,15 +84,22 @@ bool DataLogger::StartInto(const QString &path, int periodSeconds)
 void DataLogger::ChannelsRead(int first, int count)
 {
     for (int c = first; c < first + count; ++c)
-        if (c >= 1 && c <= int(m_fresh.size()))
+        if (c >= 1 && c <= int(m_fresh.size())) {
             m_fresh[size_t(c - 1)] = true;
+            m_readAt[size_t(c - 1)] = now();
+        }
 }
 
 void DataLogger::Timer_recorderTimer()
 {
     if (!m_recorder || !m_sources.sampling())
         return; // resting: no row, the counts stay
-    const QList<bool> fresh(m_fresh.begin(), m_fresh.end());
+    const int turn = m_sources.pollInterval ? m_sources.pollInterval() : 500;
+    const LogFreshness freshness(PollBlockCount * turn, turn);
+    const qint64 at = now();
+    QList<bool> fresh;
+    for (size_t i = 0; i < m_fresh.size(); ++i)
+        fresh.append(freshness.isFresh(m_fresh[i], m_readAt[i] < 0 ? -1 : at - m_readAt[i]));
     if (!fresh.contains(true)) {
         // The row count shown stays as it was; the skipped ones are counted beside it.
         ++m_skipped;

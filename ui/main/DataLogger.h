@@ -3,6 +3,7 @@
 #include "TChannelRecord.h"
 #include "TDescriptionRecord.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 #include <array>
@@ -12,11 +13,13 @@
 class TCSVFileRecorder;
 
 // The Recorder menu's work: a log file started with its header, one row of every channel's
-// temperature per period, and the state shown in the status bar. A row holds only what was
-// read since the row before: a channel not read again gives an empty cell, and a period with
-// nothing read at all (the gateway silent or its answers spoiled) gives no row and counts as
-// skipped. While the user has disconnected or a restore rewrites the gateway, logging rests.
-// A log that cannot be written is said once and stops, keeping its rows.
+// temperature per period, and the state shown in the status bar. A row holds each channel's
+// latest reading while it is current (LogFreshness: read since the row before or within the
+// last whole poll cycle), so a period shorter than the cycle gives a row every period with the
+// values repeated until the next read. A channel unread for longer gives an empty cell, and a
+// period with nothing current at all (the gateway silent or its answers spoiled) gives no row
+// and counts as skipped. While the user has disconnected or a restore rewrites the gateway,
+// logging rests. A log that cannot be written is said once and stops, keeping its rows.
 class DataLogger : public QObject
 {
     Q_OBJECT
@@ -30,6 +33,8 @@ public:
         std::function<void(const QString &text)> showState;      // the status bar's recorder panel
         std::function<void()> stopped;                           // logging ended by a failure
         QString fallbackFolder;                                  // of "LogFile.csv"; "" = the program's
+        std::function<int()> pollInterval;                       // ms between two reads; unset: 500
+        std::function<qint64()> nowMs;                           // a steady clock; unset: the system's
     };
 
     explicit DataLogger(Sources sources, QObject *parent = nullptr);
@@ -58,7 +63,11 @@ private:
     std::unique_ptr<TCSVFileRecorder> m_recorder;
     int m_count = 0;
     int m_skipped = 0;
-    std::array<bool, 40> m_fresh{}; // read since the last row
+    qint64 now() const;
+
+    std::array<bool, 40> m_fresh{};   // read since the last row
+    std::array<qint64, 40> m_readAt{}; // when last read (now()); -1 never
+    QElapsedTimer m_clock;             // now() unless the sources give a clock
     int m_ticksPerSample = 1;
     int m_tick = 0;
 };

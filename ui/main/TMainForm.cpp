@@ -93,6 +93,7 @@ TMainForm::TMainForm(std::unique_ptr<SerialTransport> transport, QWidget *parent
     sources.answering = [this] { return Frame_Komunikace1->Connected() && !Frame_Komunikace1->TimeoutShown(); };
     sources.showState = [this](const QString &text) { m_statusPanel1->setText(text); };
     sources.stopped = [this] { StopLogging1Click(); };
+    sources.pollInterval = [this] { return FKomunikator->PollInterval(); };
     m_logger = std::make_unique<DataLogger>(std::move(sources));
     dlgTarvikSettings = std::make_unique<TdlgTarvikSettings>(this);
     dlgTarvikSettings->SetCommunicator(FKomunikator.get());
@@ -539,6 +540,11 @@ void TMainForm::StopLogging1Click()
 
 void TMainForm::RecordOptions1Click()
 {
+    // Every block comes round once a cycle of the seven reads at the speed the panel has
+    // chosen: a shorter period repeats values.
+    const qint32 baud = TTarvikKomunikator::BaudAt(Frame_Komunikace1->ComboBox_BaudRate->currentIndex()) * 100;
+    if (baud > 0)
+        recorderOptions()->setPollCycle(PollBlockCount * TModbusKomunikator::PollIntervalFor(baud), baud);
     recorderOptions()->exec();
 }
 
