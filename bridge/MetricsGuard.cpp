@@ -1,6 +1,7 @@
 #include "MetricsGuard.h"
 
 #include <QPointer>
+#include <QSslSocket>
 #include <QTcpSocket>
 #include <QTimer>
 #include <memory>
@@ -45,6 +46,8 @@ private:
     bool m_lineEmpty = false; // nothing but CR since the last LF
 };
 
+constexpr qint64 kReadBufferBytes = 64 * 1024;
+
 // How long a rejected connection is read (and its bytes dropped) after the answer.
 constexpr int kLingerMs = 2000;
 
@@ -66,7 +69,7 @@ MetricsGuard::MetricsGuard(const Limits &limits, QObject *parent)
 
 void MetricsGuard::incomingConnection(qintptr descriptor)
 {
-    auto *socket = new QTcpSocket(this);
+    QTcpSocket *socket = m_tls ? new QSslSocket(this) : new QTcpSocket(this);
     if (!socket->setSocketDescriptor(descriptor)) {
         delete socket;
         return;
@@ -80,7 +83,18 @@ void MetricsGuard::incomingConnection(qintptr descriptor)
     }
     ++m_open;
     connect(socket, &QObject::destroyed, this, [this] { --m_open; });
+    // What a client sends is taken from the system in small steps: a flood waits in the
+    // system's buffers for the steps before it to be dropped, not in this process' memory.
+    socket->setReadBufferSize(kReadBufferBytes);
     watch(socket);
+    if (auto *tls = qobject_cast<QSslSocket *>(socket)) {
+        // A failed handshake (a plain HTTP client, an unknown client certificate) ends the
+        // connection; the HTTP server sees only what comes after a good one.
+        tls->setSslConfiguration(*m_tls);
+        connect(tls, &QSslSocket::sslErrors, tls, [tls] { tls->abort(); });
+        connect(tls, &QAbstractSocket::errorOccurred, tls, [tls] { tls->abort(); });
+        tls->startServerEncryption();
+    }
     addPendingConnection(socket);
 }
 
@@ -114,15 +128,21 @@ void MetricsGuard::watch(QTcpSocket *socket)
             disconnect(socket, &QTcpSocket::readyRead, m_reader, nullptr);
         discardInput(socket);
         socket->write(kTooLarge);
-        connect(socket, &QTcpSocket::bytesWritten, socket, [socket] {
-            if (socket->bytesToWrite() != 0)
-                return;
+        // A TLS connection cannot shut its sending side alone (a client takes an end without
+        // TLS' close notice for a cut connection and drops the answer), and closing it while
+        // the client still sends would lose the answer to a reset: it stays open, reading and
+        // dropping, until the client closes or the wait ends.
+        if (!qobject_cast<QSslSocket *>(socket)) {
+            connect(socket, &QTcpSocket::bytesWritten, socket, [socket] {
+                if (socket->bytesToWrite() != 0)
+                    return;
 #ifdef Q_OS_UNIX
-            ::shutdown(int(socket->socketDescriptor()), SHUT_WR);
+                ::shutdown(int(socket->socketDescriptor()), SHUT_WR);
 #else
-            socket->disconnectFromHost();
+                socket->disconnectFromHost();
 #endif
-        });
+            });
+        }
         connect(socket, &QTcpSocket::disconnected, socket, [socket] { socket->abort(); });
         idle->start(qMin(m_limits.idleMs, kLingerMs));
     });

@@ -19,22 +19,35 @@ void withoutTlsWarnings(QLoggingCategory *category)
         category->setEnabled(QtWarningMsg, false);
 }
 
-QHttpServer *makeServer()
+QHttpServer *makeServer(bool tls)
 {
     // The server's parts set up Qt's TLS support on the way, which loads every TLS plugin and
     // initialises OpenSSL for it: megabytes for plain HTTP. Nothing in this process needs a
     // Qt plugin (the broker's TLS is libmosquitto's own), so none are looked for, and Qt's
-    // complaint that it found no TLS is kept out of the log.
-    QCoreApplication::setLibraryPaths({});
+    // complaint that it found no TLS is kept out of the log. Serving TLS needs the plugin.
+    if (!tls)
+        QCoreApplication::setLibraryPaths({});
     g_previousFilter = QLoggingCategory::installFilter(withoutTlsWarnings);
     auto *server = new QHttpServer;
     QLoggingCategory::installFilter(g_previousFilter);
     return server;
 }
 
-// GET and HEAD pass; anything else is answered 405 here.
-bool allowed(const QHttpServerRequest &request, QHttpServerResponder &responder)
+// GET and HEAD with the right name and password pass; anything else is answered here: 401
+// without them, 405 for another method.
+bool allowed(const QHttpServerRequest &request, QHttpServerResponder &responder, BasicAuth &auth)
 {
+    if (!auth.admits(request.value(QByteArrayLiteral("Authorization")))) {
+        const QByteArray body = QByteArrayLiteral("Unauthorized\n");
+        responder.writeStatusLine(QHttpServerResponder::StatusCode::Unauthorized);
+        responder.writeHeader(QByteArrayLiteral("WWW-Authenticate"),
+            QByteArrayLiteral("Basic realm=\"tarvik metrics\", charset=\"UTF-8\""));
+        responder.writeHeader(
+            QByteArrayLiteral("Content-Type"), QByteArrayLiteral("text/plain; charset=utf-8"));
+        responder.writeHeader(QByteArrayLiteral("Content-Length"), QByteArray::number(body.size()));
+        responder.writeBody(request.method() == QHttpServerRequest::Method::Head ? QByteArray() : body);
+        return false;
+    }
     const auto method = request.method();
     if (method == QHttpServerRequest::Method::Get || method == QHttpServerRequest::Method::Head)
         return true;
@@ -50,15 +63,18 @@ bool allowed(const QHttpServerRequest &request, QHttpServerResponder &responder)
 
 } // namespace
 
-MetricsServer::MetricsServer(Provider provider, const MetricsGuard::Limits &limits, QObject *parent)
+MetricsServer::MetricsServer(
+    Provider provider, const MetricsGuard::Limits &limits, Access access, QObject *parent)
     : QObject(parent)
     , m_provider(std::move(provider))
-    , m_server(makeServer())
+    , m_server(makeServer(access.tls.has_value()))
     , m_limits(limits)
+    , m_tls(std::move(access.tls))
+    , m_auth(std::move(access.users))
 {
     m_server->route(QStringLiteral("/metrics"),
         [this](const QHttpServerRequest &request, QHttpServerResponder &&responder) {
-            if (!allowed(request, responder))
+            if (!allowed(request, responder, m_auth))
                 return;
             const QByteArray body = m_provider();
             responder.writeStatusLine();
@@ -72,8 +88,8 @@ MetricsServer::MetricsServer(Provider provider, const MetricsGuard::Limits &limi
                 request.method() == QHttpServerRequest::Method::Head ? QByteArray() : body);
         });
     m_server->route(QStringLiteral("/"),
-        [](const QHttpServerRequest &request, QHttpServerResponder &&responder) {
-            if (!allowed(request, responder))
+        [this](const QHttpServerRequest &request, QHttpServerResponder &&responder) {
+            if (!allowed(request, responder, m_auth))
                 return;
             const QByteArray body = QByteArrayLiteral("The gateway's metrics are at /metrics\n");
             responder.writeStatusLine();
@@ -91,6 +107,8 @@ MetricsServer::~MetricsServer() = default;
 bool MetricsServer::listen(const QHostAddress &address, quint16 port)
 {
     auto guard = std::make_unique<MetricsGuard>(m_limits);
+    if (m_tls)
+        guard->setTls(*m_tls);
     if (!guard->listen(address, port))
         return false;
     m_guard = guard.release();

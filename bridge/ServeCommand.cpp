@@ -84,7 +84,19 @@ int ServeCommand::run(CliContext &ctx)
         serve.m_gateways[g]->setDescriptions(loaded.records);
     }
     if (options.metricsPort > 0) {
-        serve.m_metrics = std::make_unique<MetricsServer>([&serve] { return serve.metricsText(); });
+        MetricsServer::Access access;
+        if (options.web) {
+            access.users = options.web->users;
+            if (options.web->tls()) {
+                QSslConfiguration tls;
+                QString error;
+                if (!options.web->sslConfiguration(tls, error))
+                    throw CliFailure::usage(QStringLiteral("--web-config: %1").arg(error));
+                access.tls = tls;
+            }
+        }
+        serve.m_metrics = std::make_unique<MetricsServer>(
+            [&serve] { return serve.metricsText(); }, MetricsGuard::Limits {}, std::move(access));
         const QHostAddress address
             = options.metricsAddress.value_or(QHostAddress(QHostAddress::LocalHost));
         if (!serve.m_metrics->listen(address, quint16(options.metricsPort)))
@@ -204,7 +216,16 @@ void ServeCommand::say(const QString &line)
 
 void ServeCommand::start()
 {
-    const QString metrics = m_metrics ? QStringLiteral(", metrics on port %1").arg(m_metrics->port()) : QString();
+    QString metrics;
+    if (m_metrics) {
+        QStringList guards;
+        if (m_options.web && m_options.web->tls())
+            guards << QStringLiteral("TLS");
+        if (m_options.web && !m_options.web->users.isEmpty())
+            guards << QStringLiteral("passwords");
+        metrics = QStringLiteral(", metrics on port %1").arg(m_metrics->port())
+            + (guards.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(guards.join(u", ")));
+    }
     if (m_gateways.size() == 1)
         say(QStringLiteral("Serving gateway %1 (%2) to the MQTT broker %3%4")
                 .arg(m_options.name, m_line.session(0).link().describe(), m_mqtt.address(), metrics));

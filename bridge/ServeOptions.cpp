@@ -4,6 +4,7 @@
 #include "CommandArgs.h"
 #include "GatewayName.h"
 #include "ValueParser.h"
+#include "WebConfig.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -86,6 +87,7 @@ ServeOptions ServeOptions::parse(CommandArgs &args, const LinkOptions &link)
     const auto topicPrefix = args.value(QStringLiteral("topic-prefix"));
     const auto discoveryPrefix = args.value(QStringLiteral("discovery-prefix"));
     const bool noDiscovery = args.flag(QStringLiteral("no-discovery"));
+    const auto webConfig = args.value(QStringLiteral("web-config"));
     args.finish();
 
     if (!mqtt)
@@ -211,6 +213,16 @@ ServeOptions ServeOptions::parse(CommandArgs &args, const LinkOptions &link)
             o.metricsAddress = address;
         }
         o.metricsPort = portNumber(port, *metrics, QStringLiteral("--metrics"));
+    }
+    if (webConfig) {
+        if (!metrics)
+            throw CliFailure::usage(QStringLiteral(
+                "--web-config sets up the metrics endpoint: it goes with --metrics"));
+        QString error;
+        o.web = WebConfig::load(*webConfig, error);
+        if (!o.web)
+            throw CliFailure::usage(QStringLiteral("--web-config: %1").arg(error));
+        o.webConfigFile = *webConfig;
     }
     return o;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "LinkOptions.h"
+#include "WebConfig.h"
 
 #include <QHostAddress>
 #include <QString>
@@ -35,6 +36,9 @@ struct ServeOptions
     QString descriptions; // the window's descriptions file, or empty
     std::optional<QHostAddress> metricsAddress; // none given: 127.0.0.1
     int metricsPort = 0; // 0: no metrics endpoint
+    // --web-config: TLS and passwords for the metrics endpoint (none: plain and open).
+    std::optional<WebConfig> web;
+    QString webConfigFile;
 
     static ServeOptions parse(CommandArgs &args, const LinkOptions &link);
 

@@ -153,7 +153,7 @@ QString CliOptions::usage()
         "  serve --mqtt HOST[:PORT] [--name ID] [--metrics [ADDRESS:]PORT] [--heartbeat S]\n"
         "        [--descriptions FILE.txt] [--mqtt-user NAME --mqtt-password-file FILE]\n"
         "        [--mqtt-tls] [--mqtt-cafile FILE] [--mqtt-cert FILE --mqtt-key FILE]\n"
-        "        [--topic-prefix P]\n"
+        "        [--topic-prefix P] [--web-config FILE.yml]\n"
         "        [--discovery-prefix P | --no-discovery]\n"
         "                                    the channels into an MQTT broker (with Home\n"
         "                                    Assistant discovery) and Prometheus until\n"
@@ -163,7 +163,8 @@ QString CliOptions::usage()
         "                                    With --address 1,2,5-8 one bridge serves every\n"
         "                                    gateway of the line: --name gives an ID each\n"
         "                                    (a,b,c), or one with %a for the address (hall-%a;\n"
-        "                                    default PORT-ADDRESS), --descriptions a file each\n"
+        "                                    default PORT-ADDRESS), --descriptions a file each\n"        "                                    --web-config: TLS and passwords for /metrics\n"
+        "                                    (tls_server_config, basic_auth_users)\n"
         "\n"
         "Exit codes: 0 done, 1 link or gateway failure, 2 usage error.")
         .arg(TcpTransport::DefaultAnswerAllowanceMs);

@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <sys/stat.h>
@@ -179,6 +180,12 @@ private slots:
                                        << QStringList{"chmod 600", "goes to 10.0.0.2 without TLS"};
         QTest::newRow("0600 in clear to this machine") << 0600 << QStringList{"--mqtt", "127.0.0.1"} << QStringList{};
         QTest::newRow("0600 in clear to localhost") << 0600 << QStringList{"--mqtt", "localhost"} << QStringList{};
+        // WEB: a web configuration file with a metrics user and no TLS.
+        QTest::newRow("metrics passwords to the network in clear")
+            << 0600 << QStringList{"--mqtt", "localhost", "--metrics", "0.0.0.0:9101", "--web-config", "WEB"}
+            << QStringList{"the metrics passwords in"};
+        QTest::newRow("metrics passwords on this machine")
+            << 0600 << QStringList{"--mqtt", "localhost", "--metrics", "9101", "--web-config", "WEB"} << QStringList{};
     }
     void passwordKeptOrSentOpenlyIsWarnedAbout()
     {
@@ -189,6 +196,9 @@ private slots:
         const QString pw = dir.filePath(QStringLiteral("pw"));
         QVERIFY(writeFile(pw, "s3cret\n"));
         QVERIFY(::chmod(QFile::encodeName(pw).constData(), mode_t(mode)) == 0);
+        const QString web = dir.filePath(QStringLiteral("web.yml"));
+        QVERIFY(writeFile(web, "basic_auth_users:\n  prom: $2y$10$012345678901234567890u9H5JUZk5UJiu7LVlfrgx0JP2PkblN0e\n"));
+        words.replaceInStrings(QRegularExpression(QStringLiteral("^WEB$")), web);
         LinkOptions link;
         link.port = QStringLiteral("/dev/ttyUSB0");
         CommandArgs args(QStringLiteral("serve"),

@@ -2,12 +2,20 @@
 // the wire: what each method and path is answered (a HEAD answer without a body, so a kept
 // connection stays in step), an endless request head answered 431 and closed without the
 // endpoint holding its bytes, idle and slow connections closed, connections beyond the limit
-// refused, and /metrics answering again once they are gone.
+// refused, and /metrics answering again once they are gone. With a web configuration file:
+// what the file may say, TLS only, and basic authentication against bcrypt hashes.
 #include "MetricsServer.h"
+#include "WebConfig.h"
 
+#include <QElapsedTimer>
 #include <QFile>
+#include <QLibraryInfo>
+#include <QProcess>
+#include <QSslSocket>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
+#include <crypt.h>
 #include <memory>
 #include <vector>
 
@@ -61,6 +69,22 @@ QByteArray get(quint16 port, const QByteArray &path = "/metrics")
 {
     const auto socket = connectTo(port);
     return exchange(*socket, "GET " + path + " HTTP/1.1\r\nHost: x\r\n\r\n");
+}
+
+// A bcrypt hash of password at the lowest cost, so that tests do not wait for it.
+QByteArray bcrypt(const QByteArray &password)
+{
+    char salt[CRYPT_GENSALT_OUTPUT_SIZE];
+    if (!crypt_gensalt_rn("$2b$", 4, nullptr, 0, salt, sizeof salt))
+        return {};
+    auto data = std::make_unique<crypt_data>();
+    const char *hash = crypt_rn(password.constData(), salt, data.get(), sizeof(crypt_data));
+    return hash ? QByteArray(hash) : QByteArray();
+}
+
+QByteArray basic(const QByteArray &user, const QByteArray &password)
+{
+    return "Authorization: Basic " + (user + ':' + password).toBase64() + "\r\n";
 }
 
 } // namespace
@@ -248,6 +272,158 @@ private slots:
         clients.clear();
         QVERIFY(QTest::qWaitFor([&] { return server->openConnections() == 0; }, 3000));
         QCOMPARE(get(server->port()).mid(0, 15), QByteArray("HTTP/1.1 200 OK"));
+    }
+
+    void webConfigIsTakenOrRefusedWithItsLine_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("error"); // empty: taken
+        const QByteArray hash = "$2y$10$012345678901234567890u9H5JUZk5UJiu7LVlfrgx0JP2PkblN0e";
+        QTest::newRow("empty") << QByteArray("\n") << QString();
+        QTest::newRow("all, quoted, commented")
+            << QByteArray("# metrics\ntls_server_config:\n  cert_file: \"c.pem\"\n"
+                          "  key_file: 'k.pem'  # the key\n  client_ca_file: c.pem\n"
+                          "  client_auth_type: RequireAndVerifyClientCert\n  min_version: TLS13\n"
+                          "basic_auth_users:\n  prom: " + hash + "\n")
+            << QString();
+        QTest::newRow("unknown section") << QByteArray("http_server_config:\n  http2: true\n")
+                                         << QStringLiteral("line 1: \"http_server_config\" is not");
+        QTest::newRow("unknown TLS setting")
+            << QByteArray("tls_server_config:\n  cert_file: c.pem\n  cipher_suites: x\n")
+            << QStringLiteral("line 3: \"cipher_suites\" is not a TLS setting");
+        QTest::newRow("tab") << QByteArray("basic_auth_users:\n\tprom: " + hash + "\n")
+                             << QStringLiteral("line 2: a tab in the indentation");
+        QTest::newRow("password in clear")
+            << QByteArray("basic_auth_users:\n  prom: secret\n")
+            << QStringLiteral("line 2: the password of prom is to be a bcrypt hash");
+        QTest::newRow("no key") << QByteArray("tls_server_config:\n  cert_file: c.pem\n")
+                                << QStringLiteral("tls_server_config needs cert_file and key_file");
+        QTest::newRow("missing file")
+            << QByteArray("tls_server_config:\n  cert_file: c.pem\n  key_file: none.pem\n")
+            << QStringLiteral("key_file: ") + QStringLiteral("%1/none.pem does not exist");
+        QTest::newRow("verify without authorities")
+            << QByteArray("tls_server_config:\n  cert_file: c.pem\n  key_file: k.pem\n"
+                          "  client_auth_type: RequireAndVerifyClientCert\n")
+            << QStringLiteral("needs client_ca_file");
+        QTest::newRow("old TLS") << QByteArray("tls_server_config:\n  min_version: TLS10\n")
+                                 << QStringLiteral("line 2: min_version is TLS12 or TLS13");
+        QTest::newRow("twice") << QByteArray("basic_auth_users:\n  a: " + hash + "\n  a: " + hash
+                                             + "\n")
+                               << QStringLiteral("line 3: a a second time");
+        QTest::newRow("indented under nothing") << QByteArray("  cert_file: c.pem\n")
+                                                << QStringLiteral("line 1: \"cert_file\" is indented");
+    }
+    void webConfigIsTakenOrRefusedWithItsLine()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QString, error);
+        QTemporaryDir folder;
+        for (const char *name : {"c.pem", "k.pem"}) {
+            QFile file(folder.filePath(QString::fromLatin1(name)));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        QString said;
+        const auto config = WebConfig::parse(text, folder.path(), said);
+        if (error.isEmpty()) {
+            QVERIFY2(config, qPrintable(said));
+            if (text.contains("cert_file")) {
+                QCOMPARE(config->certFile, folder.filePath(QStringLiteral("c.pem")));
+                QVERIFY(config->requireClientCert && config->tls13Only);
+                QCOMPARE(config->users.keys(), QStringList{"prom"});
+            } else {
+                QVERIFY(!config->tls() && config->users.isEmpty());
+            }
+            return;
+        }
+        QVERIFY(!config);
+        if (error.contains(QLatin1String("%1")))
+            error = error.arg(folder.path());
+        QVERIFY2(said.contains(error), qPrintable(said));
+    }
+
+    // A certificate made here with openssl: the endpoint answers over TLS, and a client that
+    // speaks plain HTTP to it gets no answer and is closed.
+    void tlsIsTheOnlyWayIn()
+    {
+        // A plain endpoint made before keeps Qt from looking for plugins; TLS needs its own.
+        QCoreApplication::setLibraryPaths({QLibraryInfo::path(QLibraryInfo::PluginsPath)});
+        QTemporaryDir folder;
+        QProcess openssl;
+        openssl.setWorkingDirectory(folder.path());
+        openssl.start(QStringLiteral("openssl"),
+            {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+                "-keyout", "k.pem", "-out", "c.pem", "-days", "2", "-subj", "/CN=localhost"});
+        QVERIFY(openssl.waitForFinished(20000) && openssl.exitCode() == 0);
+        QFile file(folder.filePath(QStringLiteral("web.yml")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("tls_server_config:\n  cert_file: c.pem\n  key_file: k.pem\n");
+        file.close();
+        QString error;
+        const auto config = WebConfig::load(file.fileName(), error);
+        QVERIFY2(config, qPrintable(error));
+        MetricsServer::Access access;
+        access.tls.emplace();
+        QVERIFY2(config->sslConfiguration(*access.tls, error), qPrintable(error));
+        MetricsServer server([] { return kBody; }, {}, access);
+        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+
+        QSslSocket tls;
+        QSslConfiguration trust = tls.sslConfiguration();
+        trust.setCaCertificates(QSslCertificate::fromPath(folder.filePath(QStringLiteral("c.pem"))));
+        tls.setSslConfiguration(trust);
+        tls.connectToHostEncrypted(QStringLiteral("localhost"), server.port());
+        QVERIFY2(QTest::qWaitFor([&] { return tls.isEncrypted(); }, 5000),
+            qPrintable(tls.errorString()));
+        const QByteArray answer = exchange(tls, "GET /metrics HTTP/1.1\r\nHost: x\r\n\r\n");
+        QVERIFY2(answer.startsWith("HTTP/1.1 200 OK\r\n"), answer.constData());
+        QVERIFY(answer.endsWith(kBody));
+
+        const auto plain = connectTo(server.port());
+        QVERIFY(!exchange(*plain, "GET /metrics HTTP/1.1\r\nHost: x\r\n\r\n").contains("HTTP/1.1"));
+        QVERIFY(QTest::qWaitFor(
+            [&] { return plain->state() == QAbstractSocket::UnconnectedState; }, 5000));
+    }
+
+    // Every path asks for the name and password; a pair that passed once is known again
+    // without bcrypt, so a flood of guesses neither shuts out the scraper nor takes the time.
+    void basicAuthAdmitsTheRightPairOnly()
+    {
+        MetricsServer::Access access;
+        access.users.insert(QStringLiteral("prom"), bcrypt("s3cret:x"));
+        MetricsServer server([] { return kBody; }, {}, access);
+        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+        const auto ask = [&](const QByteArray &method, const QByteArray &header) {
+            const auto socket = connectTo(server.port());
+            return exchange(*socket, method + " /metrics HTTP/1.1\r\nHost: x\r\n" + header + "\r\n");
+        };
+        const QByteArray none = ask("GET", {});
+        QVERIFY2(none.startsWith("HTTP/1.1 401 Unauthorized\r\n"), none.constData());
+        QVERIFY(none.contains("WWW-Authenticate: Basic realm=\"tarvik metrics\""));
+        QVERIFY(ask("HEAD", {}).endsWith("\r\n\r\n"));
+        QVERIFY(ask("GET", basic("prom", "s3cret")).startsWith("HTTP/1.1 401"));
+        QVERIFY(ask("GET", basic("other", "s3cret:x")).startsWith("HTTP/1.1 401"));
+        QVERIFY(ask("GET", "Authorization: Bearer abc\r\n").startsWith("HTTP/1.1 401"));
+        const QByteArray right = ask("GET", basic("prom", "s3cret:x"));
+        QVERIFY2(right.startsWith("HTTP/1.1 200 OK\r\n") && right.endsWith(kBody), right.constData());
+        for (int i = 0; i < 3 * BasicAuth::ChecksPerSecond; ++i)
+            QVERIFY(ask("GET", basic("prom", QByteArray::number(i))).startsWith("HTTP/1.1 401"));
+        QVERIFY(ask("GET", basic("prom", "s3cret:x")).startsWith("HTTP/1.1 200 OK\r\n"));
+    }
+
+    // Beyond the checks a second allows, another pair is refused unchecked, even a right one.
+    void guessesBeyondTheRateAreRefusedUnchecked()
+    {
+        BasicAuth auth({{QStringLiteral("prom"), bcrypt("pw")}});
+        QElapsedTimer took;
+        took.start();
+        for (int i = 0; i < BasicAuth::ChecksPerSecond; ++i)
+            QVERIFY(!auth.admits("Basic " + QByteArray("prom:wrong").toBase64()));
+        const bool admitted = auth.admits("Basic " + QByteArray("prom:pw").toBase64());
+        if (took.elapsed() > 900)
+            QSKIP("the machine took most of a second for the guesses");
+        QVERIFY(!admitted);
+        QVERIFY(QTest::qWaitFor([&] { return took.elapsed() > 1000; }, 2000));
+        QVERIFY(auth.admits("Basic " + QByteArray("prom:pw").toBase64()));
     }
 };
 

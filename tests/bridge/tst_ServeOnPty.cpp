@@ -12,14 +12,20 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProcess>
+#include <QSslCertificate>
+#include <QSslConfiguration>
 #include <QScopeGuard>
+#include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTest>
 
 #include <csignal>
@@ -84,6 +90,35 @@ class tst_ServeOnPty : public QObject
     std::unique_ptr<BrokerProbe> m_probe;
     QProcess m_serve;
     int m_metricsPort = 0;
+    // Connections the metrics endpoint kept from the storm, held through the broker's restart.
+    std::vector<std::unique_ptr<QTcpSocket>> m_idle;
+
+    // The resident size of a process, in bytes.
+    static qint64 residentBytes(qint64 pid)
+    {
+        QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+        if (!status.open(QIODevice::ReadOnly))
+            return -1;
+        for (const QByteArray &line : status.readAll().split('\n'))
+            if (line.startsWith("VmRSS:"))
+                return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
+        return -1;
+    }
+
+    static int openFiles(qint64 pid)
+    {
+        return int(QDir(QStringLiteral("/proc/%1/fd").arg(pid))
+                       .entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System)
+                       .size());
+    }
+
+    QSslConfiguration metricsTrust() const
+    {
+        QSslConfiguration trust = QSslConfiguration::defaultConfiguration();
+        trust.setCaCertificates(
+            QSslCertificate::fromPath(m_sim.dir.filePath(QStringLiteral("metrics.pem"))));
+        return trust;
+    }
     QString m_authority;
 
     QString romOf(int channel) const
@@ -139,6 +174,18 @@ private slots:
         m_probe = std::make_unique<BrokerProbe>(m_broker.port());
         QVERIFY(m_probe->connected());
         m_metricsPort = MosquittoBroker::freePort();
+        // The metrics endpoint with TLS (a certificate of its own, made here) and a password.
+        QProcess openssl;
+        openssl.setWorkingDirectory(m_sim.dir.path());
+        openssl.start(QStringLiteral("openssl"),
+            {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes",
+                "-keyout", "metrics.key", "-out", "metrics.pem", "-days", "2", "-subj",
+                "/CN=tarvik metrics", "-addext", "subjectAltName=IP:127.0.0.1"});
+        QVERIFY(openssl.waitForFinished(20000) && openssl.exitCode() == 0);
+        const QString webConfig = m_sim.dir.filePath(QStringLiteral("web.yml"));
+        QVERIFY(writeFile(webConfig,
+            "tls_server_config:\n  cert_file: metrics.pem\n  key_file: metrics.key\n"
+            "basic_auth_users:\n  prometheus: $2b$04$Uo73JH1ohiF0GmtPX/qbe.Ps0apfyOtX4wpDnxv6aGE86IXBCsCHu\n"));
         // Entities earlier runs left on the broker: in the earlier form one of a device gone
         // from the gateway since and one of a device still there, one of a channel freed since,
         // and one of another gateway whose ID starts alike.
@@ -157,7 +204,7 @@ private slots:
                 QStringLiteral("--timeout"), QStringLiteral("1500"), QStringLiteral("serve"),
                 QStringLiteral("--mqtt"), m_broker.address(), QStringLiteral("--name"), kName,
                 QStringLiteral("--metrics"), QStringLiteral("127.0.0.1:%1").arg(m_metricsPort),
-                QStringLiteral("--descriptions"), m_descriptions, QStringLiteral("--heartbeat"),
+                QStringLiteral("--web-config"), webConfig, QStringLiteral("--descriptions"), m_descriptions, QStringLiteral("--heartbeat"),
                 QStringLiteral("1")});
         QVERIFY(m_serve.waitForStarted());
         QVERIFY(waitFor(
@@ -244,13 +291,21 @@ private slots:
         QCOMPARE(device[QStringLiteral("sw_version")].toString(), QStringLiteral("V1.09"));
     }
 
+    // Scraped over TLS with the password, as Prometheus does with scheme https and basic_auth.
     void metricsScrapePassesPrometheusParser()
     {
         QNetworkAccessManager http;
-        QNetworkReply *reply = http.get(QNetworkRequest(
-            QUrl(QStringLiteral("http://127.0.0.1:%1/metrics").arg(m_metricsPort))));
+        QNetworkRequest request(
+            QUrl(QStringLiteral("https://127.0.0.1:%1/metrics").arg(m_metricsPort)));
+        request.setSslConfiguration(metricsTrust());
+        QNetworkReply *refused = http.get(request);
+        QVERIFY(QTest::qWaitFor([&] { return refused->isFinished(); }, 5000));
+        QCOMPARE(refused->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 401);
+        refused->deleteLater();
+        request.setRawHeader("Authorization", "Basic " + QByteArray("prometheus:scrape").toBase64());
+        QNetworkReply *reply = http.get(request);
         QVERIFY(QTest::qWaitFor([&] { return reply->isFinished(); }, 5000));
-        QCOMPARE(reply->error(), QNetworkReply::NoError);
+        QVERIFY2(reply->error() == QNetworkReply::NoError, qPrintable(reply->errorString()));
         QVERIFY(reply->header(QNetworkRequest::ContentTypeHeader)
                     .toString()
                     .startsWith(QLatin1String("text/plain; version=0.0.4")));
@@ -319,6 +374,83 @@ private slots:
             QStringLiteral("Cellar"));
     }
 
+    // At once on the metrics port: a TLS client sending a 64 MB header line, one sending a
+    // header a few bytes at a time, and 1,000 connections that send nothing. The state still
+    // goes out every heartbeat, the bridge's memory stays within 5 MB of its quiet figure, and
+    // the connections the endpoint keeps stay open through the broker's restart (next test).
+    void metricsStormLeavesPublishingAndMemoryAlone()
+    {
+        const auto tlsClient = [&](QSslSocket &socket) {
+            socket.setSslConfiguration(metricsTrust());
+            socket.connectToHostEncrypted(QStringLiteral("127.0.0.1"), quint16(m_metricsPort));
+            return QTest::qWaitFor([&] { return socket.isEncrypted(); }, 5000);
+        };
+        {
+            // The quiet figure includes TLS at work, as at every scrape.
+            QSslSocket scrape;
+            QVERIFY(tlsClient(scrape));
+            scrape.write("GET /metrics HTTP/1.1\r\nHost: x\r\n\r\n");
+            QVERIFY(QTest::qWaitFor([&] { return scrape.canReadLine(); }, 5000));
+        }
+        const qint64 quiet = residentBytes(m_serve.processId());
+        QVERIFY(quiet > 0);
+        const int quietFiles = openFiles(m_serve.processId());
+        const QString state = topic(QStringLiteral("channel/20"));
+        const int statesBefore = m_probe->count(state);
+        QSslSocket big;
+        QSslSocket slow;
+        QVERIFY(tlsClient(big));
+        QVERIFY(tlsClient(slow));
+        QTimer drip;
+        QObject::connect(&drip, &QTimer::timeout, &slow, [&] { slow.write("X-Slow: a\r\n"); });
+        slow.write("GET /metrics HTTP/1.1\r\n");
+        drip.start(100);
+
+        for (int batch = 0; batch < 10; ++batch) {
+            for (int i = 0; i < 100; ++i) {
+                m_idle.push_back(std::make_unique<QTcpSocket>());
+                m_idle.back()->connectToHost(QHostAddress::LocalHost, quint16(m_metricsPort));
+            }
+            QVERIFY(QTest::qWaitFor(
+                [&] {
+                    return std::none_of(m_idle.begin(), m_idle.end(), [](const auto &c) {
+                        return c->state() == QAbstractSocket::ConnectingState;
+                    });
+                },
+                5000));
+        }
+
+        big.write("GET /metrics HTTP/1.1\r\nX-Big: ");
+        const QByteArray chunk(64 * 1024, 'a');
+        qint64 sent = 0;
+        QByteArray answer;
+        // Read as it comes: the socket drops what is unread when the peer closes.
+        QObject::connect(&big, &QSslSocket::readyRead, &big, [&] { answer += big.readAll(); });
+        QElapsedTimer storm;
+        storm.start();
+        while (storm.elapsed() < 3000) {
+            while (big.state() == QAbstractSocket::ConnectedState && sent < 64 * 1024 * 1024
+                && big.bytesToWrite() < 1024 * 1024) {
+                big.write(chunk);
+                sent += chunk.size();
+            }
+            QTest::qWait(10);
+        }
+        QVERIFY2(answer.startsWith("HTTP/1.1 431 "), answer.left(200).constData());
+        QVERIFY(big.state() != QAbstractSocket::ConnectedState);
+        QVERIFY2(m_probe->count(state) >= statesBefore + 2,
+            qPrintable(QString::number(m_probe->count(state) - statesBefore)));
+        const qint64 loaded = residentBytes(m_serve.processId());
+        QVERIFY2(loaded - quiet < 5 * 1024 * 1024,
+            qPrintable(QStringLiteral("%1 -> %2 bytes").arg(quiet).arg(loaded)));
+        // The endpoint keeps 64 connections at most (the big one may still be closing); the
+        // rest were closed as they came, so the bridge holds no more open files than that.
+        QVERIFY2(openFiles(m_serve.processId()) <= quietFiles + 65,
+            qPrintable(QStringLiteral("%1 -> %2").arg(quietFiles).arg(openFiles(m_serve.processId()))));
+        std::erase_if(m_idle, [](const auto &c) { return c->state() != QAbstractSocket::ConnectedState; });
+        drip.stop();
+    }
+
     void brokerRestartGetsTheLatestStateAndNothingOlder()
     {
         m_probe.reset();
@@ -345,6 +477,7 @@ private slots:
         QVERIFY(m_probe->topics(QStringLiteral("homeassistant/"))
                     .filter(RomCode::toText(GatewayModel::makeRom(0x28, 0x05E260A215FF)))
                     .isEmpty());
+        m_idle.clear();
     }
 
     void silentGatewayGoesOfflineAndBack()
@@ -471,6 +604,13 @@ private slots:
             << QStringList{"--mqtt", m_broker.address(), "--mqtt-cafile", m_authority} << 1
             << QStringLiteral("(does the broker take TLS on port %1?)")
                    .arg(m_broker.port());
+        const QString web = m_sim.dir.filePath(QStringLiteral("clear.yml"));
+        writeFile(web, "basic_auth_users:\n  prometheus: scrape\n");
+        QTest::newRow("web configuration without metrics")
+            << QStringList{"--mqtt", nobody, "--web-config", web} << 2 << "it goes with --metrics";
+        QTest::newRow("password in clear in the web configuration")
+            << QStringList{"--mqtt", nobody, "--metrics", "9", "--web-config", web} << 2
+            << "--web-config: " + web + ": line 2: the password of prometheus is to be a bcrypt hash";
     }
     void badStartsEndWithOneLine()
     {
@@ -501,7 +641,7 @@ private slots:
         QVERIFY(openssl(QStringList{"req", "-x509"} + key
             + QStringList{"-keyout", "ca.key", "-out", "ca.pem", "-subj", "/CN=tarvik test CA", "-days", "2"}));
         QVERIFY(writeFile(dir.filePath(QStringLiteral("san.ext")), "subjectAltName=IP:127.0.0.1\n"));
-        for (const QString name : {QStringLiteral("server"), QStringLiteral("client")}) {
+        for (const QString &name : {QStringLiteral("server"), QStringLiteral("client")}) {
             QVERIFY(openssl(QStringList{"req"} + key
                 + QStringList{"-keyout", name + ".key", "-out", name + ".csr", "-subj", "/CN=" + name}));
             QVERIFY(openssl({"x509", "-req", "-in", name + ".csr", "-CA", "ca.pem", "-CAkey", "ca.key",
