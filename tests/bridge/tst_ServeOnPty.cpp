@@ -198,8 +198,12 @@ private slots:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
         m_serve.setProcessEnvironment(env);
-        m_serve.start(QStringLiteral(TARVIK_CLI_EXE),
-            {QStringLiteral("--port"), m_sim.link, QStringLiteral("--baud"), QStringLiteral("115200"),
+        // Under the service's own process limits: 256 open files, no new privileges (each tool
+        // runs the next in its place, so the process is the bridge itself).
+        m_serve.start(QStringLiteral("prlimit"),
+            {QStringLiteral("--nofile=256:256"), QStringLiteral("setpriv"),
+                QStringLiteral("--no-new-privs"), QStringLiteral(TARVIK_CLI_EXE),
+                QStringLiteral("--port"), m_sim.link, QStringLiteral("--baud"), QStringLiteral("115200"),
                 // Silent for 1.5 s counts as offline here (10 s by default).
                 QStringLiteral("--timeout"), QStringLiteral("1500"), QStringLiteral("serve"),
                 QStringLiteral("--mqtt"), m_broker.address(), QStringLiteral("--name"), kName,
@@ -395,6 +399,9 @@ private slots:
         const qint64 quiet = residentBytes(m_serve.processId());
         QVERIFY(quiet > 0);
         const int quietFiles = openFiles(m_serve.processId());
+        QFile limits(QStringLiteral("/proc/%1/limits").arg(m_serve.processId()));
+        QVERIFY(limits.open(QIODevice::ReadOnly));
+        QVERIFY(limits.readAll().simplified().contains("Max open files 256 256"));
         const QString state = topic(QStringLiteral("channel/20"));
         const int statesBefore = m_probe->count(state);
         QSslSocket big;
