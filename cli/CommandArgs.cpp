@@ -67,12 +67,19 @@ QStringList CommandArgs::assignments(const QString &name)
 
 QString CommandArgs::positional(const QString &what)
 {
+    if (auto word = nextPositional())
+        return *word;
+    throw CliFailure::usage(QStringLiteral("%1 needs %2").arg(m_command, what));
+}
+
+std::optional<QString> CommandArgs::nextPositional()
+{
     for (int i = 0; i < m_words.size(); ++i)
         if (!m_used[i] && !isOption(i)) {
             m_used[i] = true;
             return m_words[i];
         }
-    throw CliFailure::usage(QStringLiteral("%1 needs %2").arg(m_command, what));
+    return std::nullopt;
 }
 
 bool CommandArgs::word(const QString &text)

@@ -19,6 +19,8 @@ public:
     QStringList assignments(const QString &name);
     // The next positional argument; what names it in the message when it is missing.
     QString positional(const QString &what);
+    // The next positional argument, when there is one more.
+    std::optional<QString> nextPositional();
     // Takes the positional argument word (such as "-" for stdout) when it is given.
     bool word(const QString &text);
     void finish();

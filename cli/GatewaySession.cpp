@@ -182,6 +182,7 @@ void GatewaySession::onTx(const TFrameBuffer &frame)
 {
     if (frame.Len < 2)
         return;
+    ++m_framesSent;
     const uint8_t function = frame.Data[1];
     if (function == kRead) {
         ++m_readSerial;
@@ -313,7 +314,7 @@ int GatewaySession::atOnce(const std::function<void()> &operation)
         throw CliFailure::failure(QString::fromLatin1(kPortInactiveMessage));
     // Between a read request and its answer a write would garble both; after trouble on the
     // line it waits for a quiet one. The cycle knows when: it sends the write in a read's slot.
-    const int before = m_writesSent;
+    const int before = m_framesSent;
     bool ran = false;
     m_gateway.RunWhenLineFree([&] {
         ran = true;
@@ -325,9 +326,21 @@ int GatewaySession::atOnce(const std::function<void()> &operation)
         m_gateway.RunWhenLineFree(nullptr);
     if (!settled)
         throw CliFailure::failure(QStringLiteral("The line to the gateway was never quiet long enough for the write: nothing was sent."));
-    if (m_writesSent == before)
+    if (m_framesSent == before)
         throw CliFailure::failure(QString::fromLatin1(kPortInactiveMessage));
     return m_readSerial;
+}
+
+TModbusKomunikator::RequestAnswer GatewaySession::exchange(const std::function<void()> &send)
+{
+    atOnce(send);
+    // The cycle settles the answer at its next request at the latest (or its next tick, once
+    // the answer's time is over); the limit only guards against a cycle that stopped.
+    const auto decided = [this] {
+        return m_gateway.LastRequestAnswer().outcome != TModbusKomunikator::RequestOutcome::Pending;
+    };
+    waitAtMost(decided, deadlineMs(1));
+    return m_gateway.LastRequestAnswer();
 }
 
 void GatewaySession::setSilenceEndsSession(bool on)

@@ -79,6 +79,11 @@ public:
     int queued(const std::function<void()> &operation);
     // Runs an operation that writes at once, when no read answer is due; returns as queued().
     int atOnce(const std::function<void()> &operation);
+    // Sends one request of the command's own at once (send makes it: the communicator's
+    // ReadRegisters, WriteRegister or WriteRegisters) and waits until its answer is taken or
+    // lost, as the cycle decides it. An exception answer ends the session, as any does; throws
+    // as atOnce() when nothing could be sent.
+    TModbusKomunikator::RequestAnswer exchange(const std::function<void()> &send);
 
     // Counts the blocks taken: a block whose generation is above a value read earlier arrived
     // since then.
@@ -134,6 +139,7 @@ private:
     int m_readSerial = 0;
     int m_answeredSerial = 0;
     int m_writesSent = 0;
+    int m_framesSent = 0; // every request, the cycle's and the command's own
     QList<int> m_wanted;
     int m_since = 0;
     // The deadline of the running wait for blocks, and what went wrong with each block since

@@ -33,8 +33,9 @@ constexpr qint64 kLogSilenceMs = 60 * 1000;
 
 } // namespace
 
-LogCommand::LogCommand(CliContext &ctx, GatewaySession &session, TCSVFileRecorder &recorder, qint64 periodMs, qint64 samples)
-    : m_ctx(ctx), m_session(session), m_recorder(recorder), m_periodMs(periodMs), m_samples(samples)
+LogCommand::LogCommand(CliContext &ctx, GatewaySession &session, TCSVFileRecorder &recorder, qint64 periodMs, qint64 samples,
+                       RecorderRows::Form form)
+    : m_ctx(ctx), m_session(session), m_recorder(recorder), m_periodMs(periodMs), m_form(form), m_samples(samples)
 {
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
@@ -48,6 +49,7 @@ int LogCommand::run(CliContext &ctx)
     const auto durationText = args.value(QStringLiteral("duration"));
     const auto descriptionsPath = args.value(QStringLiteral("descriptions"));
     ctx.prompts.setAssumeYes(args.flag(QStringLiteral("yes")));
+    const RecorderRows::Form form = args.flag(QStringLiteral("plain")) ? RecorderRows::Form::Plain : RecorderRows::Form::Classic;
     const QString given = args.positional(QStringLiteral("FILE.csv"));
     // "-" is standard output: the log goes to a pipe or a script, with no file to rewrite.
     const bool toStdout = given == QLatin1String("-");
@@ -73,7 +75,9 @@ int LogCommand::run(CliContext &ctx)
     session.readBlocksOrStop(kBlocks, 0, QStringLiteral("Interrupted; no log was started."));
     QString error;
     // Into the file named or not at all: a script looks for its log where it said.
-    const std::unique_ptr<TCSVFileRecorder> recorder = toStdout ? TCSVFileRecorder::toStdout(&error) : TCSVFileRecorder::create(path, &error);
+    const QLocale locale = RecorderRows::localeOf(form);
+    const std::unique_ptr<TCSVFileRecorder> recorder = toStdout ? TCSVFileRecorder::toStdout(&error, locale)
+                                                                : TCSVFileRecorder::create(path, &error, locale);
     if (!recorder)
         throw CliFailure::failure(error);
 
@@ -96,7 +100,7 @@ int LogCommand::run(CliContext &ctx)
     session.keepReading(kChannelBlocks);
     session.setSilenceTimeoutMs(ctx.options.link.timeoutMs.value_or(int(qMin<qint64>(qMax<qint64>(3LL * period * 1000, kLogSilenceMs), INT_MAX))));
     const qint64 samples = duration > 0 ? (duration + period - 1) / period : 0;
-    LogCommand log(ctx, session, *recorder, qint64(period) * 1000, samples);
+    LogCommand log(ctx, session, *recorder, qint64(period) * 1000, samples, form);
     if (const QString note = LogFreshness::shortPeriodNote(log.m_periodMs, log.cycleMs(), ctx.options.link.baud); !note.isEmpty())
         ctx.console.err(QStringLiteral("--period %1 s is shorter than the poll cycle: %2; rows in between repeat the latest "
                                        "values.")
@@ -158,7 +162,8 @@ void LogCommand::sample()
         return;
     }
     m_sampledGeneration = m_session.generation();
-    if (!m_recorder.WriteRow(RecorderRows::dataRow(QDateTime::currentDateTime(), m_session.channelRecords(), fresh))) {
+    if (!m_recorder.WriteRow(RecorderRows::dataRow(QDateTime::currentDateTime(), m_session.channelRecords(), fresh,
+                                                   RecorderRows::localeOf(m_form), m_form))) {
         m_ctx.wait.fail(CliFailure::failure(QStringLiteral("Writing the log %1 failed: %2. The rows written so far are kept.")
                                                 .arg(QDir::toNativeSeparators(m_recorder.fileName()), m_recorder.errorString())));
         return;

@@ -104,3 +104,39 @@ RomCode::Words ValueParser::romCode(const QString &text)
                                 + QStringLiteral(" A ROM code is 16 hex digits, e.g. 28FF15E260160574."));
     return words;
 }
+
+std::optional<qint64> ValueParser::integer(const QString &text)
+{
+    QString digits = text.trimmed();
+    const bool negative = digits.startsWith(QLatin1Char('-'));
+    if (negative)
+        digits.remove(0, 1);
+    const bool hex = digits.startsWith(QLatin1String("0x"), Qt::CaseInsensitive);
+    if (hex)
+        digits.remove(0, 2);
+    // Digits only: no second sign, no blank, no "+" and nothing QString would skip.
+    static const QRegularExpression decimalDigits(QStringLiteral("^[0-9]{1,10}$"));
+    static const QRegularExpression hexDigits(QStringLiteral("^[0-9A-Fa-f]{1,8}$"));
+    if (!(hex ? hexDigits : decimalDigits).match(digits).hasMatch())
+        return std::nullopt;
+    const qint64 value = digits.toLongLong(nullptr, hex ? 16 : 10);
+    return negative ? -value : value;
+}
+
+uint16_t ValueParser::registerNumber(const QString &text, const QString &what)
+{
+    const auto value = integer(text);
+    if (!value || *value < 0 || *value > 0xFFFF)
+        throw CliFailure::usage(QStringLiteral("%1 is a register number, 0 to 65535 (or 0x0000 to 0xFFFF)").arg(what));
+    return uint16_t(*value);
+}
+
+uint16_t ValueParser::registerValue(const QString &text)
+{
+    const auto value = integer(text);
+    if (!value || *value < -0x8000 || *value > 0xFFFF)
+        throw CliFailure::usage(QStringLiteral("VALUE \"%1\" is no 16-bit value: give 0 to 65535, -32768 to -1 or 0x0000 to 0xFFFF")
+                                    .arg(text));
+    // A negative value is the same 16 bits as a signed word.
+    return uint16_t(*value & 0xFFFF);
+}

@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QString>
+#include <optional>
 
 // The values the command line takes, each checked before anything is sent: a bad one throws a
 // usage CliFailure whose text says what is expected. error is the text for a value outside
@@ -27,6 +28,14 @@ public:
     static int line(const QString &text);
     // Sixteen hex digits, also written in eight pairs joined by dashes.
     static RomCode::Words romCode(const QString &text);
+    // A whole number written in decimal or as 0x hex digits, with an optional minus; nullopt
+    // when it is neither (a leading 0 is decimal, never octal).
+    static std::optional<qint64> integer(const QString &text);
+    // A register number 0..65535, decimal or 0x hex; what names it in the message.
+    static uint16_t registerNumber(const QString &text, const QString &what);
+    // A register's value: 0..65535, or -32768..-1 for the same 16 bits as a signed word;
+    // decimal or 0x hex.
+    static uint16_t registerValue(const QString &text);
     // "1200, 1800, ..., 230400"
     static QString baudRateList();
 };

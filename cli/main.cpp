@@ -14,6 +14,7 @@
 #include "FirmwareCommand.h"
 #include "InterruptSignal.h"
 #include "LogCommand.h"
+#include "RegisterCommand.h"
 #include "ScanCommand.h"
 #include "SettingsCommand.h"
 #ifdef TARVIK_HAVE_BRIDGE
@@ -47,6 +48,8 @@ const QMap<QString, Runner> &commands()
         {QStringLiteral("settings"), SettingsCommand::run},
         {QStringLiteral("firmware"), FirmwareCommand::run},
         {QStringLiteral("scan"), ScanCommand::run},
+        {QStringLiteral("read"), RegisterCommand::run},
+        {QStringLiteral("write"), RegisterCommand::run},
 #ifdef TARVIK_HAVE_BRIDGE
         {QStringLiteral("serve"), ServeCommand::run},
 #endif

@@ -25,7 +25,26 @@ QList<QStringList> RecorderRows::header(const QList<TDescriptionRecord> &channel
             titles};
 }
 
-QString RecorderRows::temperature(const TChannelRecord &record, const QLocale &locale)
+QLocale RecorderRows::localeOf(Form form)
+{
+    return form == Form::Plain ? QLocale::c() : QLocale();
+}
+
+QString RecorderRows::isoTime(const QDateTime &at)
+{
+    const QDateTime local = at.toLocalTime();
+    // Written out rather than by Qt's ISO form, which gives no offset for local time and "Z"
+    // for UTC: every row carries its offset the same way.
+    const int offset = local.offsetFromUtc();
+    const int minutes = qAbs(offset) / 60;
+    return local.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"))
+           + QStringLiteral("%1%2:%3")
+                 .arg(offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+                 .arg(minutes / 60, 2, 10, QLatin1Char('0'))
+                 .arg(minutes % 60, 2, 10, QLatin1Char('0'));
+}
+
+QString RecorderRows::temperature(const TChannelRecord &record, const QLocale &locale, Form form)
 {
     // A sensor that failed its last reading (CRC error, timeout, a faulty line) holds no
     // temperature: its Value1 word is whatever the gateway left there, not a measurement.
@@ -37,6 +56,8 @@ QString RecorderRows::temperature(const TChannelRecord &record, const QLocale &l
     case 0x26:
     case 0x28:
         // The ASCII minus, whatever the locale shows, so spreadsheets read the cell as a number.
+        if (form == Form::Plain)
+            return ChannelText::plainDecimal(int16_t(record.values[0]) / 10.0, 1, QLocale::c());
         return ChannelText::plainDecimal(int16_t(record.values[0]) / 10.0, 1, locale) + QStringLiteral(" °C");
     default:
         return {};
@@ -44,10 +65,11 @@ QString RecorderRows::temperature(const TChannelRecord &record, const QLocale &l
 }
 
 QStringList RecorderRows::dataRow(const QDateTime &at, const QList<TChannelRecord> &records, const QList<bool> &fresh,
-                                  const QLocale &locale)
+                                  const QLocale &locale, Form form)
 {
-    QStringList row{LocaleText::date(at.date()) + QLatin1Char(' ') + LocaleText::time(at.time(), locale)};
+    QStringList row{form == Form::Plain ? isoTime(at)
+                                        : LocaleText::date(at.date()) + QLatin1Char(' ') + LocaleText::time(at.time(), locale)};
     for (qsizetype i = 0; i < records.size(); ++i)
-        row.append(fresh.isEmpty() || fresh.value(i) ? temperature(records[i], locale) : QString());
+        row.append(fresh.isEmpty() || fresh.value(i) ? temperature(records[i], locale, form) : QString());
     return row;
 }

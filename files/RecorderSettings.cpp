@@ -19,3 +19,17 @@ void RecorderSettings::setPeriod(int seconds)
     store->setValue(QStringLiteral("Recorder/Period"), seconds);
     store->sync();
 }
+
+RecorderRows::Form RecorderSettings::form()
+{
+    const std::unique_ptr<QSettings> store(CommSettings::openStore());
+    return store->value(QStringLiteral("Recorder/Form")).toString().trimmed() == QLatin1String("plain") ? RecorderRows::Form::Plain
+                                                                                                      : RecorderRows::Form::Classic;
+}
+
+void RecorderSettings::setForm(RecorderRows::Form form)
+{
+    const std::unique_ptr<QSettings> store(CommSettings::openStore());
+    store->setValue(QStringLiteral("Recorder/Form"), form == RecorderRows::Form::Plain ? QStringLiteral("plain") : QStringLiteral("classic"));
+    store->sync();
+}

@@ -3,6 +3,7 @@
 #include "LogFreshness.h"
 #include "RecorderSettings.h"
 
+#include <QCheckBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -10,7 +11,8 @@
 #include <QSignalBlocker>
 #include <QSpinBox>
 
-TForm_RecSettings::TForm_RecSettings(QWidget *parent) : QDialog(parent), m_period(RecorderSettings::period())
+TForm_RecSettings::TForm_RecSettings(QWidget *parent)
+    : QDialog(parent), m_period(RecorderSettings::period()), m_form(RecorderSettings::form())
 {
     setObjectName(QStringLiteral("Form_RecSettings"));
     setWindowTitle(QStringLiteral("Recorder options"));
@@ -26,6 +28,11 @@ TForm_RecSettings::TForm_RecSettings(QWidget *parent) : QDialog(parent), m_perio
     Label_CycleNote->setObjectName(QStringLiteral("Label_CycleNote"));
     Label_CycleNote->setWordWrap(true);
     Label_CycleNote->hide();
+    CheckBox_Plain = new QCheckBox(QStringLiteral("&Plain form for spreadsheets (ISO 8601 times, bare numbers)"), this);
+    CheckBox_Plain->setObjectName(QStringLiteral("CheckBox_Plain"));
+    CheckBox_Plain->setToolTip(QStringLiteral("Times as 2026-12-09T07:01:02+01:00 and temperatures as 21.5, with a "
+                                              "decimal point and commas between cells; the unit stays in the column "
+                                              "titles. Unticked: the classic form, which other programs may expect."));
     Button_SAVE = new QPushButton(QStringLiteral("&OK"), this);
     Button_SAVE->setObjectName(QStringLiteral("Button_SAVE"));
     Button_CANCEL = new QPushButton(QStringLiteral("Cancel"), this);
@@ -40,15 +47,18 @@ TForm_RecSettings::TForm_RecSettings(QWidget *parent) : QDialog(parent), m_perio
     buttons->addWidget(Button_SAVE);
     buttons->addWidget(Button_CANCEL);
     grid->addWidget(Label_CycleNote, 1, 0, 1, 3);
-    grid->addLayout(buttons, 2, 0, 1, 3);
+    grid->addWidget(CheckBox_Plain, 2, 0, 1, 3);
+    grid->addLayout(buttons, 3, 0, 1, 3);
     grid->setSizeConstraint(QLayout::SetFixedSize);
 
     {
         const QSignalBlocker blocker(SpinEdit_Period);
         SpinEdit_Period->setValue(m_period);
     }
+    CheckBox_Plain->setChecked(m_form == RecorderRows::Form::Plain);
     Button_SAVE->setEnabled(false);
     connect(SpinEdit_Period, &QSpinBox::valueChanged, this, [this] { SpinEdit_PeriodChange(); });
+    connect(CheckBox_Plain, &QCheckBox::toggled, this, [this] { Button_SAVE->setEnabled(true); });
     connect(Button_SAVE, &QPushButton::clicked, this, [this] {
         Button_SAVEClick();
         accept();
@@ -83,7 +93,9 @@ void TForm_RecSettings::Button_SAVEClick()
 {
     Button_SAVE->setEnabled(false);
     m_period = SpinEdit_Period->value();
+    m_form = CheckBox_Plain->isChecked() ? RecorderRows::Form::Plain : RecorderRows::Form::Classic;
     RecorderSettings::setPeriod(m_period);
+    RecorderSettings::setForm(m_form);
 }
 
 void TForm_RecSettings::done(int result)
@@ -91,6 +103,8 @@ void TForm_RecSettings::done(int result)
     if (Button_SAVE->isEnabled()) {
         const QSignalBlocker blocker(SpinEdit_Period);
         SpinEdit_Period->setValue(m_period);
+        const QSignalBlocker plainBlocker(CheckBox_Plain);
+        CheckBox_Plain->setChecked(m_form == RecorderRows::Form::Plain);
         Button_SAVE->setEnabled(false);
         showCycleNote();
     }

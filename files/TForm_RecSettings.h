@@ -1,13 +1,17 @@
 #pragma once
 
+#include "RecorderRows.h"
+
 #include <QDialog>
 
+class QCheckBox;
 class QLabel;
 class QPushButton;
 class QSpinBox;
 
-// "Recorder options": the data log's sampling period in seconds. OK stores it for the next
-// start of logging; closing without OK puts the stored period back.
+// "Recorder options": the data log's sampling period in seconds and the form of its rows (the
+// classic one, or plain for spreadsheets). OK stores both for the next start of logging;
+// closing without OK puts the stored ones back.
 class TForm_RecSettings : public QDialog
 {
     Q_OBJECT
@@ -15,6 +19,7 @@ public:
     explicit TForm_RecSettings(QWidget *parent = nullptr);
 
     int period() const { return m_period; }
+    RecorderRows::Form form() const { return m_form; }
     // The poll cycle's round at the line speed, against which the period is shown: a period
     // shorter than the round gets a note that values change only once a round.
     void setPollCycle(int cycleMs, qint32 baud);
@@ -25,6 +30,7 @@ public:
     QLabel *Label_Period;
     QSpinBox *SpinEdit_Period;
     QLabel *Label_CycleNote;
+    QCheckBox *CheckBox_Plain;
     QPushButton *Button_SAVE;
     QPushButton *Button_CANCEL;
 
@@ -36,6 +42,7 @@ private:
     void showCycleNote();
 
     int m_period;
+    RecorderRows::Form m_form;
     int m_cycleMs = 0;
     qint32 m_baud = 0;
 };

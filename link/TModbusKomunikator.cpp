@@ -62,6 +62,7 @@ void TModbusKomunikator::resetLine()
     m_received.clear();
     // An answer not yet passed on when the line goes is not passed on.
     m_pending.reset();
+    m_ownRead = false;
     m_needQuiet = false;
     m_repeat = false;
     m_retrying = false;
@@ -134,7 +135,7 @@ void TModbusKomunikator::sendCounted()
     holdForAnswer();
 }
 
-void TModbusKomunikator::sendUncounted()
+void TModbusKomunikator::sendUncounted(bool ownRead)
 {
     // A read answer still due is given up for the write's; should it come after all, it must
     // not be taken for the next read's.
@@ -145,7 +146,8 @@ void TModbusKomunikator::sendUncounted()
             OnReadFailed(m_lastBlockIndex, ReadFault::Abandoned);
     }
     expectAnswer();
-    m_lastWrite = {m_expected.expectsAnswer() ? WriteOutcome::Pending : WriteOutcome::Lost, 0, 0};
+    m_ownRead = ownRead;
+    m_lastRequest = answerOf(m_expected.expectsAnswer() ? RequestOutcome::Pending : RequestOutcome::Lost);
     SendFrame();
     m_counters.setAwaiting(false);
     if (readAbandoned) {
@@ -158,8 +160,8 @@ void TModbusKomunikator::sendUncounted()
 void TModbusKomunikator::expectAnswer()
 {
     // A write whose answer had not come when the next request went out is lost.
-    if (m_lastWrite.outcome == WriteOutcome::Pending)
-        m_lastWrite = {WriteOutcome::Lost, 0, 0};
+    if (m_lastRequest.outcome == RequestOutcome::Pending)
+        m_lastRequest = answerOf(RequestOutcome::Lost);
     // Bytes from before this request cannot be its answer.
     if (!m_received.isEmpty())
         reportReceived(std::exchange(m_received, {}));
@@ -168,6 +170,7 @@ void TModbusKomunikator::expectAnswer()
     m_expected.setLineEchoes(m_lineEchoes);
     m_match = {};
     m_inTimeBytes = 0;
+    m_ownRead = false;
     // Ticks add whole intervals: the part of the running one already gone is not the answer's.
     m_sinceRequest.restart(nowMs(), intervalRunMs());
     m_arrivedSinceTick = false;
@@ -286,7 +289,7 @@ void TModbusKomunikator::WriteRegister(uint16_t value, uint16_t address)
     deliverPending();
     // A gateway that does not answer reads would not take the write either.
     if (m_counters.TimedOut()) {
-        m_lastWrite = {WriteOutcome::Lost, 0, 0};
+        m_lastRequest = answerOf(RequestOutcome::Lost);
         return;
     }
     setRequest(0x06, address, value);
@@ -299,7 +302,7 @@ void TModbusKomunikator::WriteRegisters(const QList<uint16_t> &values, uint16_t 
 {
     deliverPending();
     if (!Active()) {
-        m_lastWrite = {WriteOutcome::Lost, 0, 0};
+        m_lastRequest = answerOf(RequestOutcome::Lost);
         Prompts::current().information(QString::fromLatin1(kPortInactiveMessage));
         return;
     }
@@ -319,6 +322,20 @@ void TModbusKomunikator::WriteRegisters(const QList<uint16_t> &values, uint16_t 
     sendUncounted();
     for (int i = 0; i < n; ++i)
         noteAnswerDelay(uint16_t(startAddress + i), values[i]);
+}
+
+void TModbusKomunikator::ReadRegisters(uint16_t start, int count)
+{
+    deliverPending();
+    if (!Active() || count < 1 || count > MaxReadRegisters) {
+        m_lastRequest = answerOf(RequestOutcome::Lost);
+        return;
+    }
+    // Leftovers (write echoes, a late answer) must not be taken for this request's answer.
+    m_port->purgeReceive();
+    setRequest(0x03, start, uint16_t(count));
+    AppendCrc();
+    sendUncounted(true);
 }
 
 uint16_t TModbusKomunikator::GetRegister(int i) const
@@ -363,6 +380,8 @@ void TModbusKomunikator::PollTimerTick()
             readTimeOver();
             if (m_cycleState == Pausing)
                 return;
+        } else {
+            ownRequestTimeOver();
         }
         // Whatever the last request was, its answer's time is over.
         m_expected = AnswerMatcher();
@@ -399,6 +418,8 @@ int TModbusKomunikator::LineBusyMs()
     if (m_awaitingAnswer) {
         m_tickDeferred = false;
         readTimeOver();
+    } else {
+        ownRequestTimeOver();
     }
     m_expected = AnswerMatcher();
     m_match = {};
@@ -433,14 +454,26 @@ void TModbusKomunikator::sendStep()
     }
 }
 
-TModbusKomunikator::WriteAnswer TModbusKomunikator::LastWriteAnswer() const
+TModbusKomunikator::RequestAnswer TModbusKomunikator::answerOf(RequestOutcome outcome, uint8_t exceptionCode, int waitMs)
 {
-    if (m_lastWrite.outcome != WriteOutcome::Pending)
-        return m_lastWrite;
+    RequestAnswer answer;
+    answer.outcome = outcome;
+    answer.exceptionCode = exceptionCode;
+    answer.waitMs = waitMs;
+    return answer;
+}
+
+TModbusKomunikator::RequestAnswer TModbusKomunikator::LastRequestAnswer() const
+{
+    if (m_lastRequest.outcome != RequestOutcome::Pending)
+        return m_lastRequest;
+    // An own read's answer waits for the next request, which shows that nothing followed it.
+    if (m_pending && m_pending->own)
+        return answerOf(RequestOutcome::Pending, 0, qMax(1, m_pollTimer.remainingTime()));
     if (!Active() || !m_expected.expectsAnswer())
-        return {WriteOutcome::Lost, 0, 0};
+        return answerOf(RequestOutcome::Lost);
     const int wait = answerWaitMs();
-    return wait > 0 ? WriteAnswer{WriteOutcome::Pending, 0, wait} : WriteAnswer{WriteOutcome::Lost, 0, 0};
+    return wait > 0 ? answerOf(RequestOutcome::Pending, 0, wait) : answerOf(RequestOutcome::Lost);
 }
 
 int TModbusKomunikator::answerWaitMs() const
@@ -504,6 +537,14 @@ void TModbusKomunikator::readTimeOver()
     }
 }
 
+void TModbusKomunikator::ownRequestTimeOver()
+{
+    if (!m_ownRead || m_pending || m_lastRequest.outcome != RequestOutcome::Pending)
+        return;
+    m_lastRequest = answerOf(RequestOutcome::Lost);
+    m_needQuiet = true;
+}
+
 void TModbusKomunikator::readFailed(ReadFault fault)
 {
     m_repeat = true;
@@ -552,7 +593,8 @@ void TModbusKomunikator::takeArrivals()
     if (m_sinceRequest.elapsedMs(nowMs()) < AnswerTimeoutMs())
         m_inTimeBytes = m_received.size();
     // Noise without end must not grow the buffer: keep the last frame's worth.
-    constexpr qsizetype kKeep = TFrameBuffer::Capacity;
+    // (An own read of up to 125 registers is longer than a frame buffer.)
+    const qsizetype kKeep = qMax<qsizetype>(TFrameBuffer::Capacity, m_expected.answerLength() + m_expected.request().size());
     if (m_received.size() > 2 * kKeep) {
         const qsizetype dropped = m_received.size() - kKeep;
         reportReceived(m_received.left(dropped));
@@ -571,6 +613,14 @@ void TModbusKomunikator::strayBytes(const QByteArray &bytes)
     // Another request of the cycle goes out only after a quiet line, and for the same block.
     m_needQuiet = true;
     m_repeat = true;
+    if (m_pending && m_pending->own) {
+        // The same doubt as a block's: an own read's answer is not given out either.
+        m_pending.reset();
+        m_oldBurst = true;
+        ++m_doubtfulAnswers;
+        m_lastRequest = answerOf(RequestOutcome::Lost);
+        return;
+    }
     if (m_pending) {
         // The answer may be the first of a queue of late ones: it is not passed on.
         m_pending.reset();
@@ -610,7 +660,9 @@ void TModbusKomunikator::settleAnswer()
         setTimerInterval(frameGapMs());
     }
     const bool late = match.offset >= m_inTimeBytes;
-    if (expected.isRead() && late) {
+    if (m_ownRead) {
+        settleOwnRead(match.verdict, frame, expected, late);
+    } else if (expected.isRead() && late) {
         // Another request's answer, most likely, behind the one that began in time.
         m_awaitingAnswer = false;
         m_counters.AnswerReceived(false);
@@ -618,17 +670,33 @@ void TModbusKomunikator::settleAnswer()
     } else if (expected.isRead()) {
         settleReadAnswer(match, frame, before, expected);
     } else if (late) {
-        m_lastWrite = {WriteOutcome::Lost, 0, 0};
+        m_lastRequest = answerOf(RequestOutcome::Lost);
     } else if (match.verdict == AnswerMatcher::Verdict::Answer) {
-        m_lastWrite = {WriteOutcome::Confirmed, 0, 0};
+        m_lastRequest = answerOf(RequestOutcome::Confirmed);
     } else if (match.verdict == AnswerMatcher::Verdict::Exception) {
-        m_lastWrite = {WriteOutcome::Refused, uint8_t(frame[2]), 0};
+        m_lastRequest = answerOf(RequestOutcome::Refused, uint8_t(frame[2]));
     } else {
-        m_lastWrite = {WriteOutcome::Lost, 0, 0}; // another slave's answer confirms nothing
+        m_lastRequest = answerOf(RequestOutcome::Lost); // another slave's answer confirms nothing
     }
     // Bytes behind the frame: nothing more was asked for.
     if (!after.isEmpty())
         strayBytes(after);
+}
+
+void TModbusKomunikator::settleOwnRead(AnswerMatcher::Verdict verdict, const QByteArray &frame,
+                                       const AnswerMatcher &expected, bool late)
+{
+    if (late || verdict == AnswerMatcher::Verdict::Broken || verdict == AnswerMatcher::Verdict::Foreign) {
+        // Another request's answer, a damaged one or another slave's: the read is lost, and
+        // the next request waits for a quiet line, as after a block read gone wrong.
+        m_lastRequest = answerOf(RequestOutcome::Lost);
+        m_needQuiet = true;
+    } else if (verdict == AnswerMatcher::Verdict::Exception) {
+        m_lastRequest = answerOf(RequestOutcome::Refused, uint8_t(frame[2]));
+    } else {
+        // Held until the next request goes out: bytes behind it would put it in doubt.
+        m_pending = PendingAnswer{frame, expected, true};
+    }
 }
 
 void TModbusKomunikator::settleReadAnswer(const AnswerMatcher::Match &match, const QByteArray &frame,
@@ -676,6 +744,15 @@ void TModbusKomunikator::deliverPending()
         return;
     const PendingAnswer pending = std::move(*m_pending);
     m_pending.reset();
+    if (pending.own) {
+        // Address, function, byte count, the registers high byte first, CRC.
+        QList<uint16_t> registers;
+        for (qsizetype at = 3; at + 3 < pending.frame.size(); at += 2)
+            registers.append(uint16_t(uint8_t(pending.frame[at]) << 8 | uint8_t(pending.frame[at + 1])));
+        m_lastRequest = answerOf(RequestOutcome::Confirmed);
+        m_lastRequest.registers = registers;
+        return;
+    }
     m_counters.AnswerReceived(true);
     acceptReadAnswer(pending.frame, pending.expected);
 }

@@ -117,6 +117,13 @@ public:
     // Function 16 of 1..121 words, sent uncounted and at once; on a closed port it shows
     // "Communication port is inactive." and sends nothing.
     void WriteRegisters(const QList<uint16_t> &values, uint16_t startAddress);
+    // Function 03 of 1..MaxReadRegisters registers from start: a read of the caller's own
+    // beside the cycle's blocks, sent uncounted and at once (in a RunWhenLineFree slot). Its
+    // answer is found and timed as a block's (a late one or one followed by more bytes is not
+    // taken), but it is no block: LastRequestAnswer gives its registers. On a closed port or
+    // with a count out of range nothing is sent and it is lost.
+    void ReadRegisters(uint16_t start, int count);
+    static constexpr int MaxReadRegisters = 125;
 
     // Register i of the last accepted answer (byte 3 + 2i high, byte 4 + 2i low).
     uint16_t GetRegister(int i) const;
@@ -151,16 +158,20 @@ public:
     // Whether the line echoes requests (seen before the last read answer).
     bool LineEchoes() const { return m_lineEchoes; }
 
-    // What became of the last write: confirmed by the gateway's answer, refused with an
-    // exception, or lost (no answer of its own within its time, or the port closed).
-    enum class WriteOutcome { None, Pending, Confirmed, Refused, Lost };
-    struct WriteAnswer
+    // What became of the last write or own read (ReadRegisters): confirmed by the gateway's
+    // answer, refused with an exception, or lost (no answer of its own within its time, the
+    // answer of a read followed by more bytes, or the port closed). An own read's answer is
+    // held, as a block's, until the next request goes out: Pending until then.
+    enum class RequestOutcome { None, Pending, Confirmed, Refused, Lost };
+    struct RequestAnswer
     {
-        WriteOutcome outcome = WriteOutcome::None;
+        RequestOutcome outcome = RequestOutcome::None;
         uint8_t exceptionCode = 0; // Refused only
         int waitMs = 0;            // Pending only: how much longer the answer may take
+        QList<uint16_t> registers; // a confirmed own read: the registers read
     };
-    WriteAnswer LastWriteAnswer() const;
+    RequestAnswer LastRequestAnswer() const;
+    static RequestAnswer answerOf(RequestOutcome outcome, uint8_t exceptionCode = 0, int waitMs = 0);
 
     // Why a read of the cycle came to nothing.
     enum class ReadFault {
@@ -203,7 +214,8 @@ private:
     // The six bytes every request starts with: address, function, two 16-bit fields.
     void setRequest(uint8_t function, uint16_t first, uint16_t second);
     void sendCounted();
-    void sendUncounted();
+    // ownRead: the request is ReadRegisters', not a write.
+    void sendUncounted(bool ownRead = false);
     void expectAnswer();
     void startCycle();
     // What a tick of the cycle sends once the line is free: a read, a queued write, or the
@@ -218,10 +230,15 @@ private:
     // Reads what the port holds: bytes for the outstanding request, or old ones.
     void takeArrivals();
     void settleAnswer();
+    void settleOwnRead(AnswerMatcher::Verdict verdict, const QByteArray &frame, const AnswerMatcher &expected, bool late);
     void settleReadAnswer(const AnswerMatcher::Match &match, const QByteArray &frame, const QByteArray &before,
                           const AnswerMatcher &expected);
     // The answer time of the outstanding read is over and no frame decided its fate.
     void readTimeOver();
+    // The answer time of the last write or own read is over. An own read left without its
+    // answer is lost, and the next request waits for a quiet line: should its answer still
+    // come, it must not be taken for that request's.
+    void ownRequestTimeOver();
     // A read came to nothing: counted, and the next request waits for a quiet line and asks for
     // the same block again.
     void readFailed(ReadFault fault);
@@ -264,13 +281,15 @@ private:
     bool m_tickDeferred = false;     // the last tick waited for an answer
     int m_answerDelayMs = UnknownAnswerDelayMs;
     bool m_lineEchoes = false;
-    WriteAnswer m_lastWrite;
+    RequestAnswer m_lastRequest; // of the last write or own read
+    bool m_ownRead = false;      // the last request is an own read
 
     // A read answer taken whole, passed on when the next request goes out.
     struct PendingAnswer
     {
         QByteArray frame;
         AnswerMatcher expected;
+        bool own = false; // the answer to an own read, not a block
     };
     std::optional<PendingAnswer> m_pending;
     bool m_needQuiet = false;   // the next request waits for a quiet line

@@ -178,17 +178,17 @@ void TTarvikKomunikator::importStep()
         // A write is out: the timer's interval has passed since; go on only on its answer.
         answerTimePassed(m_importTimer.interval());
         const int channel = m_importRecords[m_importPos].channel;
-        const WriteAnswer answer = LastWriteAnswer();
-        if (answer.outcome == WriteOutcome::Pending) {
+        const RequestAnswer answer = LastRequestAnswer();
+        if (answer.outcome == RequestOutcome::Pending) {
             m_importTimer.start(answer.waitMs);
             return;
         }
-        if (answer.outcome != WriteOutcome::Confirmed) {
+        if (answer.outcome != RequestOutcome::Confirmed) {
             m_importResult.failedChannel = channel;
             m_importResult.failedAtFree = m_importPhase == ImportPhase::Freeing;
             m_importResult.exceptionCode = answer.exceptionCode;
             finishImport(!Active() ? ImportResult::PortLost
-                         : answer.outcome == WriteOutcome::Refused ? ImportResult::Refused
+                         : answer.outcome == RequestOutcome::Refused ? ImportResult::Refused
                                                                    : ImportResult::NoAnswer);
             return;
         }

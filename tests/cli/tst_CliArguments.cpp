@@ -7,6 +7,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+namespace {
+const QStringList kCommands = {"channels", "watch",  "log",    "backup",   "restore",  "find-new", "find-new-all",
+                               "find-all", "save-new", "save-found", "delete", "write-rom", "settings", "firmware",
+                               "scan",     "read",     "write",  "serve"};
+} // namespace
+
 class tst_CliArguments : public QObject
 {
     Q_OBJECT
@@ -84,6 +90,21 @@ private slots:
         QTest::newRow("scan address 0") << QStringList{"scan", "--addresses", "0-5"} << "--addresses takes addresses from 1 to 247";
         QTest::newRow("scan backwards range") << QStringList{"scan", "--addresses", "9-5"} << "--addresses takes addresses from 1 to 247";
         QTest::newRow("scan speed not offered") << QStringList{"scan", "--bauds", "9600,1000"} << "--bauds takes a line speed in Bd";
+        QTest::newRow("read without a register") << QStringList{"read"} << "read needs REG";
+        QTest::newRow("read register 65536") << QStringList{"read", "0x10000"} << "REG is a register number, 0 to 65535";
+        QTest::newRow("read register 1e3") << QStringList{"read", "1e3"} << "REG is a register number";
+        QTest::newRow("read 126 registers") << QStringList{"read", "0", "126"} << "COUNT takes 1 to 125 registers";
+        QTest::newRow("read 0 registers") << QStringList{"read", "0", "0"} << "COUNT takes 1 to 125 registers";
+        QTest::newRow("read past 65535") << QStringList{"read", "65535", "2"} << "2 registers from 65535 pass the last register";
+        QTest::newRow("read format") << QStringList{"read", "1000", "--format", "oct"} << "--format takes dec, hex or signed";
+        QTest::newRow("read of several gateways") << QStringList{"--address", "1,2", "read", "1000"} << "this command works with one gateway";
+        QTest::newRow("write without a value") << QStringList{"write", "1053"} << "write needs VALUE";
+        QTest::newRow("write 65536") << QStringList{"write", "1053", "65536"} << "VALUE \"65536\" is no 16-bit value";
+        QTest::newRow("write -32769") << QStringList{"write", "1053", "-32769"} << "VALUE \"-32769\" is no 16-bit value";
+        QTest::newRow("write 0x") << QStringList{"write", "1053", "0x"} << "VALUE \"0x\" is no 16-bit value";
+        QTest::newRow("write 122 values") << QStringList{"write", "2000"} + QStringList(122, QStringLiteral("1"))
+                                          << "write takes 1 to 121 values";
+        QTest::newRow("write past 65535") << QStringList{"write", "65535", "1", "2"} << "2 values from register 65535 pass the last register";
     }
 
     void badCommandLinesExitTwoWithOneClearLine()
@@ -117,9 +138,31 @@ private slots:
     {
         const auto r = CliProcess::run({QStringLiteral("--help")}, 10000);
         QCOMPARE(r.exitCode, 0);
-        for (const char *command : {"channels", "watch", "log", "backup", "restore", "find-new", "find-new-all", "find-all",
-                                    "save-new", "save-found", "delete", "write-rom", "settings", "firmware", "scan"})
-            QVERIFY2(r.out.contains(QStringLiteral("  %1 ").arg(QLatin1String(command))), command);
+        for (const QString &command : kCommands)
+            QVERIFY2(r.out.contains(QStringLiteral("\n  %1 ").arg(command)), qPrintable(command));
+    }
+
+    // Every command's --help is its own usage: its name first, its options, not the others'.
+    void everyCommandHasItsOwnHelp_data()
+    {
+        QTest::addColumn<QString>("command");
+        for (const QString &command : kCommands)
+            QTest::newRow(qPrintable(command)) << command;
+    }
+    void everyCommandHasItsOwnHelp()
+    {
+        QFETCH(QString, command);
+        const auto r = CliProcess::run({command, QStringLiteral("--help")}, 10000);
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY2(r.out.startsWith(QStringLiteral("Usage: tarvik-cli [OPTIONS] %1 ").arg(command))
+                     || r.out.startsWith(QStringLiteral("Usage: tarvik-cli [OPTIONS] %1\n").arg(command)),
+                 qPrintable(r.out));
+        QVERIFY2(!r.out.contains(QLatin1String("Commands:")), qPrintable(r.out));
+        // No other command's entry came along.
+        for (const QString &other : kCommands)
+            if (other != command)
+                QVERIFY2(!r.out.contains(QStringLiteral("\n%1 ").arg(other)), qPrintable(other));
+        QVERIFY(r.out.endsWith(QLatin1String("Exit codes: 0 done, 1 link or gateway failure, 2 usage error.\n")));
     }
 
     // A command's --help, before or after it, is that command's usage alone.

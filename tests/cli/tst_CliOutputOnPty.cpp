@@ -5,6 +5,7 @@
 #include "ConfigurationFile.h"
 #include "SimOnPty.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -153,6 +154,37 @@ private slots:
         QVERIFY2(rows[0].startsWith(QStringLiteral("Application:,")), qPrintable(rows[0]));
         QVERIFY(rows[8].contains(QStringLiteral("\"21.5 °C\"")));
         QVERIFY2(r.err.contains(QStringLiteral("2 rows written to standard output.")), qPrintable(r.err));
+    }
+
+    // log --plain, one hour east of UTC without summer time: ISO 8601 times with that offset,
+    // at the moment of the row, and bare numbers; the header rows stay as they are.
+    void plainLogIsForSpreadsheets()
+    {
+        const QByteArray zone = qgetenv("TZ");
+        qputenv("TZ", "CET-1");
+        const QDateTime start = QDateTime::currentDateTimeUtc().addSecs(-1);
+        const auto r = CliProcess::run(m_gw->line() + QStringList{"log", "-", "--plain", "--period", "1", "--duration", "2"});
+        const QDateTime end = QDateTime::currentDateTimeUtc();
+        if (zone.isNull())
+            qunsetenv("TZ");
+        else
+            qputenv("TZ", zone);
+        QCOMPARE(r.exitCode, 0);
+        const QStringList rows = r.out.split(QStringLiteral("\r\n"));
+        QCOMPARE(rows.size(), 7 + 2 + 1);
+        QVERIFY2(rows[6].startsWith(QStringLiteral("time,\"value1 [°C]\",")), qPrintable(rows[6]));
+        for (int row = 7; row < 9; ++row) {
+            const QStringList cells = rows[row].split(QLatin1Char(','));
+            QCOMPARE(cells.size(), 41);
+            QVERIFY2(cells[0].endsWith(QLatin1String("+01:00")) && cells[0].size() == 25, qPrintable(cells[0]));
+            const QDateTime at = QDateTime::fromString(cells[0], Qt::ISODate);
+            QVERIFY2(at.isValid() && at >= start && at <= end, qPrintable(cells[0]));
+            bool number = false;
+            QCOMPARE(cells[1].toDouble(&number), 21.5);
+            QVERIFY(number);
+            QCOMPARE(cells[2], QStringLiteral("-20.0"));
+            QCOMPARE(cells[5], QString()); // an iButton measures no temperature
+        }
     }
 
     // A port that does not open is one line, whatever the reason.

@@ -6,6 +6,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -134,6 +135,25 @@ private slots:
         QCOMPARE(row[5], QString());
         QCOMPARE(row[6], QStringLiteral("23.4 °C"));
         QCOMPARE(row[7], QStringLiteral("0.0 °C"));
+    }
+
+    // The plain form is the same in every locale: the local time in ISO 8601 with its offset
+    // (the same moment), bare numbers with a point, commas between cells.
+    void plainRowsAreTheSameInEveryLocale_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::newRow("point") << "en_US";
+        QTest::newRow("comma") << "cs_CZ";
+    }
+    void plainRowsAreTheSameInEveryLocale()
+    {
+        QFETCH(QString, locale);
+        const QDateTime at(QDate(2026, 12, 8), QTime(7, 4, 9));
+        const QStringList row = RecorderRows::dataRow(at, records(), {}, QLocale(locale), RecorderRows::Form::Plain);
+        QVERIFY2(QRegularExpression(QStringLiteral("^2026-12-08T07:04:09[+-]\\d\\d:\\d\\d$")).match(row[0]).hasMatch(), qPrintable(row[0]));
+        QCOMPARE(QDateTime::fromString(row[0], Qt::ISODate).toMSecsSinceEpoch(), at.toMSecsSinceEpoch());
+        QCOMPARE(row.mid(1, 7), (QStringList{"21.5", "-2.0", "1234.5", "", "", "23.4", "0.0"}));
+        QCOMPARE(TCSVFileRecorder::delimiterFor(RecorderRows::localeOf(RecorderRows::Form::Plain)), QLatin1Char(','));
     }
 
     void quotingByLocale_data()

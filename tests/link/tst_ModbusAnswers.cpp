@@ -262,6 +262,55 @@ private slots:
         QVERIFY(rig.line->takeWritten().isEmpty());
     }
 
+    // A read of the caller's own (125 registers, more than a frame buffer) is taken by the
+    // blocks' rules: only its own whole answer within its time and with nothing behind it by
+    // the next request; it is never passed on as a block.
+    void ownReadIsTakenByTheBlocksRules_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("late");
+        QTest::addColumn<int>("outcome");
+        QList<uint16_t> registers;
+        for (int i = 0; i < 125; ++i)
+            registers.append(uint16_t(0x8000 + i));
+        const QByteArray answer = readAnswer(1, registers);
+        QByteArray broken = answer;
+        broken[100] = char(broken[100] ^ 0x01);
+        using O = TModbusKomunikator::RequestOutcome;
+        QTest::newRow("answer") << answer << false << int(O::Confirmed);
+        QTest::newRow("behind noise") << hexBytes("FF 00") + answer << false << int(O::Confirmed);
+        QTest::newRow("followed by a byte") << answer + hexBytes("00") << false << int(O::Lost);
+        QTest::newRow("after its time") << answer << true << int(O::Lost);
+        QTest::newRow("another slave's") << readAnswer(2, registers) << false << int(O::Lost);
+        QTest::newRow("CRC broken") << broken << false << int(O::Lost);
+        QTest::newRow("exception") << ModbusCrc::appended(hexBytes("01 83 02")) << false << int(O::Refused);
+    }
+    void ownReadIsTakenByTheBlocksRules()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, late);
+        QFETCH(int, outcome);
+        Rig rig;
+        qint64 now = 0;
+        rig.master.setClock([&now] { return now; });
+        rig.master.ReadRegisters(1000, 125);
+        QCOMPARE(rig.line->takeWritten(), ModbusCrc::appended(hexBytes("01 03 03 E8 00 7D")));
+        if (late)
+            now += rig.master.AnswerTimeoutMs() + 1;
+        rig.line->inject(bytes);
+        if (outcome == int(TModbusKomunikator::RequestOutcome::Confirmed))
+            QCOMPARE(int(rig.master.LastRequestAnswer().outcome), int(TModbusKomunikator::RequestOutcome::Pending));
+        rig.next();
+        const TModbusKomunikator::RequestAnswer answer = rig.master.LastRequestAnswer();
+        QCOMPARE(int(answer.outcome), outcome);
+        QCOMPARE(answer.registers.size(), outcome == int(TModbusKomunikator::RequestOutcome::Confirmed) ? 125 : 0);
+        if (!answer.registers.isEmpty())
+            QCOMPARE(answer.registers.last(), uint16_t(0x807C));
+        if (answer.outcome == TModbusKomunikator::RequestOutcome::Refused)
+            QCOMPARE(answer.exceptionCode, uint8_t(2));
+        QCOMPARE(rig.blocks, 0);
+    }
+
     void writeRegisterIsHeldBackWhileTheLinkIsInTimeout()
     {
         Rig rig;

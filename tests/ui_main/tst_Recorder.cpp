@@ -8,6 +8,8 @@
 #include "TestHelpers.h"
 
 #include <QAction>
+#include <QCheckBox>
+#include <QDateTime>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
@@ -276,6 +278,34 @@ private slots:
         QCOMPARE(RecorderSettings::period(), 5);
         TForm_RecSettings again;
         QCOMPARE(again.period(), 5);
+    }
+
+    // The plain form, chosen and saved in the options, is remembered and is the form the next
+    // log is written in; an unsaved change of it is put back.
+    void optionsPlainFormIsRememberedAndUsed()
+    {
+        clearStoredSettings();
+        {
+            TForm_RecSettings options;
+            QVERIFY(!options.CheckBox_Plain->isChecked());
+            options.CheckBox_Plain->setChecked(true);
+            QVERIFY(options.Button_SAVE->isEnabled());
+            options.Button_SAVE->click();
+            QCOMPARE(options.form(), RecorderRows::Form::Plain);
+            options.CheckBox_Plain->setChecked(false);
+            options.reject();
+            QVERIFY(options.CheckBox_Plain->isChecked());
+        }
+        QCOMPARE(RecorderSettings::form(), RecorderRows::Form::Plain);
+        QVERIFY(TForm_RecSettings().CheckBox_Plain->isChecked());
+
+        Rig rig;
+        QVERIFY(rig.logger->StartInto(rig.dir.filePath(QStringLiteral("log.csv")), 1));
+        const QStringList cells = rig.lines().value(7).split(QLatin1Char(','));
+        QCOMPARE(cells.size(), 41);
+        QVERIFY2(QDateTime::fromString(cells[0], Qt::ISODate).isValid(), qPrintable(cells[0]));
+        QCOMPARE(cells[1], QStringLiteral("21.5"));
+        clearStoredSettings();
     }
 };
 

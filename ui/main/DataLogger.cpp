@@ -34,18 +34,19 @@ QString DataLogger::fileName() const
     return m_recorder ? m_recorder->fileName() : QString();
 }
 
-bool DataLogger::Start(int periodSeconds)
+bool DataLogger::Start(int periodSeconds, RecorderRows::Form form)
 {
     const QString path = FileChoice::askSaveName(QStringLiteral("Start Logging"),
                                                  QStringLiteral("CSV text files (*.csv *.CSV)"), QStringLiteral("csv"));
-    return !path.isEmpty() && StartInto(path, periodSeconds);
+    return !path.isEmpty() && StartInto(path, periodSeconds, form);
 }
 
-bool DataLogger::StartInto(const QString &path, int periodSeconds)
+bool DataLogger::StartInto(const QString &path, int periodSeconds, RecorderRows::Form form)
 {
     QString error;
+    m_form = form;
     // A new log always replaces what the file held.
-    m_recorder = TCSVFileRecorder::open(path, false, &error, QLocale(), m_sources.fallbackFolder);
+    m_recorder = TCSVFileRecorder::open(path, false, &error, RecorderRows::localeOf(form), m_sources.fallbackFolder);
     if (!m_recorder) {
         Prompts::current().error(error);
         return false;
@@ -107,7 +108,8 @@ void DataLogger::Timer_recorderTimer()
         return;
     }
     m_fresh.fill(false);
-    if (!m_recorder->WriteRow(RecorderRows::dataRow(QDateTime::currentDateTime(), m_sources.records(), fresh))) {
+    if (!m_recorder->WriteRow(RecorderRows::dataRow(QDateTime::currentDateTime(), m_sources.records(), fresh,
+                                                    RecorderRows::localeOf(m_form), m_form))) {
         fail(QStringLiteral("Writing the log %1 failed: %2. Logging stopped; the rows written so far are kept.")
                  .arg(QDir::toNativeSeparators(m_recorder->fileName()), m_recorder->errorString()));
         return;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "RecorderRows.h"
+#include "RecorderSettings.h"
 #include "TChannelRecord.h"
 #include "TDescriptionRecord.h"
 
@@ -40,10 +42,11 @@ public:
     explicit DataLogger(Sources sources, QObject *parent = nullptr);
     ~DataLogger() override;
 
-    // Asks for the file and starts logging every periodSeconds; false when nothing started.
-    bool Start(int periodSeconds);
+    // Asks for the file and starts logging every periodSeconds, rows in the form given (by
+    // default the one Recorder Options stored); false when nothing started.
+    bool Start(int periodSeconds, RecorderRows::Form form = RecorderSettings::form());
     // Starts logging into path (the file chosen, already confirmed).
-    bool StartInto(const QString &path, int periodSeconds);
+    bool StartInto(const QString &path, int periodSeconds, RecorderRows::Form form = RecorderSettings::form());
     void Stop();
     bool running() const { return m_recorder != nullptr; }
     QString fileName() const;
@@ -61,6 +64,7 @@ private:
 
     Sources m_sources;
     std::unique_ptr<TCSVFileRecorder> m_recorder;
+    RecorderRows::Form m_form = RecorderRows::Form::Classic;
     int m_count = 0;
     int m_skipped = 0;
     qint64 now() const;
