@@ -116,6 +116,7 @@ TForm_TrafficMonitor::TForm_TrafficMonitor(TrafficLog &log, QWidget *parent)
         else
             showErrors();
     });
+    showErrors();
 }
 
 void TForm_TrafficMonitor::setErrorSource(std::function<TErrorSplit()> source)
