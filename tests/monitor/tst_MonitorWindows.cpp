@@ -17,6 +17,7 @@
 #include <QLineSeries>
 #include <QTableView>
 #include <QTest>
+#include <QToolTip>
 #include <QValueAxis>
 
 Q_DECLARE_METATYPE(LinkFault)
@@ -196,6 +197,8 @@ private slots:
         QVERIFY(plot.contains(inside));
         QCOMPARE(chart.readoutAt(viewPos).section(QLatin1Char('\n'), 1), QStringLiteral("Ch1: 37.0 °C\nCh2 Boiler: 21.5 °C"));
         QCOMPARE(chart.readoutAt(QPoint(1, 1)), QString());
+        QTest::mouseMove(chart.Chart_Trend->viewport(), viewPos);
+        QTRY_COMPARE(QToolTip::text(), chart.readoutAt(viewPos));
     }
 };
 

@@ -267,7 +267,7 @@ void TForm_TrendChart::rebuildSeries()
         m_timeAxis->setRange(QDateTime::fromMSecsSinceEpoch(first), QDateTime::fromMSecsSinceEpoch(std::max(last, first + 1000)));
     }
     if (low <= high) {
-        const AxisTicks::Scale scale = AxisTicks::of(low, high, MaxValueIntervals, MinValueSpan);
+        const AxisTicks::Scale scale = AxisTicks::of(low - ValueMargin, high + ValueMargin, MaxValueIntervals, MinValueSpan);
         m_valueAxis->setRange(scale.min, scale.max);
         m_valueAxis->setTickCount(scale.intervals + 1);
         m_valueAxis->setMinorTickCount(0);

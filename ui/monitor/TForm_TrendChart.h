@@ -28,6 +28,9 @@ public:
     // The value axis: at most this many steps between ticks, over at least a degree.
     static constexpr int MaxValueIntervals = 8;
     static constexpr double MinValueSpan = 1.0;
+    // Kept between the highest and lowest reading and the plot's edges: a reading on a tick is
+    // not drawn on the frame.
+    static constexpr double ValueMargin = 0.1;
 
     // The history is not owned; channelLabel gives a channel's name as the boxes show it
     // (its number, and its description when there is one).
