@@ -19,8 +19,8 @@
 #include <QListWidget>
 #include <QMap>
 #include <QPushButton>
-#include <QValueAxis>
 #include <QToolTip>
+#include <QValueAxis>
 #include <QVBoxLayout>
 #include <cmath>
 

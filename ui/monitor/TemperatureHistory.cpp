@@ -58,13 +58,12 @@ void TemperatureHistory::add(const TChannelRecord &record, const QDateTime &at)
     // Two gaps in a row say no more than one.
     if (!temperature && afterGap)
         return;
-    std::array<uint16_t, 4> &lastRom = m_lastRom[size_t(record.channel - 1)];
-    const std::array<uint16_t, 4> rom{record.rom[0], record.rom[1], record.rom[2], record.rom[3]};
+    auto &lastRom = m_lastRom[size_t(record.channel - 1)];
     // Another device in the channel: its line starts afresh.
-    if (temperature && series.count > 0 && !afterGap && lastRom != rom)
+    if (temperature && series.count > 0 && !afterGap && lastRom != record.rom)
         series.push({qint32(tenths), Gap});
     if (temperature)
-        lastRom = rom;
+        lastRom = record.rom;
     series.push({qint32(tenths), temperature ? qint32(int16_t(record.values[0])) * 10 : Gap});
     // Older than a day: gone.
     const qint32 oldest = qint32(tenths - SpanMs / 100);

@@ -71,6 +71,6 @@ private:
     std::array<Ring, Channels> m_series;
     std::array<bool, Channels> m_measured{};
     // The ROM code of each channel's last temperature.
-    std::array<std::array<uint16_t, 4>, Channels> m_lastRom{};
+    std::array<decltype(TChannelRecord::rom), Channels> m_lastRom{};
     qint64 m_baseMs = -1;
 };
