@@ -193,6 +193,12 @@ void TFrame_Komunikace::Timer_UpdateTimer()
         AfPortComboBox1->EnumeratePorts();
 }
 
+void TFrame_Komunikace::ShowCounters(const TCounterSnapshot &s, const TErrorSplit &errors)
+{
+    Frame_Pocitadlo1->showErrors(errors);
+    ShowCounters(s);
+}
+
 void TFrame_Komunikace::ShowCounters(const TCounterSnapshot &s)
 {
     Frame_Pocitadlo1->Label_Rx->setText(QStringLiteral("Rx = %1").arg(s.Rx));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "TCounterSnapshot.h"
+#include "TErrorSplit.h"
 
 #include <QFrame>
 #include <QTimer>
@@ -29,6 +30,8 @@ public:
     void setConnected(bool connected);
     // The counter change callback: shows the counts and the timeout state.
     void ShowCounters(const TCounterSnapshot &snapshot);
+    // The counts, and Err told apart by kind in the counters' tooltip.
+    void ShowCounters(const TCounterSnapshot &snapshot, const TErrorSplit &errors);
     bool TimeoutShown() const { return m_timeoutShown; }
 
     // Fills the four lists (from the link's list operations) and selects their defaults

@@ -1,5 +1,6 @@
 #include "TFrame_Pocitadlo.h"
 
+#include "TErrorSplit.h"
 #include "WidgetColour.h"
 
 #include <QGridLayout>
@@ -57,4 +58,15 @@ void TFrame_Pocitadlo::fixWidth(int width)
     layout()->activate();
     for (QLabel *label : {Label_Tx, Label_Error, Label_Rx, Label_Timeout})
         label->setFixedSize(label->size());
+}
+
+void TFrame_Pocitadlo::showErrors(const TErrorSplit &errors)
+{
+    const QString tip = errors.toolTip();
+    if (tip == toolTip())
+        return;
+    // On the labels as well: whatever of the panel the pointer rests on tells the same.
+    for (QWidget *w : {static_cast<QWidget *>(this), static_cast<QWidget *>(Label_Tx), static_cast<QWidget *>(Label_Error),
+                       static_cast<QWidget *>(Label_Rx), static_cast<QWidget *>(Label_Timeout)})
+        w->setToolTip(tip);
 }

@@ -522,7 +522,7 @@ void TModbusKomunikator::readTimeOver()
     if (expected.expectsAnswer() && (match.started || answered >= expected.answerLength())) {
         // Something answered but never made a whole frame: cut short, or its head damaged.
         // One failed answer; the next request waits only for a quiet line.
-        m_counters.AnswerReceived(false);
+        m_counters.AnswerReceived(false, LinkFault::Crc);
         m_unansweredReads = 0;
         readFailed(ReadFault::Incomplete);
         return;
@@ -626,7 +626,7 @@ void TModbusKomunikator::strayBytes(const QByteArray &bytes)
         m_pending.reset();
         m_oldBurst = true;
         ++m_doubtfulAnswers;
-        m_counters.AnswerReceived(false);
+        m_counters.AnswerReceived(false, LinkFault::Noise);
         if (OnReadFailed)
             OnReadFailed(m_lastBlockIndex, ReadFault::Doubtful);
         return;
@@ -634,7 +634,7 @@ void TModbusKomunikator::strayBytes(const QByteArray &bytes)
     if (std::exchange(m_oldBurst, true))
         return;
     ++m_oldBursts;
-    m_counters.CountError();
+    m_counters.CountError(LinkFault::Noise);
 }
 
 void TModbusKomunikator::settleAnswer()
@@ -663,9 +663,10 @@ void TModbusKomunikator::settleAnswer()
     if (m_ownRead) {
         settleOwnRead(match.verdict, frame, expected, late);
     } else if (expected.isRead() && late) {
-        // Another request's answer, most likely, behind the one that began in time.
+        // Another request's answer, most likely, behind the one that began in time: this
+        // request's own answer did not come in its time.
         m_awaitingAnswer = false;
-        m_counters.AnswerReceived(false);
+        m_counters.AnswerReceived(false, LinkFault::Timeout);
         readFailed(ReadFault::Late);
     } else if (expected.isRead()) {
         settleReadAnswer(match, frame, before, expected);
@@ -709,7 +710,7 @@ void TModbusKomunikator::settleReadAnswer(const AnswerMatcher::Match &match, con
         const bool echoed = before.startsWith(expected.request());
         m_lineEchoes = echoed;
         if (before.size() > (echoed ? expected.request().size() : 0))
-            m_counters.CountError();
+            m_counters.CountError(LinkFault::Noise);
         const auto start = uint16_t(uint8_t(expected.request()[2]) << 8 | uint8_t(expected.request()[3]));
         if (BlockContent::plausible(start, BlockContent::registersOf(frame))) {
             // Held until the next request goes out: bytes behind it would put it in doubt.
@@ -718,11 +719,13 @@ void TModbusKomunikator::settleReadAnswer(const AnswerMatcher::Match &match, con
             m_needQuiet = m_retrying;
             return;
         }
-        m_counters.AnswerReceived(false);
+        m_counters.AnswerReceived(false, LinkFault::Crc);
         readFailed(ReadFault::Implausible);
         return;
     }
-    m_counters.AnswerReceived(false);
+    m_counters.AnswerReceived(false, match.verdict == AnswerMatcher::Verdict::Exception ? LinkFault::Exception
+                                     : match.verdict == AnswerMatcher::Verdict::Foreign ? LinkFault::Foreign
+                                                                                        : LinkFault::Crc);
     switch (match.verdict) {
     case AnswerMatcher::Verdict::Exception:
         readFailed(ReadFault::Exception);

@@ -3,6 +3,7 @@
 void TPocitadlo::Reset()
 {
     m_tx = m_rx = m_err = 0;
+    m_errors = {};
     m_awaiting = false;
     m_timedOut = false;
 }
@@ -20,14 +21,14 @@ void TPocitadlo::FrameSent()
     increment(m_tx);
     if (m_awaiting) {
         m_timedOut = true;
-        CountError();
+        CountError(LinkFault::Timeout);
     } else {
         m_timedOut = false;
     }
     notify();
 }
 
-void TPocitadlo::AnswerReceived(bool ok)
+void TPocitadlo::AnswerReceived(bool ok, LinkFault failure)
 {
     if (!m_awaiting)
         return;
@@ -36,13 +37,20 @@ void TPocitadlo::AnswerReceived(bool ok)
     if (ok)
         increment(m_rx);
     else
-        CountError();
+        CountError(failure);
     notify();
 }
 
-void TPocitadlo::CountError()
+void TPocitadlo::CountError(LinkFault kind)
 {
-    increment(m_err);
+    const int i = LinkFaults::index(kind);
+    if (m_err >= MaxCount) {
+        Reset();
+    } else {
+        ++m_err;
+        // Kept apart so the kinds always add up to Err; None is counted as noise.
+        ++m_errors.counts[size_t(i < 0 ? LinkFaults::index(LinkFault::Noise) : i)];
+    }
 }
 
 TCounterSnapshot TPocitadlo::Snapshot() const

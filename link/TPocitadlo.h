@@ -1,13 +1,15 @@
 #pragma once
 
 #include "TCounterSnapshot.h"
+#include "TErrorSplit.h"
 
 #include <functional>
 
 // Counts the read requests sent to the gateway (Tx), the answers that passed the CRC check
 // (Rx) and the errors (bad answers plus unanswered requests), and notices when a request went
 // unanswered. Every counted event is reported through OnChange. No count exceeds 1000000: an
-// increment past that resets all counts and flags instead.
+// increment past that resets all counts and flags instead. Each error is also counted by its
+// kind (Errors()); the kinds add up to Err.
 class TPocitadlo
 {
 public:
@@ -17,10 +19,12 @@ public:
     void Reset();
     // A counted read request went out. If the previous one is still awaited, it timed out.
     void FrameSent();
-    // A full-length answer was taken; ok when its CRC was right. Ignored unless a counted
-    // request is awaited (an answer after an intervening write is not this request's answer).
-    void AnswerReceived(bool ok);
-    void CountError();
+    // A full-length answer was taken; ok when its CRC was right, else an error of the kind
+    // given. Ignored unless a counted request is awaited (an answer after an intervening write
+    // is not this request's answer).
+    void AnswerReceived(bool ok, LinkFault failure = LinkFault::Crc);
+    // An error of the given kind; bytes that answered nothing unless told otherwise.
+    void CountError(LinkFault kind = LinkFault::Noise);
     TCounterSnapshot Snapshot() const;
 
     bool TimedOut() const { return m_timedOut; }
@@ -29,6 +33,7 @@ public:
     int32_t Tx() const { return m_tx; }
     int32_t Rx() const { return m_rx; }
     int32_t Err() const { return m_err; }
+    const TErrorSplit &Errors() const { return m_errors; }
 
     ChangeHandler OnChange;
 
@@ -40,6 +45,7 @@ private:
     int32_t m_tx = 0;
     int32_t m_rx = 0;
     int32_t m_err = 0;
+    TErrorSplit m_errors;
     bool m_awaiting = false;
     bool m_timedOut = false;
 };

@@ -2,6 +2,7 @@
 // state.
 #include "ScriptedPrompts.h"
 #include "TAfPortComboBox.h"
+#include "TErrorSplit.h"
 #include "TFrame_Pocitadlo.h"
 
 #include <QLabel>
@@ -35,6 +36,19 @@ class tst_LinkWidgets : public QObject
     }
 
 private slots:
+    // The counters' tooltip tells Err apart by kind, wherever on the panel the pointer rests.
+    void countersTooltipTellsTheErrorsApart()
+    {
+        TFrame_Pocitadlo frame;
+        TErrorSplit split;
+        split.counts = {2, 1, 0, 0, 3};
+        frame.showErrors(split);
+        const QString tip = QStringLiteral("Err = 6: reads that failed, and noise on the line\nTimeouts: 2\nCRC errors: 1\n"
+                                           "Exceptions: 0\nForeign answers: 0\nNoise: 3");
+        QCOMPARE(frame.toolTip(), tip);
+        QCOMPARE(frame.Label_Error->toolTip(), tip);
+    }
+
     void rebuildKeepsTheSelectedPortWhileItIsThere()
     {
         QStringList ports{QStringLiteral("COM1"), QStringLiteral("COM3"), QStringLiteral("COM12")};

@@ -200,6 +200,37 @@ private slots:
         QCOMPARE(rig.master.Counters().Snapshot(), (TCounterSnapshot{0, 2, 1, false}));
     }
 
+    // Err keeps its one number; beside it each error is counted by its kind, and the kinds add
+    // up to Err: a read without an answer, one with a wrong CRC, a refusal, another address's
+    // answer, and a noise byte before a good answer.
+    void errorsAreToldApartByKind()
+    {
+        Rig rig;
+        rig.request(); // left unanswered: a timeout when the next goes out
+        rig.request();
+        QByteArray broken = readAnswer(1, numberedRegisters());
+        broken[204] = char(broken[204] ^ 0x40);
+        rig.line->inject(broken);
+        rig.request();
+        rig.line->inject(withCrc(hexBytes("01 83 02")));
+        rig.request();
+        rig.line->inject(readAnswer(2, numberedRegisters()));
+        rig.request();
+        rig.line->inject(hexBytes("FF") + readAnswer(1, numberedRegisters()));
+        rig.next();
+
+        const TPocitadlo &c = rig.master.Counters();
+        QCOMPARE(c.Snapshot(), (TCounterSnapshot{1, 6, 5, false}));
+        QCOMPARE(c.Errors().counts, (std::array<int32_t, 5>{1, 1, 1, 1, 1}));
+        QCOMPARE(c.Errors().total(), c.Err());
+        QCOMPARE(c.Errors().summary(),
+                 QStringLiteral("Err = 5: 1 timeout, 1 CRC error, 1 exception, 1 foreign answer, 1 noise"));
+        QCOMPARE(c.Errors().toolTip().split(QLatin1Char('\n')).mid(1),
+                 (QStringList{"Timeouts: 1", "CRC errors: 1", "Exceptions: 1", "Foreign answers: 1", "Noise: 1"}));
+        rig.master.Counters().Reset();
+        QCOMPARE(rig.master.Counters().Errors().total(), 0);
+    }
+
     // A write's answer repeats its register and value (06) or register and count (16).
     void writeAnswersMustRepeatTheRequest_data()
     {

@@ -24,8 +24,10 @@ MonitorWindows::~MonitorWindows() = default;
 
 void MonitorWindows::showTrafficMonitor()
 {
-    if (!m_monitor)
+    if (!m_monitor) {
         m_monitor = std::make_unique<TForm_TrafficMonitor>(m_traffic);
+        m_monitor->setErrorSource(m_errors);
+    }
     bringForward(m_monitor.get());
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TErrorSplit.h"
+
 #include <QString>
 #include <functional>
 #include <memory>
@@ -19,6 +21,8 @@ public:
     MonitorWindows(TrafficLog &traffic, const TemperatureHistory &history, std::function<QString(int channel)> channelLabel);
     ~MonitorWindows();
 
+    // The error counter's split for the traffic monitor's summary line.
+    void setErrorSource(std::function<TErrorSplit()> source) { m_errors = std::move(source); }
     void showTrafficMonitor();
     void showTrendChart();
     TForm_TrafficMonitor *trafficMonitor() const { return m_monitor.get(); }
@@ -28,6 +32,7 @@ private:
     TrafficLog &m_traffic;
     const TemperatureHistory &m_history;
     std::function<QString(int)> m_channelLabel;
+    std::function<TErrorSplit()> m_errors;
     std::unique_ptr<TForm_TrafficMonitor> m_monitor;
     std::unique_ptr<TForm_TrendChart> m_trend;
 };

@@ -128,7 +128,8 @@ TMainForm::TMainForm(std::unique_ptr<SerialTransport> transport, QWidget *parent
     m_stale = std::make_unique<StaleDisplay>(QList<TFrame_LineTab *>{Frame_LineTab1, Frame_LineTab2});
     m_handover = std::make_unique<ProgrammerHandover>(
         ProgrammerHandover::Parts{this, FKomunikator.get(), AfComPort1.get(), Frame_Komunikace1, m_menu.get()});
-    FKomunikator->SetCountersCallback([this](const TCounterSnapshot &s) { Frame_Komunikace1->ShowCounters(s); });
+    FKomunikator->SetCountersCallback(
+        [this](const TCounterSnapshot &s) { Frame_Komunikace1->ShowCounters(s, FKomunikator->Counters().Errors()); });
     m_link = std::make_unique<LinkControl>(
         LinkControl::Parts{FKomunikator.get(), AfComPort1.get(), Frame_Komunikace1},
         LinkControl::Display{[this] { clearDisplay(); }, [this](bool live) { setDisplayLive(live); },
@@ -142,6 +143,7 @@ TMainForm::TMainForm(std::unique_ptr<SerialTransport> transport, QWidget *parent
         const QString name = QStringLiteral("Ch%1").arg(box->DisplayNumber());
         return box->description().isEmpty() ? name : name + QLatin1Char(' ') + box->description();
     });
+    m_monitors->setErrorSource([this] { return FKomunikator->Counters().Errors(); });
 
     Label_SWVer->clear();
     Label_HWVer->clear();

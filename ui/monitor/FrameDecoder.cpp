@@ -28,7 +28,7 @@ QString FrameDecoder::functionName(uint8_t function)
     case 0x10:
         return QStringLiteral("write multiple registers");
     default:
-        return QStringLiteral("function %1").arg(function & 0x7F, 2, 16, QLatin1Char('0')).toUpper();
+        return QStringLiteral("function %1").arg(QString::number(function & 0x7F, 16).rightJustified(2, QLatin1Char('0')).toUpper());
     }
 }
 
@@ -62,6 +62,7 @@ FrameDecoder::Decoded FrameDecoder::request(const QByteArray &frame)
     Decoded d;
     if (frame.size() < 4) {
         d.error = true;
+        d.fault = LinkFault::Crc;
         d.text = QStringLiteral("%1 bytes: too short for a frame").arg(frame.size());
         return d;
     }
@@ -80,24 +81,34 @@ FrameDecoder::Decoded FrameDecoder::request(const QByteArray &frame)
     }
     d.text = QStringLiteral("address %1, %2; %3").arg(address).arg(what, crc);
     d.error = badCrc;
+    d.fault = badCrc ? LinkFault::Crc : LinkFault::None;
     return d;
 }
 
 FrameDecoder::Decoded FrameDecoder::answer(const QByteArray &frame, const QByteArray &request)
 {
     Decoded d;
+    // Whether the frame comes from where the request went and answers its function; without a
+    // request nothing says otherwise.
+    const bool asked = request.size() < 2
+                       || (!frame.isEmpty() && frame[0] == request[0]
+                           && (frame.size() < 2 || (uint8_t(frame[1]) & 0x7F) == uint8_t(request[1])));
     if (frame.size() < 4) {
         d.error = true;
+        d.fault = asked && !frame.isEmpty() ? LinkFault::Crc : LinkFault::Noise;
         d.text = QStringLiteral("%1 bytes: cut short").arg(frame.size());
         return d;
     }
     bool badCrc = false;
     const QString crc = crcText(frame, &badCrc);
     d.error = badCrc;
+    d.fault = badCrc ? (asked ? LinkFault::Crc : LinkFault::Noise) : LinkFault::None;
     const auto address = uint8_t(frame[0]);
     const auto function = uint8_t(frame[1]);
     if (function & 0x80) {
         d.error = true;
+        if (!badCrc)
+            d.fault = asked ? LinkFault::Exception : LinkFault::Foreign;
         d.text = QStringLiteral("address %1, %2 refused: %3; %4")
                      .arg(address)
                      .arg(functionName(function), exceptionName(uint8_t(frame[2])), crc);
@@ -111,6 +122,8 @@ FrameDecoder::Decoded FrameDecoder::answer(const QByteArray &frame, const QByteA
             what += QStringLiteral(" (registers %1..%2)").arg(word(request, 2)).arg(word(request, 2) + bytes / 2 - 1);
         if (frame.size() != 5 + bytes) {
             d.error = true;
+            if (!badCrc)
+                d.fault = LinkFault::Crc;
             what += QStringLiteral(", length %1 instead of %2").arg(frame.size()).arg(5 + bytes);
         }
     } else if ((function == 0x06 || function == 0x10) && frame.size() >= 8) {
@@ -118,6 +131,8 @@ FrameDecoder::Decoded FrameDecoder::answer(const QByteArray &frame, const QByteA
     }
     if (request.size() >= 2 && (uint8_t(request[1]) != (function & 0x7F) || uint8_t(request[0]) != address)) {
         d.error = true;
+        if (!badCrc)
+            d.fault = LinkFault::Foreign;
         what += QStringLiteral(", not the answer to the last request");
     }
     d.text = QStringLiteral("address %1, %2; %3").arg(address).arg(what, crc);

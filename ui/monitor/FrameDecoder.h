@@ -1,5 +1,7 @@
 #pragma once
 
+#include "LinkFault.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -13,6 +15,10 @@ public:
     {
         QString text;
         bool error = false; // bad CRC, exception answer, or cut short
+        // What kind of error: a bad CRC or a cut-short frame of the address and function asked
+        // is a CRC error, of any other a noise; a right frame of another address or function
+        // a foreign answer.
+        LinkFault fault = LinkFault::None;
     };
 
     static Decoded request(const QByteArray &frame);

@@ -3,29 +3,35 @@
 #include "AtomicFile.h"
 #include "ErrorGuard.h"
 #include "FileChoice.h"
+#include "FrameDecoder.h"
 #include "Prompts.h"
 #include "TextFileCodec.h"
 #include "TrafficCellDelegate.h"
+#include "TrafficFilter.h"
 #include "TrafficLog.h"
 #include "TrafficTableModel.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTableView>
 #include <QVBoxLayout>
 
 TForm_TrafficMonitor::TForm_TrafficMonitor(TrafficLog &log, QWidget *parent)
-    : QDialog(parent), m_log(log), m_model(new TrafficTableModel(this))
+    : QDialog(parent), m_log(log), m_model(new TrafficTableModel(this)), m_filter(new TrafficFilter(this))
 {
+    m_filter->setSourceModel(m_model);
     setObjectName(QStringLiteral("Form_TrafficMonitor"));
     setWindowTitle(QStringLiteral("1-WIRE-TARVIK Tool - Traffic monitor"));
     setWindowFlags(Qt::Window);
     Table_Frames = new QTableView(this);
     Table_Frames->setObjectName(QStringLiteral("Table_Frames"));
-    Table_Frames->setModel(m_model);
+    Table_Frames->setModel(m_filter);
     Table_Frames->setItemDelegate(new TrafficCellDelegate(Table_Frames));
     Table_Frames->verticalHeader()->hide();
     Table_Frames->verticalHeader()->setDefaultSectionSize(Table_Frames->fontMetrics().height() + 4);
@@ -53,15 +59,43 @@ TForm_TrafficMonitor::TForm_TrafficMonitor(TrafficLog &log, QWidget *parent)
     Button_Save = new QPushButton(QStringLiteral("Save as text..."), this);
     Button_Save->setObjectName(QStringLiteral("Button_Save"));
 
+    Combo_Function = new QComboBox(this);
+    Combo_Function->setObjectName(QStringLiteral("Combo_Function"));
+    Combo_Function->addItem(QStringLiteral("All functions"), TrafficFilter::AnyFunction);
+    for (int function : {0x03, 0x06, 0x10})
+        Combo_Function->addItem(QStringLiteral("%1 %2").arg(function, 2, 10, QLatin1Char('0')).arg(FrameDecoder::functionName(uint8_t(function))),
+                                function);
+    Combo_Fault = new QComboBox(this);
+    Combo_Fault->setObjectName(QStringLiteral("Combo_Fault"));
+    Combo_Fault->addItem(QStringLiteral("All kinds"), int(LinkFault::None));
+    for (int i = 0; i < LinkFaults::Kinds; ++i)
+        Combo_Fault->addItem(LinkFaults::title(LinkFaults::fromIndex(i)), int(LinkFaults::fromIndex(i)));
+    Edit_Filter = new QLineEdit(this);
+    Edit_Filter->setObjectName(QStringLiteral("Edit_Filter"));
+    Edit_Filter->setPlaceholderText(QStringLiteral("Text in the frame or its meaning"));
+    Edit_Filter->setClearButtonEnabled(true);
+    auto *filterLabel = new QLabel(QStringLiteral("&Filter:"), this);
+    filterLabel->setBuddy(Edit_Filter);
+    Label_Errors = new QLabel(this);
+    Label_Errors->setObjectName(QStringLiteral("Label_Errors"));
+    Label_Errors->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(Button_Pause);
     buttons->addWidget(Button_Clear);
     buttons->addWidget(CheckBox_ErrorsOnly);
     buttons->addStretch(1);
     buttons->addWidget(Button_Save);
+    auto *filters = new QHBoxLayout;
+    filters->addWidget(filterLabel);
+    filters->addWidget(Combo_Function);
+    filters->addWidget(Combo_Fault);
+    filters->addWidget(Edit_Filter, 1);
     auto *column = new QVBoxLayout(this);
     column->addLayout(buttons);
+    column->addLayout(filters);
     column->addWidget(Table_Frames, 1);
+    column->addWidget(Label_Errors);
     resize(1000, 520);
 
     connect(Button_Clear, &QPushButton::clicked, this, [this] {
@@ -69,12 +103,41 @@ TForm_TrafficMonitor::TForm_TrafficMonitor(TrafficLog &log, QWidget *parent)
         refresh();
     });
     connect(CheckBox_ErrorsOnly, &QCheckBox::toggled, m_model, &TrafficTableModel::setErrorsOnly);
+    connect(Combo_Function, &QComboBox::currentIndexChanged, this,
+            [this] { m_filter->setFunction(Combo_Function->currentData().toInt()); });
+    connect(Combo_Fault, &QComboBox::currentIndexChanged, this,
+            [this] { m_filter->setFault(LinkFault(Combo_Fault->currentData().toInt())); });
+    connect(Edit_Filter, &QLineEdit::textChanged, m_filter, &TrafficFilter::setText);
     connect(Button_Save, &QPushButton::clicked, this, [this] { ErrorGuard::run([this] { saveAsText(); }); });
     m_refresh.setInterval(RefreshMs);
     connect(&m_refresh, &QTimer::timeout, this, [this] {
         if (!Button_Pause->isChecked())
             refresh();
+        else
+            showErrors();
     });
+    showErrors();
+}
+
+void TForm_TrafficMonitor::setErrorSource(std::function<TErrorSplit()> source)
+{
+    m_errors = std::move(source);
+    showErrors();
+}
+
+void TForm_TrafficMonitor::showErrors()
+{
+    Label_Errors->setVisible(bool(m_errors));
+    if (m_errors)
+        Label_Errors->setText(m_errors().summary());
+}
+
+QStringList TForm_TrafficMonitor::shownLines() const
+{
+    QStringList out;
+    for (int row = 0; row < m_filter->rowCount(); ++row)
+        out.append(m_model->line(m_filter->mapToSource(m_filter->index(row, 0)).row()));
+    return out;
 }
 
 void TForm_TrafficMonitor::refresh()
@@ -82,6 +145,7 @@ void TForm_TrafficMonitor::refresh()
     QScrollBar *bar = Table_Frames->verticalScrollBar();
     const bool atEnd = bar->value() >= bar->maximum() - 2;
     m_model->update(m_log);
+    showErrors();
     // Follow the newest frames unless the user scrolled back to read older ones.
     if (atEnd)
         Table_Frames->scrollToBottom();
@@ -94,7 +158,7 @@ void TForm_TrafficMonitor::saveAsText()
     if (path.isEmpty())
         return;
     QString error;
-    if (!AtomicFile::write(path, TextFileCodec::encode(m_model->lines()), &error))
+    if (!AtomicFile::write(path, TextFileCodec::encode(shownLines()), &error))
         Prompts::current().error(QStringLiteral("Cannot write %1: %2").arg(path, error));
 }
 

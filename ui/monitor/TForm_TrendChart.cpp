@@ -1,5 +1,6 @@
 #include "TForm_TrendChart.h"
 
+#include "AxisTicks.h"
 #include "ErrorGuard.h"
 #include "FileChoice.h"
 #include "LocaleText.h"
@@ -18,22 +19,41 @@
 #include <QListWidget>
 #include <QMap>
 #include <QPushButton>
+#include <QToolTip>
 #include <QValueAxis>
 #include <QVBoxLayout>
 #include <cmath>
 
 namespace {
 
-// A chart view whose wheel moves the time axis instead of zooming the whole chart.
+// A chart view whose wheel moves the time axis instead of zooming the whole chart, and whose
+// pointer shows the readout at its place.
 class TrendView : public QChartView
 {
 public:
-    TrendView(QChart *chart, QWidget *parent, std::function<void()> moved)
-        : QChartView(chart, parent), m_moved(std::move(moved))
+    TrendView(QChart *chart, QWidget *parent, std::function<void()> moved, std::function<QString(const QPoint &)> readout)
+        : QChartView(chart, parent), m_moved(std::move(moved)), m_readout(std::move(readout))
     {
+        setMouseTracking(true);
+        viewport()->setMouseTracking(true);
     }
 
 protected:
+    void mouseMoveEvent(QMouseEvent *event) override
+    {
+        QChartView::mouseMoveEvent(event);
+        // Not while a range is dragged out: the tooltip would hide the band.
+        const QString text = event->buttons() == Qt::NoButton ? m_readout(event->position().toPoint()) : QString();
+        if (text.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(event->globalPosition().toPoint(), text, viewport());
+    }
+    void leaveEvent(QEvent *event) override
+    {
+        QToolTip::hideText();
+        QChartView::leaveEvent(event);
+    }
     void wheelEvent(QWheelEvent *event) override
     {
         chart()->scroll(event->angleDelta().y() > 0 ? -chart()->plotArea().width() / 10 : chart()->plotArea().width() / 10, 0);
@@ -57,6 +77,7 @@ protected:
 
 private:
     std::function<void()> m_moved;
+    std::function<QString(const QPoint &)> m_readout;
 };
 
 } // namespace
@@ -80,7 +101,8 @@ TForm_TrendChart::TForm_TrendChart(const TemperatureHistory &history, std::funct
     }
     makeAxes();
     m_chart->legend()->setAlignment(Qt::AlignRight);
-    Chart_Trend = new TrendView(m_chart, this, [this] { m_following = false; });
+    Chart_Trend = new TrendView(
+        m_chart, this, [this] { m_following = false; }, [this](const QPoint &pos) { return readoutAt(pos); });
     Chart_Trend->setObjectName(QStringLiteral("Chart_Trend"));
     Chart_Trend->setRubberBand(QChartView::HorizontalRubberBand);
     Chart_Trend->setRenderHint(QPainter::Antialiasing);
@@ -159,7 +181,7 @@ void TForm_TrendChart::updateLabels()
     for (int i = 0; i < List_Channels->count(); ++i) {
         QListWidgetItem *item = List_Channels->item(i);
         const int c = item->data(Qt::UserRole).toInt();
-        item->setText(m_channelLabel ? m_channelLabel(c) : QStringLiteral("Ch%1").arg(c));
+        item->setText(channelName(c));
         // Channels that never measured a temperature are listed dimmed.
         item->setForeground(m_history.hasTemperature(c) ? palette().color(QPalette::Text)
                                                         : palette().color(QPalette::Disabled, QPalette::Text));
@@ -203,7 +225,7 @@ void TForm_TrendChart::rebuildSeries()
     qint64 first = std::numeric_limits<qint64>::max(), last = std::numeric_limits<qint64>::min();
     double low = std::numeric_limits<double>::max(), high = std::numeric_limits<double>::lowest();
     for (int c : shownChannels()) {
-        const QString name = m_channelLabel ? m_channelLabel(c) : QStringLiteral("Ch%1").arg(c);
+        const QString name = channelName(c);
         const QPen pen = linePen(c);
         bool firstSegment = true;
         // A gap ends a line; the next value starts a new one with the same pen, without a
@@ -244,8 +266,40 @@ void TForm_TrendChart::rebuildSeries()
     } else if (first <= last) {
         m_timeAxis->setRange(QDateTime::fromMSecsSinceEpoch(first), QDateTime::fromMSecsSinceEpoch(std::max(last, first + 1000)));
     }
-    if (low <= high)
-        m_valueAxis->setRange(std::floor(low - 0.5), std::ceil(high + 0.5));
+    if (low <= high) {
+        const AxisTicks::Scale scale = AxisTicks::of(low - ValueMargin, high + ValueMargin, MaxValueIntervals, MinValueSpan);
+        m_valueAxis->setRange(scale.min, scale.max);
+        m_valueAxis->setTickCount(scale.intervals + 1);
+        m_valueAxis->setMinorTickCount(0);
+        m_valueAxis->setLabelFormat(QStringLiteral("%.") + QString::number(scale.decimals) + QLatin1Char('f'));
+    }
+}
+
+QString TForm_TrendChart::channelName(int channel) const
+{
+    return m_channelLabel ? m_channelLabel(channel) : QStringLiteral("Ch%1").arg(channel);
+}
+
+QString TForm_TrendChart::readoutText(qint64 ms) const
+{
+    QStringList lines{QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("HH:mm:ss"))};
+    for (int c : shownChannels()) {
+        const std::optional<TemperatureHistory::Point> p = m_history.latestAt(c, ms);
+        lines.append(channelName(c) + QStringLiteral(": ")
+                     + (p && !std::isnan(p->value) ? ChannelText::plainDecimal(p->value, 1) + QStringLiteral(" °C")
+                                                   : QStringLiteral("no value")));
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+QString TForm_TrendChart::readoutAt(const QPoint &viewPos) const
+{
+    const QPointF scenePos = Chart_Trend->mapToScene(viewPos);
+    const QPointF chartPos = m_chart->mapFromScene(scenePos);
+    if (!m_chart->plotArea().contains(chartPos) || m_chart->series().isEmpty())
+        return {};
+    const QPointF value = m_chart->mapToValue(chartPos, m_chart->series().first());
+    return readoutText(qint64(std::llround(value.x())));
 }
 
 QPen TForm_TrendChart::linePen(int channel)
@@ -293,7 +347,7 @@ bool TForm_TrendChart::saveData(const QString &path, QString *error)
         return false;
     QStringList header{QStringLiteral("time")};
     for (int c : channels)
-        header.append((m_channelLabel ? m_channelLabel(c) : QStringLiteral("Ch%1").arg(c)) + QStringLiteral(" [°C]"));
+        header.append(channelName(c) + QStringLiteral(" [°C]"));
     bool ok = log->WriteRow(header);
     for (auto it = rows.cbegin(); ok && it != rows.cend(); ++it) {
         const QDateTime at = QDateTime::fromMSecsSinceEpoch(it.key());

@@ -54,9 +54,16 @@ void TemperatureHistory::add(const TChannelRecord &record, const QDateTime &at)
     const bool temperature = measuresTemperature(RomCode::familyOf(record.rom)) && record.status == ChannelStatus::Ok;
     if (temperature)
         m_measured[size_t(record.channel - 1)] = true;
+    const bool afterGap = series.count > 0 && series.at(series.count - 1).centi == Gap;
     // Two gaps in a row say no more than one.
-    if (!temperature && series.count > 0 && series.at(series.count - 1).centi == Gap)
+    if (!temperature && afterGap)
         return;
+    auto &lastRom = m_lastRom[size_t(record.channel - 1)];
+    // Another device in the channel: its line starts afresh.
+    if (temperature && series.count > 0 && !afterGap && lastRom != record.rom)
+        series.push({qint32(tenths), Gap});
+    if (temperature)
+        lastRom = record.rom;
     series.push({qint32(tenths), temperature ? qint32(int16_t(record.values[0])) * 10 : Gap});
     // Older than a day: gone.
     const qint32 oldest = qint32(tenths - SpanMs / 100);
@@ -82,6 +89,27 @@ QList<TemperatureHistory::Point> TemperatureHistory::points(int channel, qint64 
     return out;
 }
 
+std::optional<TemperatureHistory::Point> TemperatureHistory::latestAt(int channel, qint64 ms) const
+{
+    if (channel < 1 || channel > Channels || m_baseMs < 0 || ms < m_baseMs)
+        return std::nullopt;
+    const Ring &series = m_series[size_t(channel - 1)];
+    const qint64 tenths = std::min<qint64>((ms - m_baseMs) / 100, std::numeric_limits<qint32>::max());
+    // The points are in time order: the first one after the time, and the one before it.
+    qsizetype lo = 0, hi = series.count;
+    while (lo < hi) {
+        const qsizetype mid = (lo + hi) / 2;
+        if (series.at(mid).tenths <= tenths)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    if (lo == 0)
+        return std::nullopt;
+    const Stored &s = series.at(lo - 1);
+    return Point{m_baseMs + qint64(s.tenths) * 100, s.centi == Gap ? std::nan("") : s.centi / 100.0};
+}
+
 int TemperatureHistory::pointCount(int channel) const
 {
     return channel < 1 || channel > Channels ? 0 : int(m_series[size_t(channel - 1)].count);
@@ -97,6 +125,7 @@ void TemperatureHistory::clear()
     for (Ring &s : m_series)
         s = Ring();
     m_measured.fill(false);
+    m_lastRom = {};
     m_baseMs = -1;
 }
 

@@ -7,13 +7,16 @@
 #include <array>
 #include <cmath>
 #include <memory>
+#include <optional>
 #include <vector>
 
 // The temperatures of the 40 channels over the last 24 hours, at the resolution of the poll,
 // in bounded memory (a ring of MaxPoints points a channel, allocated at its first sample): when a channel
 // is full, every other point of its older three quarters is dropped (the newest points are
 // never thinned), and points older than 24 hours go. A channel read with an error status, or holding a device that measures no
-// temperature, gets a gap (NaN) rather than a value.
+// temperature, gets a gap (NaN) rather than a value. So does a channel whose device (ROM code)
+// changed between two temperatures: the gap, at the first reading of the new device, keeps a
+// line from joining two sensors.
 class TemperatureHistory
 {
 public:
@@ -30,6 +33,9 @@ public:
     // One polled channel record at the given time.
     void add(const TChannelRecord &record, const QDateTime &at);
     QList<Point> points(int channel, qint64 fromMs = 0, qint64 toMs = std::numeric_limits<qint64>::max()) const;
+    // The channel's last point at or before the time (a gap's value is NaN); none before its
+    // first point.
+    std::optional<Point> latestAt(int channel, qint64 ms) const;
     int pointCount(int channel) const;
     // Whether the channel ever had a temperature.
     bool hasTemperature(int channel) const;
@@ -64,5 +70,7 @@ private:
 
     std::array<Ring, Channels> m_series;
     std::array<bool, Channels> m_measured{};
+    // The ROM code of each channel's last temperature.
+    std::array<decltype(TChannelRecord::rom), Channels> m_lastRom{};
     qint64 m_baseMs = -1;
 };

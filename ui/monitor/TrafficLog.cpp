@@ -31,6 +31,7 @@ void TrafficLog::addSent(const QByteArray &frame, const QDateTime &at)
         if (Entry *e = byNumber(m_requestNumber)) {
             e->decoding += QStringLiteral("; no answer");
             e->error = true;
+            e->fault = LinkFault::Timeout;
             ++m_revision;
         }
     }
@@ -41,6 +42,7 @@ void TrafficLog::addSent(const QByteArray &frame, const QDateTime &at)
     e.bytes = frame;
     e.decoding = d.text;
     e.error = d.error;
+    e.fault = d.fault;
     append(std::move(e));
     m_request = frame;
     m_requestNumber = m_next - 1;
@@ -56,6 +58,7 @@ void TrafficLog::addReceived(const QByteArray &frame, const QDateTime &at)
     e.bytes = frame;
     e.decoding = d.text;
     e.error = d.error;
+    e.fault = d.fault;
     if (m_requestTime.isValid())
         e.delayMs = m_requestTime.msecsTo(at);
     append(std::move(e));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "LinkFault.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QList>
@@ -22,6 +24,7 @@ public:
         QByteArray bytes;
         QString decoding;
         bool error = false;
+        LinkFault fault = LinkFault::None; // the kind of error; Timeout for a request left unanswered
         qint64 delayMs = -1; // answers: after their request
     };
 

@@ -104,6 +104,15 @@ QVariant TrafficTableModel::data(const QModelIndex &index, int role) const
         return QBrush(QColor(200, 0, 0));
     if (role == Qt::ToolTipRole && index.column() == Bytes)
         return QStringLiteral("%1 bytes: %2").arg(e.bytes.size()).arg(TrafficLog::hex(e.bytes));
+    // The whole meaning, for a column too narrow for it (the delegate elides it).
+    if (role == Qt::ToolTipRole && index.column() == Decoding)
+        return e.decoding;
+    if (role == FunctionRole)
+        return e.bytes.size() >= 2 ? int(uint8_t(e.bytes[1]) & 0x7F) : -1;
+    if (role == FaultRole)
+        return int(e.fault);
+    if (role == SearchTextRole)
+        return line(index.row());
     return {};
 }
 
@@ -115,14 +124,21 @@ QVariant TrafficTableModel::headerData(int section, Qt::Orientation orientation,
     return section >= 0 && section < ColumnCount ? QString::fromLatin1(titles[section]) : QString();
 }
 
+QString TrafficTableModel::line(int row) const
+{
+    if (row < 0 || row >= m_shown.size())
+        return {};
+    const TrafficLog::Entry &e = m_all[m_shown[row]];
+    QStringList cells;
+    for (int c = 0; c < ColumnCount; ++c)
+        cells.append(c == Bytes ? TrafficLog::hex(e.bytes) : cell(e, c));
+    return cells.join(QLatin1Char('\t'));
+}
+
 QStringList TrafficTableModel::lines() const
 {
     QStringList out;
-    for (int i : m_shown) {
-        QStringList cells;
-        for (int c = 0; c < ColumnCount; ++c)
-            cells.append(c == Bytes ? TrafficLog::hex(m_all[i].bytes) : cell(m_all[i], c));
-        out.append(cells.join(QLatin1Char('\t')));
-    }
+    for (int row = 0; row < m_shown.size(); ++row)
+        out.append(line(row));
     return out;
 }

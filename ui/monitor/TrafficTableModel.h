@@ -11,6 +11,10 @@ class TrafficTableModel : public QAbstractTableModel
     Q_OBJECT
 public:
     enum Column { Time, Direction, Bytes, Decoding, Delay, ColumnCount };
+    // Of any column: the frame's function code (without the exception bit; -1 for a frame of
+    // less than two bytes), its kind of error (LinkFault as int), and its whole text to search
+    // in (time, direction, all bytes, meaning).
+    enum Role { FunctionRole = Qt::UserRole, FaultRole, SearchTextRole };
     static constexpr int ShownBytes = 24; // of a frame in its row
 
     explicit TrafficTableModel(QObject *parent = nullptr);
@@ -22,6 +26,8 @@ public:
     void clear();
     // The rows shown, one line each: time, direction, bytes, decoding, delay; tab-separated.
     QStringList lines() const;
+    // Row `row` as a line of lines().
+    QString line(int row) const;
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
