@@ -162,6 +162,22 @@ private slots:
         QVERIFY(prompts.shown().isEmpty());
     }
 
+    void closingTheWindowEndsASearchQuietly()
+    {
+        ScriptedPrompts prompts;
+        SimOnPty gw{{.address = 1, .line = {.baudRate = 19200}, .paced = false, .clock = false}};
+        auto form = formOn(gw.link, kBaud19200, 1);
+        form->Connect1Click();
+        form->FindGateway1Click();
+        QVERIFY(form->gatewaySearch()->running());
+        form->close();
+        QVERIFY(!form->gatewaySearch()->running());
+        QVERIFY(!form->port()->isActive());
+        QTest::qWait(300);
+        QVERIFY(!form->port()->isActive());
+        QVERIFY(prompts.shown().isEmpty());
+    }
+
     void nothingFoundIsSaidAndNothingConnects()
     {
         ScriptedPrompts prompts;

@@ -124,6 +124,17 @@ void GatewaySearch::start()
     m_finder->start();
 }
 
+void GatewaySearch::abandon()
+{
+    if (!running())
+        return;
+    disconnect(m_finder.get(), nullptr, this, nullptr);
+    m_finder->cancel();
+    m_wasConnected = false;
+    m_parts.port->close();
+    m_dialog->hide();
+}
+
 void GatewaySearch::onProbing(qint32 baud, int address, int tried)
 {
     const QString text = m_finder->finds().isEmpty()

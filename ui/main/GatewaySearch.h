@@ -41,6 +41,9 @@ public:
     // The menu item: starts a search, or brings the running one's window forward.
     void start();
     bool running() const { return m_finder && m_finder->running(); }
+    // The window closes: a running search ends with the port closed, nothing said and nothing
+    // connected.
+    void abandon();
     // Made with the first search.
     FindGatewayDialog *dialog() const { return m_dialog.get(); }
     GatewayFinder *finder() const { return m_finder.get(); }

@@ -54,6 +54,8 @@ public:
     bool retrying() const { return m_retry.isActive(); }
     // One try to open the lost port again; the timer runs it, tests may call it.
     void retry();
+    // The window closes: no more tries.
+    void stopRetrying() { m_retry.stop(); }
 
 private:
     // Opens the port with the panel's settings; throws what the port or the settings throw.

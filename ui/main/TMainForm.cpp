@@ -494,6 +494,8 @@ void TMainForm::closeEvent(QCloseEvent *e)
 {
     if (!m_closed) {
         m_closed = true;
+        m_gatewaySearch->abandon();
+        m_link->stopRetrying();
         FKomunikator->Close();
     }
     QMainWindow::closeEvent(e);
