@@ -55,6 +55,18 @@ std::optional<QString> ConsolePrompts::maskedInput(const QString &caption, const
     return ask(caption + QStringLiteral(": ") + prompt.simplified());
 }
 
+std::optional<int> ConsolePrompts::choose(const QString &caption, const QString &prompt, const QStringList &items)
+{
+    QString question = caption + QStringLiteral(": ") + prompt.trimmed();
+    for (qsizetype i = 0; i < items.size(); ++i)
+        question += QStringLiteral("\n  %1. %2").arg(i + 1).arg(items[i]);
+    question += QStringLiteral("\nNumber:");
+    const auto answer = ask(question);
+    bool ok = false;
+    const int n = answer ? answer->trimmed().toInt(&ok) : 0;
+    return ok && n >= 1 && n <= items.size() ? std::optional<int>(n - 1) : std::nullopt;
+}
+
 QString ConsolePrompts::openFile(const QString &, const QString &, const QString &)
 {
     return {};

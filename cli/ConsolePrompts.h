@@ -24,6 +24,8 @@ public:
     std::optional<QString> inputQuery(const QString &caption, const QString &prompt, const QString &value,
                                       int maxLength = 0) override;
     std::optional<QString> maskedInput(const QString &caption, const QString &prompt, const QString &value) override;
+    // The items numbered from 1; the number typed picks one.
+    std::optional<int> choose(const QString &caption, const QString &prompt, const QStringList &items) override;
     QString openFile(const QString &caption, const QString &filter, const QString &directory) override;
     QString saveFile(const QString &caption, const QString &filter, const QString &directory,
                      const QString &fileName) override;

@@ -41,6 +41,15 @@ void TModbusKomunikator::startCycle()
     m_unansweredReads = 0;
     // The first advancing poll reads the service block (index 4).
     m_blockIndex = 3;
+    // A read left outstanding when the port closed has no answer to come on the new line: it
+    // is neither a timeout nor owed the pause after one, so the first request goes one poll
+    // interval from now (queued writes go on at their own pace).
+    m_awaitingAnswer = false;
+    m_tickDeferred = false;
+    m_arrivedSinceTick = false;
+    if (m_cycleState == Pausing)
+        m_cycleState = Polling;
+    setTimerInterval(m_cycleState == Writing ? WriteIntervalMs : m_pollInterval);
     m_pollTimer.start();
     tickBegins();
 }

@@ -25,6 +25,7 @@ public:
     {
         return std::nullopt;
     }
+    std::optional<int> choose(const QString &, const QString &, const QStringList &) override { return std::nullopt; }
     QString openFile(const QString &, const QString &, const QString &) override { return {}; }
     QString saveFile(const QString &, const QString &, const QString &, const QString &) override
     {

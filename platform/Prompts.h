@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 // Every message box, input query and file dialog of the tool goes through this interface, so
@@ -28,6 +29,9 @@ public:
     // sixteen characters entered, or nullopt when the user cancels.
     virtual std::optional<QString> maskedInput(const QString &caption, const QString &prompt,
                                                const QString &value) = 0;
+    // One of several items picked from a list (the first preselected); its index, or nullopt when
+    // the user cancels.
+    virtual std::optional<int> choose(const QString &caption, const QString &prompt, const QStringList &items) = 0;
     // File dialogs; an empty string when the user cancels.
     virtual QString openFile(const QString &caption, const QString &filter,
                              const QString &directory) = 0;

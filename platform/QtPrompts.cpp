@@ -84,6 +84,23 @@ std::optional<QString> QtPrompts::maskedInput(const QString &caption, const QStr
     return inputQuery(caption, prompt, value);
 }
 
+std::optional<int> QtPrompts::choose(const QString &caption, const QString &prompt, const QStringList &items)
+{
+    if (items.isEmpty())
+        return std::nullopt;
+    QInputDialog dialog(m_parent);
+    dialog.setWindowTitle(caption);
+    dialog.setLabelText(prompt);
+    dialog.setComboBoxItems(items);
+    dialog.setComboBoxEditable(false);
+    dialog.setOption(QInputDialog::UseListViewForComboBoxItems);
+    dialog.setTextValue(items.first());
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    const int index = int(items.indexOf(dialog.textValue()));
+    return index >= 0 ? std::optional<int>(index) : std::nullopt;
+}
+
 QString QtPrompts::openFile(const QString &caption, const QString &filter,
                             const QString &directory)
 {

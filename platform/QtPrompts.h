@@ -25,6 +25,7 @@ public:
     using MaskedQuery = std::function<std::optional<QString>(const QString &caption, const QString &prompt,
                                                              const QString &value, QWidget *parent)>;
     void setMaskedQuery(MaskedQuery query) { m_maskedQuery = std::move(query); }
+    std::optional<int> choose(const QString &caption, const QString &prompt, const QStringList &items) override;
     QString openFile(const QString &caption, const QString &filter,
                      const QString &directory) override;
     QString saveFile(const QString &caption, const QString &filter, const QString &directory,

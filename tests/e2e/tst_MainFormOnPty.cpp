@@ -1,5 +1,6 @@
 // The main window on a real serial port (a pseudo-terminal) to the simulated gateway:
-// connecting polls, and a port that vanishes while connected.
+// connecting polls, and a port that vanishes while connected and comes back.
+#include "LinkControl.h"
 #include "ScriptedPrompts.h"
 #include "SimOnPty.h"
 #include "TAfPortComboBox.h"
@@ -9,7 +10,9 @@
 #include "TTarvikKomunikator.h"
 #include "TestHelpers.h"
 
+#include <QAction>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QComboBox>
 #include <QSignalSpy>
 #include <QTest>
@@ -49,7 +52,9 @@ private slots:
         QVERIFY(prompts.shown().isEmpty());
     }
 
-    void unpluggedPortClearsConnectedOnceAndReconnects()
+    // The adapter pulled and put back: Connected stays ticked while the same port is tried
+    // every 2 s, and polling resumes by itself.
+    void anUnpluggedPortIsTriedAgainAndPollsOnceBack()
     {
         ScriptedPrompts prompts;
         GatewayForm g;
@@ -59,14 +64,49 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return g.received() >= 1; }, 5000));
 
         g.gw.unplug(); // the device goes away under the open port
-        QVERIFY(QTest::qWaitFor([&] { return !form.connectionPanel()->Connected(); }, 3000));
-        QTest::qWait(300);
-        QCOMPARE(connectChanges.size(), 2); // on, then off once
-        QVERIFY(!form.communicator()->Active());
-        QVERIFY(form.action(QStringLiteral("Connect1"))->isEnabled());
-        QVERIFY(prompts.shown().isEmpty());
+        QVERIFY(QTest::qWaitFor([&] { return !form.communicator()->Active(); }, 3000));
+        QVERIFY(form.linkControl()->retrying());
+        QVERIFY(form.connectionPanel()->Connected());
+        QCOMPARE(connectChanges.size(), 1);
+        QVERIFY(form.action(QStringLiteral("Disconnect1"))->isEnabled());
         QVERIFY(!form.lineTab(1)->isLive());
-        QVERIFY(form.linkNotice().contains(g.gw.link));
+        QVERIFY2(form.linkNotice().startsWith(QStringLiteral("Port %1 lost at ").arg(g.gw.link)), qPrintable(form.linkNotice()));
+        QVERIFY(form.linkNotice().endsWith(QStringLiteral(": trying again every 2 s")));
+        // Tries that fail say nothing more.
+        QTest::qWait(2 * LinkControl::RetryMs + 200);
+        QVERIFY(!form.communicator()->Active());
+        QVERIFY(!form.recorderSampling());
+        QCOMPARE(g.received(), 0); // each try starts the counters afresh
+
+        g.gw.plugIn(); // plugged in again, at the same path
+        QElapsedTimer back;
+        back.start();
+        QVERIFY(QTest::qWaitFor([&] { return form.communicator()->Active() && g.received() >= 1; }, 4000));
+        qInfo("polling again %lld ms after the port came back", back.elapsed());
+        QVERIFY(!form.linkControl()->retrying());
+        QVERIFY2(form.linkNotice().startsWith(QStringLiteral("Reconnected to %1 at ").arg(g.gw.link)), qPrintable(form.linkNotice()));
+        QVERIFY(form.lineTab(1)->isLive());
+        QCOMPARE(connectChanges.size(), 1);
+        QVERIFY(prompts.shown().isEmpty());
+    }
+
+    // Clearing Connected ends the tries; the port list then shows the port as missing, and a
+    // click connects once it is back.
+    void clearingConnectedStopsTheTries()
+    {
+        ScriptedPrompts prompts;
+        GatewayForm g;
+        TMainForm &form = *g.form;
+        form.Connect1Click();
+        QVERIFY(QTest::qWaitFor([&] { return g.received() >= 1; }, 5000));
+        g.gw.unplug();
+        QVERIFY(QTest::qWaitFor([&] { return form.linkControl()->retrying(); }, 3000));
+
+        form.connectionPanel()->CheckBox_Connect->click();
+        QVERIFY(!form.linkControl()->retrying());
+        QVERIFY(!form.connectionPanel()->Connected());
+        QVERIFY(form.action(QStringLiteral("Connect1"))->isEnabled());
+        QVERIFY2(form.linkNotice().startsWith(QStringLiteral("The link on %1 was lost at ").arg(g.gw.link)), qPrintable(form.linkNotice()));
 
         // The port list's refresh while unplugged keeps the port, marked as not present.
         TAfPortComboBox *ports = form.connectionPanel()->AfPortComboBox1;
@@ -74,7 +114,10 @@ private slots:
         QCOMPARE(ports->portName(), g.gw.link);
         QVERIFY(!ports->portPresent());
 
-        g.gw.plugIn(); // plugged in again
+        g.gw.plugIn(); // back, but nobody tries it
+        QTest::qWait(LinkControl::RetryMs + 500);
+        QVERIFY(!form.communicator()->Active());
+        QCOMPARE(g.gw->stats().frames, 0);
         form.connectionPanel()->Timer_UpdateTimer();
         QCOMPARE(ports->portName(), g.gw.link);
         QVERIFY(ports->portPresent());

@@ -373,6 +373,38 @@ private slots:
         QCOMPARE(prompts.shown().size(), 1);
     }
 
+    // A port lost (or closed) while a read waited for its answer, or during the pause after a
+    // timeout: once it opens again the first read goes one poll interval later, with no
+    // timeout, pause or repeat owed to the old line.
+    void aReadLeftOutstandingAtCloseCostsNothingAfterTheNextOpen_data()
+    {
+        QTest::addColumn<int>("ticksBeforeClose");
+        QTest::newRow("awaiting its answer") << 1;
+        QTest::newRow("pausing after a timeout") << 2;
+    }
+    void aReadLeftOutstandingAtCloseCostsNothingAfterTheNextOpen()
+    {
+        QFETCH(int, ticksBeforeClose);
+        Rig rig;
+        rig.open();
+        QCOMPARE(Rig::readAddress(rig.tick()), 1000);
+        rig.answer();
+        QCOMPARE(Rig::readAddress(rig.tick()), 1100);
+        for (int i = 1; i < ticksBeforeClose; ++i)
+            rig.tick();
+        QCOMPARE(rig.master.CycleState(), ticksBeforeClose == 1 ? TModbusKomunikator::Polling : TModbusKomunikator::Pausing);
+        rig.master.Close();
+        int failures = 0;
+        rig.master.OnReadFailed = [&failures](int, TModbusKomunikator::ReadFault) { ++failures; };
+        rig.open();
+        QCOMPARE(rig.master.CycleState(), TModbusKomunikator::Polling);
+        QCOMPARE(rig.interval(), 500);
+        QVERIFY(!rig.master.AwaitingAnswer());
+        QCOMPARE(Rig::readAddress(rig.tick()), 1000);
+        QCOMPARE(failures, 0);
+        QCOMPARE(rig.master.Counters().Snapshot(), (TCounterSnapshot{0, 1, 0, false}));
+    }
+
     void queueLeftAtCloseIsSentAfterTheNextOpen()
     {
         Rig rig;

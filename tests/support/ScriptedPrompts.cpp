@@ -25,6 +25,7 @@ void ScriptedPrompts::clear()
     m_confirms.clear();
     m_inputs.clear();
     m_files.clear();
+    m_choices.clear();
     m_unanswered = 0;
 }
 
@@ -75,6 +76,17 @@ std::optional<QString> ScriptedPrompts::maskedInput(const QString &caption, cons
         return std::nullopt;
     }
     return m_inputs.dequeue();
+}
+
+std::optional<int> ScriptedPrompts::choose(const QString &caption, const QString &prompt, const QStringList &items)
+{
+    m_shown.append({Kind::Choice, caption + QLatin1Char('|') + prompt, items.join(QLatin1Char('\n'))});
+    if (m_choices.isEmpty()) {
+        ++m_unanswered;
+        return std::nullopt;
+    }
+    const std::optional<int> picked = m_choices.dequeue();
+    return picked && *picked >= 0 && *picked < items.size() ? picked : std::nullopt;
 }
 
 QString ScriptedPrompts::takeFile(Kind kind, const QString &caption)

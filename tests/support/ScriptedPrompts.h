@@ -13,12 +13,12 @@
 class ScriptedPrompts final : public Prompts
 {
 public:
-    enum class Kind { Information, Warning, Error, Confirmation, Input, MaskedInput, OpenFile, SaveFile };
+    enum class Kind { Information, Warning, Error, Confirmation, Input, MaskedInput, OpenFile, SaveFile, Choice };
     struct Shown
     {
         Kind kind;
         QString text;
-        QString value;                                 // the initial text of a query
+        QString value;                                 // the initial text of a query; a choice's items, one a line
         Question question = Question::YesNo;           // the box of a confirmation
         int maxLength = 0;                             // the most characters a query's field takes
     };
@@ -29,6 +29,8 @@ public:
     void queueConfirm(bool yes) { m_confirms.enqueue(yes); }
     void queueInput(std::optional<QString> text) { m_inputs.enqueue(std::move(text)); }
     void queueFile(const QString &path) { m_files.enqueue(path); }
+    // The index of the item a choice picks (nullopt: cancelled).
+    void queueChoice(std::optional<int> index) { m_choices.enqueue(index); }
 
     const QList<Shown> &shown() const { return m_shown; }
     // The texts shown, of one kind.
@@ -44,6 +46,7 @@ public:
                                       const QString &value, int maxLength = 0) override;
     std::optional<QString> maskedInput(const QString &caption, const QString &prompt,
                                        const QString &value) override;
+    std::optional<int> choose(const QString &caption, const QString &prompt, const QStringList &items) override;
     QString openFile(const QString &caption, const QString &filter,
                      const QString &directory) override;
     QString saveFile(const QString &caption, const QString &filter, const QString &directory,
@@ -56,5 +59,6 @@ private:
     QQueue<bool> m_confirms;
     QQueue<std::optional<QString>> m_inputs;
     QQueue<QString> m_files;
+    QQueue<std::optional<int>> m_choices;
     int m_unanswered = 0;
 };

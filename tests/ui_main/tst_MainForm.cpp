@@ -3,6 +3,7 @@
 #include "FrameBytes.h"
 #include "FrameDump.h"
 #include "Language.h"
+#include "LinkControl.h"
 #include "MemoryTransport.h"
 #include "ScriptedPrompts.h"
 #include "TAfComPort.h"
@@ -198,11 +199,14 @@ private slots:
         QVERIFY(form.lineTab(1)->isLive());
 
         m.line->loseDevice(QStringLiteral("gone"));
-        QVERIFY(!form.connectionPanel()->Connected());
+        // Connected stays ticked while the port is tried again.
+        QVERIFY(form.connectionPanel()->Connected());
+        QVERIFY(form.linkControl()->retrying());
+        QVERIFY(!form.communicator()->Active());
         QVERIFY(!form.lineTab(1)->isLive());
         QVERIFY(!form.lineTab(2)->isLive());
         QCOMPARE(form.sensorBoxes().first()->Label_Value1->text(), QStringLiteral("1234.5 °C"));
-        QVERIFY2(panel0->text().startsWith(QStringLiteral("The link on %1 was lost at ").arg(m.device.fileName())),
+        QVERIFY2(panel0->text().startsWith(QStringLiteral("Port %1 lost at ").arg(m.device.fileName())),
                  qPrintable(panel0->text()));
         QVERIFY(prompts.shown().isEmpty());
 
@@ -215,12 +219,13 @@ private slots:
         form.ApplicationEvents1Exception(QStringLiteral("Read data error - AfComPort1 "));
         QCOMPARE(form.linkNotice(), notice);
 
-        // Connecting again: live look, no note, the port still the one chosen.
-        form.Connect1Click();
+        // The next try opens it again: live look, a note that says so.
+        form.linkControl()->retry();
         QVERIFY(form.communicator()->Active());
+        QVERIFY(!form.linkControl()->retrying());
         QVERIFY(form.lineTab(1)->isLive());
-        QVERIFY(form.linkNotice().isEmpty());
-        QVERIFY(panel0->text().isEmpty());
+        QVERIFY2(panel0->text().startsWith(QStringLiteral("Reconnected to %1 at ").arg(m.device.fileName())), qPrintable(panel0->text()));
+        QVERIFY(prompts.shown().isEmpty());
     }
 
     void manualDisconnectKeepsTheValuesDimmed()
@@ -301,9 +306,11 @@ private slots:
 
         m.form->ApplicationEvents1Exception(QStringLiteral("Read data error - AfComPort1 "));
         QVERIFY(prompts.shown().isEmpty());
+        // A read failure is a lost port: closed, and tried again while Connected stays ticked.
         QVERIFY(!m.form->communicator()->Active());
-        QVERIFY(!m.form->connectionPanel()->Connected());
-        QVERIFY(m.form->action(QStringLiteral("Connect1"))->isEnabled());
+        QVERIFY(m.form->connectionPanel()->Connected());
+        QVERIFY(m.form->linkControl()->retrying());
+        QVERIFY(m.form->action(QStringLiteral("Disconnect1"))->isEnabled());
 
         m.form->ApplicationEvents1Exception(QStringLiteral("Read data error"));
         m.form->ApplicationEvents1Exception(QStringLiteral("Something else"));
@@ -333,10 +340,12 @@ private slots:
         QCOMPARE(m.form->action(QStringLiteral("File1"))->text(), QStringLiteral("Soubor"));
         QCOMPARE(m.form->action(QStringLiteral("Import1"))->text(), QStringLiteral("Otevrít"));
         QCOMPARE(m.form->action(QStringLiteral("English1"))->text(), QStringLiteral("Anglictina (English)"));
+        QCOMPARE(m.form->action(QStringLiteral("FindGateway1"))->text(), QStringLiteral("Vyhledat bránu..."));
         QVERIFY(m.form->action(QStringLiteral("Czech1"))->isChecked());
         m.form->setLanguage(Language::English);
         QCOMPARE(m.form->action(QStringLiteral("StopLogging1"))->text(), QStringLiteral("Stop Logging"));
         QCOMPARE(m.form->action(QStringLiteral("Portsetti1"))->text(), QStringLiteral("Port  settings..."));
+        QCOMPARE(m.form->action(QStringLiteral("FindGateway1"))->text(), QStringLiteral("Find gateway..."));
     }
 
     void longHintGoesToTheStatusBar()

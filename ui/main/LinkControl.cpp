@@ -1,6 +1,7 @@
 #include "LinkControl.h"
 
 #include "ErrorGuard.h"
+#include "Language.h"
 #include "PortNames.h"
 #include "Prompts.h"
 #include "TAfComPort.h"
@@ -12,6 +13,11 @@
 #include <QTime>
 
 namespace {
+
+bool czech()
+{
+    return Language::current() == Language::Czech;
+}
 
 const QString kDcbError = QStringLiteral("Error setting parameters from DCB");
 const QString kReadError = QStringLiteral("Read data error - AfComPort1 ");
@@ -39,6 +45,26 @@ LinkControl::LinkControl(const Parts &parts, Display display, QObject *parent)
     connect(panel, &TFrame_Komunikace::parityChanged, this, [k](int i) { ErrorGuard::run([&] { k->SetParity(i); }); });
     connect(panel, &TFrame_Komunikace::stopBitsChanged, this, [k](int i) { ErrorGuard::run([&] { k->SetStopBits(i); }); });
     m_parts.port->OnClosed = [this](TAfComPort *, const QString &) { lost(); };
+    m_retry.setInterval(RetryMs);
+    connect(&m_retry, &QTimer::timeout, this, [this] { ErrorGuard::run([this] { retry(); }); });
+}
+
+void LinkControl::open()
+{
+    TTarvikKomunikator *k = m_parts.komunikator;
+    TFrame_Komunikace *panel = m_parts.panel;
+    // All four line settings shown in the panel are in force from the first request.
+    k->SetBaudIndex(panel->ComboBox_BaudRate->currentIndex());
+    k->SetAddressIndex(panel->ComboBox_Addr->currentIndex());
+    k->SetParity(panel->Cb_Parity->currentIndex());
+    k->SetStopBits(panel->Cb_Stopbit->currentIndex());
+    TAfPortComboBox *ports = panel->AfPortComboBox1;
+    k->Open(ports->portName());
+    // The port that opened is the user's choice from now on, even if the list had picked it
+    // by itself.
+    ports->setPortName(ports->portName());
+    m_display.clear();
+    setLive(true);
 }
 
 void LinkControl::setConnected(bool connected)
@@ -46,19 +72,9 @@ void LinkControl::setConnected(bool connected)
     TTarvikKomunikator *k = m_parts.komunikator;
     TFrame_Komunikace *panel = m_parts.panel;
     if (connected) {
+        m_retry.stop();
         try {
-            // All four line settings shown in the panel are in force from the first request.
-            k->SetBaudIndex(panel->ComboBox_BaudRate->currentIndex());
-            k->SetAddressIndex(panel->ComboBox_Addr->currentIndex());
-            k->SetParity(panel->Cb_Parity->currentIndex());
-            k->SetStopBits(panel->Cb_Stopbit->currentIndex());
-            TAfPortComboBox *ports = panel->AfPortComboBox1;
-            k->Open(ports->portName());
-            // The port that opened is the user's choice from now on, even if the list had
-            // picked it by itself.
-            ports->setPortName(ports->portName());
-            m_display.clear();
-            setLive(true);
+            open();
         } catch (const std::exception &e) {
             panel->setConnected(false);
             ErrorGuard::report(QString::fromUtf8(e.what()));
@@ -68,6 +84,10 @@ void LinkControl::setConnected(bool connected)
         k->Close();
         // The last values stay readable, but no longer look live.
         setLive(false);
+        if (m_retry.isActive()) {
+            m_retry.stop();
+            setNotice(lostText());
+        }
     }
     m_display.connectionChanged(panel->Connected());
 }
@@ -92,22 +112,56 @@ bool LinkControl::handleError(const QString &message)
 void LinkControl::lost()
 {
     const bool wasConnected = m_parts.panel->Connected();
-    const QString port = PortNames::displayName(m_parts.port->portName());
     m_parts.komunikator->Close();
-    if (!wasConnected)
+    if (!wasConnected || m_retry.isActive())
         return;
-    m_parts.panel->setConnected(false);
-    // Said once per loss; the values stay on screen, dimmed, until the next connect.
-    m_notice = QStringLiteral("The link on %1 was lost at %2. The values shown are the last ones read.")
-                   .arg(port, QTime::currentTime().toString(QStringLiteral("h:mm:ss")));
+    m_lostPort = PortNames::displayName(m_parts.port->portName());
+    m_lostAt = QTime::currentTime().toString(QStringLiteral("h:mm:ss"));
+    // Connected stays ticked: the port is tried again until it opens or Connected is cleared.
+    // The values stay on screen, dimmed, until the gateway answers again.
+    setLive(false);
+    m_retry.start();
+    setNotice(czech() ? QStringLiteral("Port %1 ztracen v %2: zkouším znovu každé %3 s").arg(m_lostPort, m_lostAt).arg(RetryMs / 1000)
+                      : QStringLiteral("Port %1 lost at %2: trying again every %3 s").arg(m_lostPort, m_lostAt).arg(RetryMs / 1000));
+}
+
+void LinkControl::retry()
+{
+    if (!m_retry.isActive())
+        return;
+    if (!m_parts.panel->Connected()) {
+        m_retry.stop();
+        return;
+    }
+    try {
+        open();
+    } catch (const std::exception &) {
+        // Still gone (or not ready yet): the next try comes by itself.
+        m_parts.komunikator->Close();
+        return;
+    }
+    m_retry.stop();
+    const QString at = QTime::currentTime().toString(QStringLiteral("h:mm:ss"));
+    setNotice(czech() ? QStringLiteral("Znovu pripojeno k %1 v %2").arg(m_lostPort, at)
+                      : QStringLiteral("Reconnected to %1 at %2").arg(m_lostPort, at));
+    m_display.connectionChanged(true);
+}
+
+QString LinkControl::lostText() const
+{
+    return czech() ? QStringLiteral("Spojení na %1 ztraceno v %2. Zobrazené hodnoty jsou poslední prectené.").arg(m_lostPort, m_lostAt)
+                   : QStringLiteral("The link on %1 was lost at %2. The values shown are the last ones read.").arg(m_lostPort, m_lostAt);
+}
+
+void LinkControl::setNotice(const QString &notice)
+{
+    m_notice = notice;
     m_display.showNotice(m_notice);
 }
 
 void LinkControl::setLive(bool live)
 {
     m_display.setLive(live);
-    if (live) {
-        m_notice.clear();
-        m_display.showNotice(m_notice);
-    }
+    if (live)
+        setNotice(QString());
 }

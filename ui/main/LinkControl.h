@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <functional>
 
 class TAfComPort;
@@ -12,12 +13,16 @@ class TTarvikKomunikator;
 // parities and stop bits; each change goes to the communicator through the error guard;
 // Connected opens the port with all four settings in force, and clearing it closes the port
 // and leaves the last values readable. A link lost under the window (device unplugged, read
-// failure) closes the port once and leaves a note that the values shown are the last ones.
-// Every part given must outlive this object.
+// failure) closes the port once, shows the last values as old, and keeps Connected ticked
+// while it tries to open the same port again every RetryMs: a re-plugged adapter is polled
+// again without a click. Each try that fails is silent; clearing Connected ends the tries.
+// The status bar note says what happened. Every part given must outlive this object.
 class LinkControl : public QObject
 {
     Q_OBJECT
 public:
+    static constexpr int RetryMs = 2000;
+
     struct Parts
     {
         TTarvikKomunikator *komunikator;
@@ -45,12 +50,26 @@ public:
     // refuses, a read failure) are dealt with here; returns false for any other.
     bool handleError(const QString &message);
     QString notice() const { return m_notice; }
+    // The port was lost and is being tried again.
+    bool retrying() const { return m_retry.isActive(); }
+    // One try to open the lost port again; the timer runs it, tests may call it.
+    void retry();
+    // The window closes: no more tries.
+    void stopRetrying() { m_retry.stop(); }
 
 private:
+    // Opens the port with the panel's settings; throws what the port or the settings throw.
+    void open();
     void lost();
     void setLive(bool live);
+    void setNotice(const QString &notice);
+    // What the note says once the tries ended without the port: the values are the last ones.
+    QString lostText() const;
 
     Parts m_parts;
     Display m_display;
     QString m_notice;
+    QTimer m_retry;
+    QString m_lostPort; // the port being tried again, as shown
+    QString m_lostAt;   // when it was lost
 };

@@ -61,6 +61,7 @@ void MainMenu::build()
     addItem(comm, "Connect1", QStringLiteral("Connect"), QKeySequence(Qt::Key_F3));
     addItem(comm, "Disconnect1", QStringLiteral("Disconnect"), QKeySequence(Qt::Key_F4))->setEnabled(false);
     comm->addSeparator();
+    addItem(comm, "FindGateway1", QStringLiteral("Find gateway..."));
     addItem(comm, "TrafficMonitor1", QStringLiteral("Traffic monitor..."));
 
     QMenu *settings = addMenu("Settings1", QStringLiteral("Settings"));

@@ -17,6 +17,7 @@ const QList<MenuCaption> &MenuCaptions::table()
         {"Communication1", QStringLiteral("Communication"), QStringLiteral("Komunikace")},
         {"Connect1", QStringLiteral("Connect"), QStringLiteral("Pripojit")},
         {"Disconnect1", QStringLiteral("Disconnect"), QStringLiteral("Odpojit")},
+        {"FindGateway1", QStringLiteral("Find gateway..."), QStringLiteral("Vyhledat bránu...")},
         {"TrafficMonitor1", QStringLiteral("Traffic monitor..."), QStringLiteral("Monitor provozu...")},
         {"SWUpgrade1", QStringLiteral("Upgrade SW"), QStringLiteral("Aktualizovat SW")},
         {"UpgradeSW1", QStringLiteral("Upgrade SW"), QStringLiteral("Aktualizovat SW")},

@@ -7,6 +7,7 @@
 #include "ErrorGuard.h"
 #include "FileCommands.h"
 #include "FrameDump.h"
+#include "GatewaySearch.h"
 #include "Hint.h"
 #include "LinkMessages.h"
 #include "LinkControl.h"
@@ -20,6 +21,7 @@
 #include "Prompts.h"
 #include "SearchPanels.h"
 #include "SerialTransport.h"
+#include "SilenceHint.h"
 #include "ServiceBlockText.h"
 #include "StaleDisplay.h"
 #include "TAfComPort.h"
@@ -90,7 +92,7 @@ TMainForm::TMainForm(std::unique_ptr<SerialTransport> transport, QWidget *parent
         return channels;
     };
     sources.sampling = [this] { return recorderSampling(); };
-    sources.answering = [this] { return Frame_Komunikace1->Connected() && !Frame_Komunikace1->TimeoutShown(); };
+    sources.answering = [this] { return Frame_Komunikace1->Connected() && FKomunikator->Active() && !Frame_Komunikace1->TimeoutShown(); };
     sources.showState = [this](const QString &text) { m_statusPanel1->setText(text); };
     sources.stopped = [this] { StopLogging1Click(); };
     sources.pollInterval = [this] { return FKomunikator->PollInterval(); };
@@ -133,8 +135,16 @@ TMainForm::TMainForm(std::unique_ptr<SerialTransport> transport, QWidget *parent
     m_link = std::make_unique<LinkControl>(
         LinkControl::Parts{FKomunikator.get(), AfComPort1.get(), Frame_Komunikace1},
         LinkControl::Display{[this] { clearDisplay(); }, [this](bool live) { setDisplayLive(live); },
-                             [this](const QString &notice) { m_statusPanel0->setText(notice.isEmpty() ? m_hint : notice); },
+                             [this](const QString &) { showStatus(); },
                              [this](bool connected) { m_menu->linkChanged(connected, recorderRunning()); }});
+    m_silence = std::make_unique<SilenceHint>([this] { showStatus(); });
+    FKomunikator->OnReadFailed = [this](int, TModbusKomunikator::ReadFault fault) {
+        m_silence->readFailed(fault == TModbusKomunikator::ReadFault::NoAnswer);
+    };
+    m_gatewaySearch = std::make_unique<GatewaySearch>(GatewaySearch::Parts{this, FKomunikator.get(), AfComPort1.get(), Frame_Komunikace1, [this] {
+        return m_files->importRunning() ? QStringLiteral("The configuration is being written to the gateway: Find gateway once that has ended.")
+                                        : QString();
+    }});
     m_monitors = std::make_unique<MonitorWindows>(m_traffic, m_history, [this](int channel) {
         // Named as the boxes are: the number in the current numbering, and the description.
         const TFrame_SensorBox *box = FSensorBoxes.value(channel - 1);
@@ -171,6 +181,7 @@ TMainForm::~TMainForm()
     // The communicator lets go of the port, then the port closes; both before the widgets
     // their notifications write into.
     m_monitors.reset();
+    m_gatewaySearch.reset();
     m_link.reset();
     FAboutDialog.reset();
     m_handover.reset();
@@ -254,6 +265,7 @@ void TMainForm::buildMenu()
             {QStringLiteral("Exit1"), [this] { Exit1Click(); }},
             {QStringLiteral("Connect1"), [this] { Connect1Click(); }},
             {QStringLiteral("Disconnect1"), [this] { Disconnect1Click(); }},
+            {QStringLiteral("FindGateway1"), [this] { FindGateway1Click(); }},
             {QStringLiteral("TrafficMonitor1"), [this] { TrafficMonitor1Click(); }},
             {QStringLiteral("Portsetti1"), [this] { Portsetti1Click(); }},
             {QStringLiteral("Expertsettings1"), [this] { Expertsettings1Click(); }},
@@ -350,12 +362,14 @@ void TMainForm::clearDisplay()
 void TMainForm::setDisplayLive(bool live)
 {
     m_stale->linkChanged(live);
+    m_silence->linkChanged(live);
 }
 
 void TMainForm::OnBlockReceived()
 {
     // The gateway answers: the line tabs look live again before the block reaches them.
     m_stale->answered();
+    m_silence->answered();
     std::array<uint16_t, PollBlockSize> registers{};
     FKomunikator->GetRegisters(registers);
     const uint16_t start = FKomunikator->GetBlockAddress();
@@ -400,6 +414,11 @@ void TMainForm::Disconnect1Click()
     Frame_Komunikace1->setConnected(false);
 }
 
+void TMainForm::FindGateway1Click()
+{
+    m_gatewaySearch->start();
+}
+
 void TMainForm::Exit1Click()
 {
     close();
@@ -428,7 +447,21 @@ void TMainForm::ApplicationEvents1Hint(const QString &longHint)
 {
     // A lost link's note comes back whenever no hint is shown.
     m_hint = longHint;
-    m_statusPanel0->setText(longHint.isEmpty() ? m_link->notice() : longHint);
+    showStatus();
+}
+
+QString TMainForm::statusText() const
+{
+    if (!m_hint.isEmpty())
+        return m_hint;
+    if (m_silence && m_silence->shown())
+        return m_silence->text();
+    return m_link ? m_link->notice() : QString();
+}
+
+void TMainForm::showStatus()
+{
+    m_statusPanel0->setText(statusText());
 }
 
 void TMainForm::OnTxFrame(const TFrameBuffer &frame)
@@ -463,6 +496,8 @@ void TMainForm::closeEvent(QCloseEvent *e)
 {
     if (!m_closed) {
         m_closed = true;
+        m_gatewaySearch->abandon();
+        m_link->stopRetrying();
         FKomunikator->Close();
     }
     QMainWindow::closeEvent(e);
@@ -520,7 +555,8 @@ bool TMainForm::recorderRunning() const
 
 bool TMainForm::recorderSampling() const
 {
-    return Frame_Komunikace1->Connected() && !m_files->importRunning();
+    // A lost port being tried again keeps Connected ticked; nothing is read meanwhile.
+    return Frame_Komunikace1->Connected() && FKomunikator->Active() && !m_files->importRunning();
 }
 
 void TMainForm::Startlogging1Click()

@@ -22,12 +22,14 @@ class TFrame_Komunikace;
 class DeviceEntry;
 class DataLogger;
 class FileCommands;
+class GatewaySearch;
 class LinkControl;
 class MainMenu;
 class MonitorWindows;
 class PollDispatch;
 class ProgrammerHandover;
 class SearchPanels;
+class SilenceHint;
 class StaleDisplay;
 class TForm_RecSettings;
 class TForm_TrafficMonitor;
@@ -78,6 +80,9 @@ public:
     void Frame_Komunikace1CheckBox_ConnectClick(bool connected);
     void Connect1Click();
     void Disconnect1Click();
+    // Communication > Find gateway: searches the panel's port for a gateway and connects to it.
+    void FindGateway1Click();
+    GatewaySearch *gatewaySearch() const { return m_gatewaySearch.get(); }
     void Exit1Click();
     void ApplicationEvents1Hint(const QString &longHint);
     void Portsetti1Click();
@@ -149,6 +154,12 @@ public:
     TForm_RecSettings *recorderOptions();
     // The note in the status bar that the link was lost; empty while the values are live.
     QString linkNotice() const;
+    LinkControl *linkControl() const { return m_link.get(); }
+    // The hint that a connected gateway gives only timeouts.
+    SilenceHint *silenceHint() const { return m_silence.get(); }
+    // What status-bar panel 0 shows: a hint of the control under the mouse, else the hint that
+    // the gateway is silent, else the link's note.
+    QString statusText() const;
     // Dims the line tabs while the values are old (gateway silent, link closed).
     StaleDisplay *staleDisplay() const { return m_stale.get(); }
 
@@ -167,6 +178,7 @@ private:
     void setDisplayLive(bool live);
     // The port settings need an open port; says so when it is closed.
     bool portActive() const;
+    void showStatus();
 
     // The port and the communicator have no Qt parent: the communicator uses the port until its
     // own destructor, so the destructor deletes it first and the port after it.
@@ -187,6 +199,8 @@ private:
     std::unique_ptr<StaleDisplay> m_stale;
     std::unique_ptr<ProgrammerHandover> m_handover;
     std::unique_ptr<LinkControl> m_link;
+    std::unique_ptr<SilenceHint> m_silence;
+    std::unique_ptr<GatewaySearch> m_gatewaySearch;
     // A window of its own above this one; it keeps a pointer to the communicator, so it goes
     // before the communicator does.
     std::unique_ptr<TdlgTarvikSettings> dlgTarvikSettings;
