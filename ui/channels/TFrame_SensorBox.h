@@ -2,7 +2,9 @@
 
 #include "TChannelRecord.h"
 
+#include <QFont>
 #include <QFrame>
+#include <QHash>
 #include <functional>
 
 class QLabel;
@@ -46,6 +48,8 @@ public:
     void setStale(bool stale);
 
     void Label_DescriptionClick();
+    // A click on (or Enter or F2 at) the code: its editor, or the description's.
+    void Label_ROMCodeClick();
     void SpeedButton_DescrSwitchClick();
 
     QLabel *Label_Channel;
@@ -68,19 +72,20 @@ signals:
     // "Delete": free this channel's position.
     void deleteClicked(int channel);
 
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
 private:
     void setBoxColour(const QColor &colour);
     void refreshRomLine();
     static void setHint(QWidget *w, const QString &hint);
     static void clearHint(QWidget *w);
-    static void clearText(QLabel *label);
+    // A value's (or the status's) whole text, shown fitted into its label.
+    void showValue(QLabel *label, const QString &text);
 
     int m_channel;
     int m_numbering;
     QList<QLabel *> m_valueLabels;
+    QHash<QLabel *, QString> m_valueTexts;
+    QFont m_valueFont;
+    QFont m_romFont;
     bool m_descriptionMode = false;
     QString m_description;
     QString m_romText;
