@@ -46,12 +46,18 @@ QColor TextContrast::readable(const QColor &wanted, const QColor &background, do
 {
     if (ratio(wanted, background) >= minimum)
         return wanted;
-    const bool lighterFirst = luminance(wanted) >= luminance(background) && ratio(Qt::white, background) >= minimum;
-    QColor found = stepTowards(wanted, background, minimum, lighterFirst);
-    if (!found.isValid())
-        found = stepTowards(wanted, background, minimum, !lighterFirst);
-    if (found.isValid())
-        return found;
+    // Changed at all, the text goes as far as the stronger contrast where the background
+    // allows it, so it does not end up at the edge of legibility; on its own side of the
+    // background where that side reaches the minimum (a lighter red on a dark window), else
+    // across it (dark text in place of a dark scheme's light text on a light status colour).
+    const bool lighter = luminance(wanted) >= luminance(background);
+    for (const bool up : {lighter, !lighter}) {
+        const double end = ratio(up ? QColor(Qt::white) : QColor(Qt::black), background);
+        if (end < minimum)
+            continue;
+        if (const QColor found = stepTowards(wanted, background, qMax(minimum, qMin(Strong, end)), up); found.isValid())
+            return found;
+    }
     // Asked for more than this background allows: the better of black and white.
     return ratio(Qt::white, background) >= ratio(Qt::black, background) ? QColor(Qt::white) : QColor(Qt::black);
 }

@@ -10,14 +10,17 @@ class TextContrast
 public:
     // What normal-sized text needs to be read by anyone, low vision included.
     static constexpr double Readable = 4.5;
+    // The stronger level, aimed at where the wanted colour does not read.
+    static constexpr double Strong = 7.0;
 
     // 0 (black) to 1 (white), from the sRGB components made linear.
     static double luminance(const QColor &colour);
     // (lighter + 0.05) / (darker + 0.05): 1 for equal colours, 21 for black on white.
     static double ratio(const QColor &a, const QColor &b);
     // wanted itself when it reaches minimum on background; otherwise wanted with its hue and
-    // saturation kept, made lighter or darker (lighter first when it is the lighter of the two
-    // and white would reach minimum) by the least step that reaches it. Black or white always
-    // reaches 4.5 on any background, so a minimum up to that is always met.
+    // saturation kept, made lighter or darker by the least step that reaches Strong (or, where
+    // the background does not allow that, minimum or what black or white gives): on its own
+    // side of the background where that side reaches minimum, else across it. Black or white
+    // always reaches 4.5 on any background, so a minimum up to that is always met.
     static QColor readable(const QColor &wanted, const QColor &background, double minimum = Readable);
 };
