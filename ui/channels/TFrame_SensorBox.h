@@ -12,7 +12,10 @@ class QToolButton;
 
 // One gateway channel: its number, the ROM code of the assigned device (or the user's
 // description instead), up to five values decoded by the device family, and the status, on a
-// background coloured by the status. Fed with one channel record per poll of its block.
+// background coloured by the status, with text that reads on it. The number, code, values and
+// status shrink to fit their places at large fonts (a value may drop its unit). The code (or
+// description) is reached by Tab and edited by a click, Enter or F2. Fed with one channel
+// record per poll of its block.
 class TFrame_SensorBox : public QFrame
 {
     Q_OBJECT
