@@ -17,6 +17,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QGuiApplication>
 #include <QScopeGuard>
 #include <QVBoxLayout>
 
@@ -32,7 +33,8 @@ QColor colourOf(FirmwareUpdate::Colour c)
     case FirmwareUpdate::Colour::Black:
         break;
     }
-    return QColor(0, 0, 0);
+    // Plain text: the scheme's own, light in a dark one.
+    return QGuiApplication::palette().color(QPalette::WindowText);
 }
 
 template<typename W>
@@ -150,7 +152,7 @@ void TForm_Programmer::bindUpdate()
 {
     m_update->OnStatus = [this](const QString &text, FirmwareUpdate::Colour colour) {
         Label_ErrInfo->setText(text);
-        WidgetColour::set(Label_ErrInfo, QPalette::WindowText, colourOf(colour));
+        WidgetColour::setReadableText(Label_ErrInfo, colourOf(colour), palette().color(QPalette::Window));
     };
     m_update->OnVersion = [this](const QString &text) { Lb_FWVer->setText(text); };
     m_update->OnProgress = [this](int position, int maximum) {

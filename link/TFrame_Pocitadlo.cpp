@@ -3,17 +3,15 @@
 #include "TErrorSplit.h"
 #include "WidgetColour.h"
 
+#include <QEvent>
 #include <QGridLayout>
 #include <QLabel>
 
 namespace {
-QLabel *makeLabel(QWidget *parent, const char *name, const QString &designText,
-                  const QColor &colour = QColor())
+QLabel *makeLabel(QWidget *parent, const char *name, const QString &designText)
 {
     auto *label = new QLabel(designText, parent);
     label->setObjectName(QLatin1String(name));
-    if (colour.isValid())
-        WidgetColour::set(label, QPalette::WindowText, colour);
     // Keep the designed width for the widest figure, so the frame does not jump as counts grow.
     label->setMinimumWidth(label->sizeHint().width());
     return label;
@@ -24,9 +22,10 @@ TFrame_Pocitadlo::TFrame_Pocitadlo(QWidget *parent) : QFrame(parent)
 {
     setObjectName(QStringLiteral("Frame_Pocitadlo1"));
     Label_Tx = makeLabel(this, "Label_Tx", QStringLiteral("Tx = 1000000"));
-    Label_Error = makeLabel(this, "Label_Error", QStringLiteral("Err = 1000000"), Qt::red);
-    Label_Rx = makeLabel(this, "Label_Rx", QStringLiteral("Rx = 1000000"), Qt::blue);
-    Label_Timeout = makeLabel(this, "Label_Timeout", QString(), Qt::red);
+    Label_Error = makeLabel(this, "Label_Error", QStringLiteral("Err = 1000000"));
+    Label_Rx = makeLabel(this, "Label_Rx", QStringLiteral("Rx = 1000000"));
+    Label_Timeout = makeLabel(this, "Label_Timeout", QString());
+    applyColours();
 
     auto *grid = new QGridLayout(this);
     grid->setContentsMargins(2, 2, 2, 2);
@@ -50,6 +49,23 @@ TFrame_Pocitadlo::TFrame_Pocitadlo(QWidget *parent) : QFrame(parent)
         label->setAutoFillBackground(true);
     setFixedHeight(sizeHint().height());
     Label_Timeout->hide();
+}
+
+void TFrame_Pocitadlo::applyColours()
+{
+    // Red and blue as near as the window's colour lets them be read (a dark scheme gets a
+    // lighter red and blue).
+    const QColor window = palette().color(QPalette::Window);
+    WidgetColour::setReadableText(Label_Error, Qt::red, window);
+    WidgetColour::setReadableText(Label_Rx, Qt::blue, window);
+    WidgetColour::setReadableText(Label_Timeout, Qt::red, window);
+}
+
+void TFrame_Pocitadlo::changeEvent(QEvent *event)
+{
+    QFrame::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        applyColours();
 }
 
 void TFrame_Pocitadlo::fixWidth(int width)

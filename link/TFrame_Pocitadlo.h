@@ -6,8 +6,9 @@ class QLabel;
 struct TErrorSplit;
 
 // Four labels showing the message counters inside the connection panel: Tx (window text),
-// Err (red), Rx (blue) and the timeout state (red, hidden until a timeout). The connection
-// panel writes them; the frame has no behaviour of its own. Its tooltip tells Err apart by kind.
+// Err (red), Rx (blue) and the timeout state (red, hidden until a timeout), the red and blue in
+// shades that read on the window's colour. The connection panel writes them; the frame has no
+// behaviour of its own. Its tooltip tells Err apart by kind.
 class TFrame_Pocitadlo : public QFrame
 {
     Q_OBJECT
@@ -25,4 +26,11 @@ public:
     QLabel *Label_Error;
     QLabel *Label_Rx;
     QLabel *Label_Timeout;
+
+protected:
+    // A new colour scheme: the red and blue are chosen again for its window.
+    void changeEvent(QEvent *event) override;
+
+private:
+    void applyColours();
 };

@@ -1,5 +1,8 @@
 #include "WidgetColour.h"
 
+#include "TextContrast.h"
+
+#include <QGuiApplication>
 #include <QWidget>
 
 void WidgetColour::set(QWidget *widget, QPalette::ColorRole role, const QColor &colour)
@@ -12,7 +15,16 @@ void WidgetColour::set(QWidget *widget, QPalette::ColorRole role, const QColor &
 void WidgetColour::setBackground(QWidget *widget, const QColor &colour)
 {
     widget->setAutoFillBackground(true);
-    set(widget, QPalette::Window, colour);
+    QPalette p = widget->palette();
+    p.setColor(QPalette::Window, colour);
+    p.setColor(QPalette::WindowText,
+               TextContrast::readable(QGuiApplication::palette().color(QPalette::WindowText), colour));
+    widget->setPalette(p);
+}
+
+void WidgetColour::setReadableText(QWidget *widget, const QColor &wanted, const QColor &background)
+{
+    set(widget, QPalette::WindowText, TextContrast::readable(wanted, background));
 }
 
 QColor WidgetColour::faded(const QPalette &palette)

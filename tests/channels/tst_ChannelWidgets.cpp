@@ -207,8 +207,8 @@ private slots:
         QCOMPARE(box.description(), QStringLiteral("flow return  boiler"));
     }
 
-    // Tab reaches the small buttons of a box; the one with the keyboard focus shows a frame in
-    // the highlight colour, which the icon would otherwise cover.
+    // Tab reaches the small buttons and the ROM code of a box; the one with the keyboard focus
+    // shows a frame in the highlight colour, which the icon would otherwise cover.
     void boxButtonsShowTheKeyboardFocus()
     {
         QWidget window;
@@ -221,7 +221,9 @@ private slots:
         window.show();
         QApplication::setActiveWindow(&window);
         QVERIFY(QTest::qWaitForWindowActive(&window));
-        for (QToolButton *button : {box->SpeedButton_Edit, box->SpeedButton_Delete, found->SpeedButton_Save}) {
+        box->ShowChannel(thermometer(1, 250));
+        for (QWidget *button : std::initializer_list<QWidget *>{box->SpeedButton_Edit, box->SpeedButton_Delete,
+                                                                found->SpeedButton_Save, box->Label_ROMCode}) {
             QVERIFY(button->focusPolicy() & Qt::TabFocus);
             const QColor highlight = button->palette().color(QPalette::Highlight);
             button->clearFocus();
@@ -253,6 +255,56 @@ private slots:
         QCOMPARE(oneBased.Label_Channel->text(), QStringLiteral("Ch1"));
     }
 
+    // At 9 to 14 pt the channel's number, ROM code and values are shown whole: a smaller font
+    // or the value without its unit, never a cut sign or digit.
+    void boxTextsFitAtLargeFonts_data()
+    {
+        QTest::addColumn<int>("points");
+        for (int points : {9, 12, 14})
+            QTest::addRow("%d pt", points) << points;
+    }
+
+    void boxTextsFitAtLargeFonts()
+    {
+        QFETCH(int, points);
+        const auto restore = qScopeGuard([before = QApplication::font()] { QApplication::setFont(before); });
+        QFont font = QApplication::font();
+        font.setPointSize(points);
+        QApplication::setFont(font);
+        TFrame_LineTab one(1), two(2);
+        QList<TFrame_SensorBox *> boxes;
+        one.AddBoxesTo(boxes);
+        two.AddBoxesTo(boxes);
+        for (TFrame_SensorBox *box : boxes.mid(10)) { // Ch10 to Ch39
+            TChannelRecord r = thermometer(box->channel(), 0xFF38); // -20.0
+            r.rom = {0x28DD, 0xDDDD, 0xDDDD, 0xDD74};               // the widest digits
+            box->ShowChannel(r);
+            const QString number = QString::number(box->channel() - 1);
+            QCOMPARE(box->Label_Channel->text(), QStringLiteral("Ch") + number);
+            QCOMPARE(box->Label_ROMCode->text(), QStringLiteral("28DDDDDDDDDDDD74"));
+            QVERIFY(box->Label_Value1->text().startsWith(QStringLiteral("-20.0")));
+            for (QLabel *label : {box->Label_Channel, box->Label_ROMCode, box->Label_Value1, box->Label_Error}) {
+                const int width = QFontMetrics(label->font()).horizontalAdvance(label->text());
+                QVERIFY2(width <= label->contentsRect().width(),
+                         qPrintable(QStringLiteral("%1 %2: \"%3\" %4 px in %5 px")
+                                        .arg(box->objectName(), label->objectName(), label->text())
+                                        .arg(width)
+                                        .arg(label->contentsRect().width())));
+            }
+        }
+        // The widest value a thermometer gives.
+        TFrame_SensorBox *box = boxes.last();
+        box->ShowChannel(thermometer(40, 0x8000));
+        QVERIFY2(box->Label_Value1->text().startsWith(QStringLiteral("-3276.8")), qPrintable(box->Label_Value1->text()));
+        QVERIFY(QFontMetrics(box->Label_Value1->font()).horizontalAdvance(box->Label_Value1->text())
+                <= box->Label_Value1->contentsRect().width());
+        // A status is shrunk, never shortened.
+        box->ShowChannel(thermometer(40, 250, 77));
+        QCOMPARE(box->Label_Error->text(), QStringLiteral("Undefined error code"));
+        QVERIFY(QFontMetrics(box->Label_Error->font()).horizontalAdvance(box->Label_Error->text())
+                <= box->Label_Error->contentsRect().width());
+    }
+
     void romClickGoesToTheEditHandlerInRomMode()
     {
         TFrame_SensorBox box(7);
@@ -263,6 +315,18 @@ private slots:
         });
         QTest::mouseClick(box.Label_ROMCode, Qt::LeftButton);
         QCOMPARE(edits, 1);
+        // The keyboard's way to the same editor; other keys do nothing.
+        for (Qt::Key key : {Qt::Key_F2, Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space, Qt::Key_A, Qt::Key_Tab})
+            QTest::keyClick(box.Label_ROMCode, key);
+        QCOMPARE(edits, 5);
+        // In description mode the same keys edit the description.
+        ScriptedPrompts prompts;
+        prompts.queueInput(QStringLiteral("boiler"));
+        box.SetDescriptionMode(true);
+        QTest::keyClick(box.Label_ROMCode, Qt::Key_F2);
+        QCOMPARE(edits, 5);
+        QCOMPARE(box.description(), QStringLiteral("boiler"));
+        QCOMPARE(box.Label_ROMCode->text(), QStringLiteral("boiler"));
         QSignalSpy deletes(&box, &TFrame_SensorBox::deleteClicked);
         box.SpeedButton_Delete->click();
         QCOMPARE(deletes.size(), 1);

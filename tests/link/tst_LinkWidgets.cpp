@@ -4,6 +4,7 @@
 #include "TAfPortComboBox.h"
 #include "TErrorSplit.h"
 #include "TFrame_Pocitadlo.h"
+#include "TextContrast.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -213,8 +214,13 @@ private slots:
         QVERIFY(timeout);
         QCOMPARE(timeout->text(), QStringLiteral("Timeout"));
         QVERIFY(timeout->isHidden());
-        QCOMPARE(frame.Label_Error->palette().color(QPalette::WindowText), QColor(Qt::red));
-        QCOMPARE(frame.Label_Rx->palette().color(QPalette::WindowText), QColor(Qt::blue));
+        // Red and blue, in the shade that reads on the window.
+        const QColor window = frame.palette().color(QPalette::Window);
+        for (auto [label, hue] : {std::pair{frame.Label_Error, 0}, std::pair{frame.Label_Rx, 240}}) {
+            const QColor text = label->palette().color(QPalette::WindowText);
+            QCOMPARE(text.hslHue(), hue);
+            QVERIFY2(TextContrast::ratio(text, window) >= TextContrast::Readable, qPrintable(text.name()));
+        }
     }
 };
 

@@ -335,17 +335,17 @@ private slots:
     void captionsSwitchBetweenEnglishAndCzech()
     {
         MemoryForm m;
-        QCOMPARE(m.form->action(QStringLiteral("File1"))->text(), QStringLiteral("File"));
+        QCOMPARE(m.form->action(QStringLiteral("File1"))->text(), QStringLiteral("&File"));
         m.form->setLanguage(Language::Czech);
-        QCOMPARE(m.form->action(QStringLiteral("File1"))->text(), QStringLiteral("Soubor"));
-        QCOMPARE(m.form->action(QStringLiteral("Import1"))->text(), QStringLiteral("Otevrít"));
-        QCOMPARE(m.form->action(QStringLiteral("English1"))->text(), QStringLiteral("Anglictina (English)"));
-        QCOMPARE(m.form->action(QStringLiteral("FindGateway1"))->text(), QStringLiteral("Vyhledat bránu..."));
+        QCOMPARE(m.form->action(QStringLiteral("File1"))->text(), QStringLiteral("&Soubor"));
+        QCOMPARE(m.form->action(QStringLiteral("Import1"))->text(), QStringLiteral("&Otevrít"));
+        QCOMPARE(m.form->action(QStringLiteral("English1"))->text(), QStringLiteral("&Anglictina (English)"));
+        QCOMPARE(m.form->action(QStringLiteral("FindGateway1"))->text(), QStringLiteral("&Vyhledat bránu..."));
         QVERIFY(m.form->action(QStringLiteral("Czech1"))->isChecked());
         m.form->setLanguage(Language::English);
-        QCOMPARE(m.form->action(QStringLiteral("StopLogging1"))->text(), QStringLiteral("Stop Logging"));
-        QCOMPARE(m.form->action(QStringLiteral("Portsetti1"))->text(), QStringLiteral("Port  settings..."));
-        QCOMPARE(m.form->action(QStringLiteral("FindGateway1"))->text(), QStringLiteral("Find gateway..."));
+        QCOMPARE(m.form->action(QStringLiteral("StopLogging1"))->text(), QStringLiteral("Sto&p Logging"));
+        QCOMPARE(m.form->action(QStringLiteral("Portsetti1"))->text(), QStringLiteral("&Port  settings..."));
+        QCOMPARE(m.form->action(QStringLiteral("FindGateway1"))->text(), QStringLiteral("&Find gateway..."));
     }
 
     void longHintGoesToTheStatusBar()
@@ -575,9 +575,9 @@ private slots:
         QVERIFY(opened.first().contains(QStringLiteral("Morvendi_AppManualEN")));
         QCOMPARE(m.form->action(QStringLiteral("ApplicationManual"))->shortcut(), QKeySequence(Qt::Key_F1));
         m.form->action(QStringLiteral("Czech1"))->trigger();
-        QCOMPARE(m.form->action(QStringLiteral("Communication1"))->text(), QStringLiteral("Komunikace"));
+        QCOMPARE(m.form->action(QStringLiteral("Communication1"))->text(), QStringLiteral("&Komunikace"));
         m.form->action(QStringLiteral("English1"))->trigger();
-        QCOMPARE(m.form->action(QStringLiteral("Communication1"))->text(), QStringLiteral("Communication"));
+        QCOMPARE(m.form->action(QStringLiteral("Communication1"))->text(), QStringLiteral("&Communication"));
     }
 
     void settingsWindowOpensOnlyOnAnOpenLink()

@@ -11,12 +11,16 @@ BoxButton::BoxButton(QWidget *parent) : QToolButton(parent)
 void BoxButton::paintEvent(QPaintEvent *event)
 {
     QToolButton::paintEvent(event);
-    if (!hasFocus())
-        return;
-    QPainter painter(this);
-    QPen pen(palette().color(QPalette::Highlight));
+    if (hasFocus())
+        paintFocusFrame(this);
+}
+
+void BoxButton::paintFocusFrame(QWidget *widget)
+{
+    QPainter painter(widget);
+    QPen pen(widget->palette().color(QPalette::Highlight));
     pen.setWidth(2);
     pen.setJoinStyle(Qt::MiterJoin);
     painter.setPen(pen);
-    painter.drawRect(QRectF(rect()).adjusted(1, 1, -1, -1));
+    painter.drawRect(QRectF(widget->rect()).adjusted(1, 1, -1, -1));
 }

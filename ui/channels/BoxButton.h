@@ -11,6 +11,8 @@ class BoxButton : public QToolButton
     Q_OBJECT
 public:
     explicit BoxButton(QWidget *parent = nullptr);
+    // The focus frame, drawn over what widget has painted (from its paint event).
+    static void paintFocusFrame(QWidget *widget);
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -27,7 +27,6 @@ TFrame_LineTab::TFrame_LineTab(int line, QWidget *parent) : QFrame(parent), m_li
     f.setBold(true);
     f.setPixelSize(15);
     Label_Caption->setFont(f);
-    WidgetColour::set(Label_Caption, QPalette::WindowText, Qt::white);
     SpeedButton_AddNew = new QToolButton(this);
     SpeedButton_AddNew->setObjectName(QStringLiteral("SpeedButton_AddNew"));
     SpeedButton_AddNew->setText(QStringLiteral("Add New"));
@@ -65,6 +64,9 @@ QColor TFrame_LineTab::tabColour() const
 void TFrame_LineTab::setTabColour(const QColor &colour)
 {
     WidgetColour::setBackground(this, colour);
+    // White on the status colours, or what reads in its place on a light highlight.
+    if (!m_stale)
+        WidgetColour::setReadableText(Label_Caption, Qt::white, colour);
 }
 
 void TFrame_LineTab::AddBoxesTo(QList<TFrame_SensorBox *> &list) const
@@ -111,7 +113,6 @@ void TFrame_LineTab::setStale(bool stale, const QString &note)
     for (TFrame_SensorBox *box : m_boxes)
         box->setStale(stale);
     if (!stale) {
-        WidgetColour::set(Label_Caption, QPalette::WindowText, Qt::white);
         showState(m_liveCaption, m_liveColour);
         return;
     }

@@ -4,13 +4,17 @@
 #include "ChannelNumbering.h"
 #include "ChannelText.h"
 #include "ErrorGuard.h"
+#include "FocusLabel.h"
 #include "Hint.h"
 #include "Prompts.h"
 #include "RomCode.h"
 #include "SharedIcon.h"
+#include "TextContrast.h"
+#include "TextFit.h"
 #include "WidgetColour.h"
 
 #include <QEvent>
+#include <QGuiApplication>
 #include <QGridLayout>
 #include <QLabel>
 #include <QStyle>
@@ -20,6 +24,7 @@ namespace {
 
 const QColor kOkColour(215, 255, 215);
 const QColor kErrorColour(255, 215, 215);
+const QColor kValueColour(Qt::white);
 
 QLabel *label(QWidget *parent, const char *name)
 {
@@ -35,6 +40,22 @@ QToolButton *speedButton(QWidget *parent, const char *name, QStyle::StandardPixm
     b->setIcon(SharedIcon::standard(icon));
     b->setFixedSize(20, 18);
     return b;
+}
+
+// Shows text in label in full, the font shrunk (or the unit left out) to fit the label's
+// fixed space; base is the label's own font.
+void showFitted(QLabel *label, const QFont &base, const QString &text, bool unitLast = false)
+{
+    const TextFit::Result fitted = TextFit::fit(base, text, label->contentsRect().size(), unitLast);
+    if (label->font() != fitted.font)
+        label->setFont(fitted.font);
+    if (label->text() != fitted.text)
+        label->setText(fitted.text);
+}
+
+QColor applicationText()
+{
+    return QGuiApplication::palette().color(QPalette::WindowText);
 }
 
 QFrame *bevel(QWidget *parent, const char *name)
@@ -62,9 +83,11 @@ TFrame_SensorBox::TFrame_SensorBox(int channel, QWidget *parent)
     bold.setBold(true);
     Label_Channel->setFont(bold);
     Label_Channel->setFixedWidth(40);
-    Label_ROMCode = label(this, "Label_ROMCode");
-    Label_ROMCode->setCursor(Qt::PointingHandCursor);
-    Label_ROMCode->installEventFilter(this);
+    // Tab reaches the code (or the description); Enter or F2 edits it as a click does.
+    auto *rom = new FocusLabel(this);
+    rom->setObjectName(QStringLiteral("Label_ROMCode"));
+    connect(rom, &FocusLabel::activated, this, &TFrame_SensorBox::Label_ROMCodeClick);
+    Label_ROMCode = rom;
     SpeedButton_Edit = speedButton(this, "SpeedButton_Edit", QStyle::SP_DialogSaveButton);
     SpeedButton_DescrSwitch = speedButton(this, "SpeedButton_DescrSwitch", QStyle::SP_FileDialogDetailedView);
     SpeedButton_Delete = speedButton(this, "SpeedButton_Delete", QStyle::SP_TrashIcon);
@@ -80,7 +103,7 @@ TFrame_SensorBox::TFrame_SensorBox(int channel, QWidget *parent)
     for (QLabel *v : m_valueLabels) {
         v->setFixedWidth(60);
         v->setAlignment(Qt::AlignCenter);
-        WidgetColour::setBackground(v, Qt::white);
+        WidgetColour::setBackground(v, kValueColour);
     }
 
     auto *grid = new QGridLayout(this);
@@ -107,13 +130,17 @@ TFrame_SensorBox::TFrame_SensorBox(int channel, QWidget *parent)
     for (QLabel *l : m_valueLabels)
         l->setFixedSize(l->size());
     Label_Error->setFixedSize(Label_Error->size());
+    Label_Channel->setFixedHeight(Label_Channel->height());
+    // Large system fonts: the values, the number and the code shrink to the space they have.
+    m_valueFont = Label_Value1->font();
+    m_romFont = Label_ROMCode->font();
 
     connect(SpeedButton_Edit, &QToolButton::clicked, this, [this] { emit saveNewClicked(m_channel); });
     connect(SpeedButton_Delete, &QToolButton::clicked, this, [this] { emit deleteClicked(m_channel); });
     connect(SpeedButton_DescrSwitch, &QToolButton::clicked, this,
             [this] { ErrorGuard::run([this] { SpeedButton_DescrSwitchClick(); }); });
 
-    Label_Channel->setText(QStringLiteral("Ch%1").arg(DisplayNumber()));
+    showFitted(Label_Channel, Label_Channel->font(), QStringLiteral("Ch%1").arg(DisplayNumber()));
     const QString cc = ChannelNumbering::commandByte(m_channel);
     Hint::apply(SpeedButton_Edit,
                 QStringLiteral("Save new|Save the new device, which was found using the command 0x05FF. (Send command 0x09%1)").arg(cc));
@@ -151,7 +178,7 @@ void TFrame_SensorBox::setStale(bool stale)
         return;
     m_stale = stale;
     // The box sets no other role of its own: built afresh, its text follows the window's
-    // palette again once live.
+    // palette again once live, made readable on the status colour.
     const QPalette current;
     QPalette own;
     if (stale) {
@@ -159,10 +186,14 @@ void TFrame_SensorBox::setStale(bool stale)
         own.setColor(QPalette::WindowText, WidgetColour::faded(current));
     } else if (m_liveColour.isValid()) {
         own.setColor(QPalette::Window, m_liveColour);
+        own.setColor(QPalette::WindowText, TextContrast::readable(applicationText(), m_liveColour));
     }
     setPalette(own);
-    for (QLabel *v : m_valueLabels)
+    for (QLabel *v : m_valueLabels) {
         v->setAutoFillBackground(!stale);
+        WidgetColour::set(v, QPalette::WindowText,
+                          stale ? WidgetColour::faded(current) : TextContrast::readable(applicationText(), kValueColour));
+    }
 }
 
 // Hints, texts and colours are applied again with every record (several times a second for
@@ -183,12 +214,6 @@ void TFrame_SensorBox::clearHint(QWidget *w)
         w->setStatusTip(QString());
     if (w->testAttribute(Qt::WA_SetCursor))
         w->unsetCursor();
-}
-
-void TFrame_SensorBox::clearText(QLabel *label)
-{
-    if (!label->text().isEmpty())
-        label->clear();
 }
 
 void TFrame_SensorBox::ShowChannel(const TChannelRecord &record)
@@ -213,11 +238,11 @@ void TFrame_SensorBox::ShowChannel(const TChannelRecord &record)
     for (int slot = 1; slot <= ChannelMap::ValueCount; ++slot) {
         const ChannelText::Shown shown = ChannelText::valueOf(record, slot);
         QLabel *l = m_valueLabels[slot - 1];
-        l->setText(shown.text);
+        showValue(l, shown.text);
         setHint(l, shown.hint);
     }
     const QString status = ChannelText::statusText(record.status);
-    Label_Error->setText(status);
+    showValue(Label_Error, status);
     setHint(Label_Error, QStringLiteral("Error code|Error code: ") + status);
 
     switch (record.status) {
@@ -237,6 +262,16 @@ void TFrame_SensorBox::ShowChannel(const TChannelRecord &record)
     }
 }
 
+void TFrame_SensorBox::showValue(QLabel *label, const QString &text)
+{
+    // Compared with the whole text: the one shown may lack its unit.
+    QString &whole = m_valueTexts[label];
+    if (whole == text)
+        return;
+    whole = text;
+    showFitted(label, m_valueFont, text, label != Label_Error);
+}
+
 void TFrame_SensorBox::refreshRomLine()
 {
     SetDescriptionMode(m_descriptionMode);
@@ -246,15 +281,21 @@ void TFrame_SensorBox::SetDescriptionMode(bool on)
 {
     m_descriptionMode = on;
     if (on) {
+        if (Label_ROMCode->font() != m_romFont)
+            Label_ROMCode->setFont(m_romFont);
         Label_ROMCode->setText(m_description);
         Hint::apply(Label_ROMCode,
                     QStringLiteral("Edit description|Write a short description. (max %1 characters)").arg(MaxDescription));
         WidgetColour::setBackground(Label_ROMCode, QPalette().color(QPalette::Button));
         Hint::apply(SpeedButton_DescrSwitch, QStringLiteral("Switch to ROM code"));
     } else {
-        Label_ROMCode->setText(m_romText);
+        showFitted(Label_ROMCode, m_romFont, m_romText);
         Hint::apply(Label_ROMCode, QStringLiteral("Edit channel|It allows to modify the ROM code."));
-        Label_ROMCode->setAutoFillBackground(false);
+        // On the box's own colour, with the box's text.
+        if (Label_ROMCode->autoFillBackground()) {
+            Label_ROMCode->setAutoFillBackground(false);
+            Label_ROMCode->setPalette(QPalette());
+        }
         Hint::apply(SpeedButton_DescrSwitch, QStringLiteral("Switch to description"));
     }
 }
@@ -285,10 +326,10 @@ void TFrame_SensorBox::SetEditMode(bool on)
 
 void TFrame_SensorBox::ClearValues()
 {
-    clearText(Label_Error);
+    showValue(Label_Error, QString());
     m_romText.clear();
     for (QLabel *l : m_valueLabels)
-        clearText(l);
+        showValue(l, QString());
     refreshRomLine();
 }
 
@@ -323,16 +364,12 @@ void TFrame_SensorBox::SpeedButton_DescrSwitchClick()
     SetDescriptionMode(!m_descriptionMode);
 }
 
-bool TFrame_SensorBox::eventFilter(QObject *watched, QEvent *event)
+void TFrame_SensorBox::Label_ROMCodeClick()
 {
-    if (watched == Label_ROMCode && event->type() == QEvent::MouseButtonRelease) {
-        ErrorGuard::run([this] {
-            if (m_descriptionMode)
-                Label_DescriptionClick();
-            else if (m_romEditHandler)
-                m_romEditHandler(this);
-        });
-        return true;
-    }
-    return QFrame::eventFilter(watched, event);
+    ErrorGuard::run([this] {
+        if (m_descriptionMode)
+            Label_DescriptionClick();
+        else if (m_romEditHandler)
+            m_romEditHandler(this);
+    });
 }

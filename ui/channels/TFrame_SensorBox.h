@@ -2,7 +2,9 @@
 
 #include "TChannelRecord.h"
 
+#include <QFont>
 #include <QFrame>
+#include <QHash>
 #include <functional>
 
 class QLabel;
@@ -10,7 +12,10 @@ class QToolButton;
 
 // One gateway channel: its number, the ROM code of the assigned device (or the user's
 // description instead), up to five values decoded by the device family, and the status, on a
-// background coloured by the status. Fed with one channel record per poll of its block.
+// background coloured by the status, with text that reads on it. The number, code, values and
+// status shrink to fit their places at large fonts (a value may drop its unit). The code (or
+// description) is reached by Tab and edited by a click, Enter or F2. Fed with one channel
+// record per poll of its block.
 class TFrame_SensorBox : public QFrame
 {
     Q_OBJECT
@@ -46,6 +51,8 @@ public:
     void setStale(bool stale);
 
     void Label_DescriptionClick();
+    // A click on (or Enter or F2 at) the code: its editor, or the description's.
+    void Label_ROMCodeClick();
     void SpeedButton_DescrSwitchClick();
 
     QLabel *Label_Channel;
@@ -68,19 +75,20 @@ signals:
     // "Delete": free this channel's position.
     void deleteClicked(int channel);
 
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
 private:
     void setBoxColour(const QColor &colour);
     void refreshRomLine();
     static void setHint(QWidget *w, const QString &hint);
     static void clearHint(QWidget *w);
-    static void clearText(QLabel *label);
+    // A value's (or the status's) whole text, shown fitted into its label.
+    void showValue(QLabel *label, const QString &text);
 
     int m_channel;
     int m_numbering;
     QList<QLabel *> m_valueLabels;
+    QHash<QLabel *, QString> m_valueTexts;
+    QFont m_valueFont;
+    QFont m_romFont;
     bool m_descriptionMode = false;
     QString m_description;
     QString m_romText;

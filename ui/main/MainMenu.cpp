@@ -3,6 +3,7 @@
 #include "ErrorGuard.h"
 #include "Language.h"
 #include "MenuCaptions.h"
+#include "Mnemonics.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -64,9 +65,9 @@ void MainMenu::build()
     addItem(comm, "FindGateway1", QStringLiteral("Find gateway..."));
     addItem(comm, "TrafficMonitor1", QStringLiteral("Traffic monitor..."));
 
-    QMenu *settings = addMenu("Settings1", QStringLiteral("Settings"));
-    addItem(settings, "Portsetti1", QStringLiteral("Port  settings..."));
-    addItem(settings, "Expertsettings1", QStringLiteral("Expert settings..."));
+    QMenu *settings = addMenu("Settings1", QStringLiteral("&Settings"));
+    addItem(settings, "Portsetti1", QStringLiteral("&Port  settings..."));
+    addItem(settings, "Expertsettings1", QStringLiteral("&Expert settings..."));
 
     QMenu *upgrade = addMenu("SWUpgrade1", QStringLiteral("Upgrade SW"));
     addItem(upgrade, "UpgradeSW1", QStringLiteral("Upgrade SW"))
@@ -99,13 +100,13 @@ void MainMenu::build()
     m_handlers.insert(QStringLiteral("Czech1"), [this] { setLanguage(Language::Czech); });
     m_handlers.insert(QStringLiteral("English1"), [this] { setLanguage(Language::English); });
 
-    QMenu *help = addMenu("Help1", QStringLiteral("Help"));
-    addItem(help, "ApplicationManual", QStringLiteral("1-WIRE-TARVIK Tool User Manual"), QKeySequence(Qt::Key_F1));
-    addItem(help, "GatewayManual", QStringLiteral("Gateway 1-Wire/Modbus User Manual"))->setVisible(false);
+    QMenu *help = addMenu("Help1", QStringLiteral("&Help"));
+    addItem(help, "ApplicationManual", QStringLiteral("1-WIRE-TARVIK Tool User &Manual"), QKeySequence(Qt::Key_F1));
+    addItem(help, "GatewayManual", QStringLiteral("&Gateway 1-Wire/Modbus User Manual"))->setVisible(false);
     m_handlers.insert(QStringLiteral("ApplicationManual"), [this] { m_openManual(0); });
     m_handlers.insert(QStringLiteral("GatewayManual"), [this] { m_openManual(1); });
     help->addSeparator();
-    addItem(help, "About1", QStringLiteral("About..."));
+    addItem(help, "About1", QStringLiteral("&About..."));
 }
 
 void MainMenu::ApplyCaptions()
@@ -114,6 +115,26 @@ void MainMenu::ApplyCaptions()
     for (const MenuCaption &c : MenuCaptions::table())
         if (QAction *a = m_actions.value(QLatin1String(c.item)))
             a->setText(c.in(language));
+    // Items whose caption has no mnemonic, or one taken in its menu, get a free one.
+    assignMnemonics(m_bar->actions());
+    for (QAction *a : m_bar->actions())
+        if (a->menu())
+            assignMnemonics(a->menu()->actions());
+}
+
+void MainMenu::assignMnemonics(const QList<QAction *> &actions)
+{
+    QList<QAction *> items;
+    QStringList captions;
+    for (QAction *a : actions)
+        if (!a->isSeparator()) {
+            items << a;
+            captions << a->text();
+        }
+    const QStringList marked = Mnemonics::assign(captions);
+    for (int i = 0; i < items.size(); ++i)
+        if (items[i]->text() != marked[i])
+            items[i]->setText(marked[i]);
 }
 
 void MainMenu::setLanguage(int index)

@@ -45,6 +45,8 @@ private:
     // Runs the handler of the item named.
     void run(const QString &name);
     void build();
+    // One menu level's captions given unique mnemonics.
+    void assignMnemonics(const QList<QAction *> &actions);
 
     QMenuBar *m_bar;
     Handlers m_handlers;

@@ -3,7 +3,8 @@
 #include <QString>
 #include <QList>
 
-// The menu captions in both languages, by the menu item's name.
+// The menu captions in both languages, by the menu item's name, each with its mnemonic ("&File":
+// Alt+F), unique within its menu.
 struct MenuCaption
 {
     const char *item;

@@ -44,6 +44,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 
@@ -166,7 +167,7 @@ TMainForm::TMainForm(std::unique_ptr<SerialTransport> transport, QWidget *parent
     Hint::apply(SpdBtn_TarvikSettings, QStringLiteral("RS485 and RS232 configuration"));
 
     // The designed client area, or what the line tabs need if the fonts make that larger.
-    const int client = qMax(DesignHeight, centralWidget()->sizeHint().height() + statusBar()->sizeHint().height());
+    const int client = qMax(DesignHeight, m_scroll->widget()->sizeHint().height() + statusBar()->sizeHint().height());
     m_startMaximized = PlacedWindow::place(*this, QSize(DesignWidth, client + menuBar()->sizeHint().height()));
     PanelSettings::restore(*Frame_Komunikace1);
 }
@@ -198,10 +199,18 @@ TMainForm::~TMainForm()
 
 void TMainForm::buildLayout()
 {
-    auto *central = new QWidget(this);
+    // The content scrolls where the screen is smaller than the designed window (1024 x 768,
+    // large fonts); a larger window shows it centred.
+    m_scroll = new QScrollArea(this);
+    m_scroll->setObjectName(QStringLiteral("ScrollBox_Main"));
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setWidgetResizable(true);
+    auto *central = new QWidget(m_scroll);
+    central->setObjectName(QStringLiteral("Panel_Content"));
     auto *row = new QHBoxLayout(central);
     row->setContentsMargins(4, 2, 4, 0);
     row->setSpacing(6);
+    row->addStretch();
 
     auto *left = new ConnectionColumn(central);
     Frame_Komunikace1 = left->panel();
@@ -229,7 +238,8 @@ void TMainForm::buildLayout()
     tabs->addWidget(Frame_FindNewTab2, 0, 0);
     row->addWidget(Panel_MainTable);
     row->addStretch();
-    setCentralWidget(central);
+    m_scroll->setWidget(central);
+    setCentralWidget(m_scroll);
 
     // Diagnostic panels: kept up to date, never shown.
     StaticText_Rx = new QLabel(this);
@@ -245,12 +255,14 @@ void TMainForm::buildLayout()
 
     m_statusPanel0 = new QLabel(this);
     m_statusPanel0->setObjectName(QStringLiteral("StatusBarPanel0"));
-    m_statusPanel0->setFixedWidth(1000);
     m_statusPanel1 = new QLabel(this);
     m_statusPanel1->setObjectName(QStringLiteral("StatusBarPanel1"));
-    m_statusPanel1->setMinimumWidth(200);
+    // Five parts to one, as designed (1000 and 200 px), in whatever width the window has: a
+    // long text never makes the window wider than the screen.
+    for (QLabel *l : {m_statusPanel0, m_statusPanel1})
+        l->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     statusBar()->setObjectName(QStringLiteral("StatusBar"));
-    statusBar()->addWidget(m_statusPanel0);
+    statusBar()->addWidget(m_statusPanel0, 5);
     statusBar()->addWidget(m_statusPanel1, 1);
     statusBar()->setSizeGripEnabled(false);
 }

@@ -16,6 +16,7 @@ class QFrame;
 class QLabel;
 class QMenu;
 class QPushButton;
+class QScrollArea;
 class SerialTransport;
 class TAfComPort;
 class TFrame_Komunikace;
@@ -222,6 +223,7 @@ private:
     QLabel *m_statusPanel1;
     std::unique_ptr<MainMenu> m_menu;
     bool m_startMaximized = false;
+    QScrollArea *m_scroll = nullptr;
     bool m_closed = false;
     bool m_persistSettings = true;
     QString m_hint;
