@@ -151,10 +151,16 @@ void LogCommand::sample()
     // row or within the last whole cycle. One unread for longer gives an empty cell, and a row
     // with nothing current is skipped.
     const LogFreshness freshness(cycleMs(), m_session.turnMs());
+    // The readings taken before the log began stay current until its own first round has come
+    // to them: that round starts afresh, so a block read early in the set-up may be read again
+    // only later than a round after it.
+    const bool firstRound = m_clock.elapsed() <= freshness.freshForMs();
     QList<bool> fresh;
     for (int c = 1; c <= ChannelMap::ChannelCount; ++c) {
         const int block = ChannelMap::blockIndexOf(c);
-        fresh.append(freshness.isFresh(m_session.blockGeneration(block) > m_sampledGeneration, m_session.blockAgeMs(block)));
+        const qint64 age = m_session.blockAgeMs(block);
+        fresh.append(freshness.isFresh(m_session.blockGeneration(block) > m_sampledGeneration, age)
+                     || (firstRound && age >= 0));
     }
     if (!fresh.contains(true)) {
         ++m_skipped;

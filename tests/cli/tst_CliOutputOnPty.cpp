@@ -184,6 +184,9 @@ private slots:
             QVERIFY(number);
             QCOMPARE(cells[2], QStringLiteral("-20.0"));
             QCOMPARE(cells[5], QString()); // an iButton measures no temperature
+            // Line 2's thermometer in every row, the second one too: the reading taken before
+            // the log's first round stays current until that round has come to it.
+            QCOMPARE(cells[21], QStringLiteral("4.5"));
         }
     }
 
