@@ -32,6 +32,19 @@
 
 namespace {
 
+// Under AddressSanitizer freed memory waits in quarantine, so the resident size grows anyway.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kMeasuresMemory = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kMeasuresMemory = false;
+#else
+constexpr bool kMeasuresMemory = true;
+#endif
+#else
+constexpr bool kMeasuresMemory = true;
+#endif
+
 const QString kName = QStringLiteral("gw1");
 const QString kBoiler = QStringLiteral("Boiler flow \"main\" \\ 1");
 
@@ -448,7 +461,8 @@ private slots:
         QVERIFY2(m_probe->count(state) >= statesBefore + 2,
             qPrintable(QString::number(m_probe->count(state) - statesBefore)));
         const qint64 loaded = residentBytes(m_serve.processId());
-        QVERIFY2(loaded - quiet < 5 * 1024 * 1024,
+        if (kMeasuresMemory)
+            QVERIFY2(loaded - quiet < 5 * 1024 * 1024,
             qPrintable(QStringLiteral("%1 -> %2 bytes").arg(quiet).arg(loaded)));
         // The endpoint keeps 64 connections at most (the big one may still be closing); the
         // rest were closed as they came, so the bridge holds no more open files than that.
